@@ -1,0 +1,96 @@
+#include "core/convert.h"
+
+#include "core/core_alloc.h"
+#include "core/messages.h"
+#include "core/output_file.h"
+#include "core/packed_dib.h"
+#include "core/shp16.h"
+#include "core/source_list.h"
+#include "core/status.h"
+
+// Loads one image the job can read; anything else counts as undecodable, so a
+// loader that hands over a short or foreign block can never make us read past it.
+static PackedDib LoadReadableImage(const char *path)
+{
+    PackedDib dib = LoadImageFile(path);
+    if (dib && !IsReadablePackedDib(dib)) {
+        FreePackedDib(dib);
+        dib = nullptr;
+    }
+    if (!dib)
+        PrintStatus(MSG_CANT_READ_IMAGE, path);
+    return dib;
+}
+
+static void CopyFrame(PackedDib dib, uint8_t *frame)
+{
+    uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
+    const uint8_t *rows = reinterpret_cast<const uint8_t *>(dib) + dib->biSize;
+    ConvertDibToFrame(rows, DibStride(width, 24), width, height, frame);
+}
+
+int ConvertToShp(const char *outputPath)
+{
+    const char *path = SourceListGet(g_sourceList, 0);
+    if (!path)
+        return 0;
+    PackedDib dib = LoadReadableImage(path);
+    if (!dib)
+        return 0;
+
+    uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
+    uint32_t count = uint32_t(g_sourceList->count);
+    // The header keeps these in 16 bits; a larger value would contradict the data.
+    if (width > kShpMaxField || height > kShpMaxField || count > kShpMaxField) {
+        FreePackedDib(dib);
+        PrintStatus(MSG_TOO_LARGE);
+        return 0;
+    }
+    size_t fileSize = 0;
+    uint8_t *buffer = nullptr;
+    if (ShpFileSize(width, height, count, &fileSize))
+        buffer = static_cast<uint8_t *>(CoreAlloc(fileSize));
+    if (!buffer) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        FreePackedDib(dib);
+        return 0;
+    }
+
+    WriteShpHeaders(buffer, width, height, count);
+    CopyFrame(dib, buffer + ShpFrameOffset(width, height, count, 0));
+    FreePackedDib(dib);
+
+    for (uint32_t i = 1; i < count; i++) {
+        path = SourceListGet(g_sourceList, int(i));
+        if (!path) {
+            CoreFree(buffer);
+            return 0;
+        }
+        dib = LoadReadableImage(path);
+        if (!dib) {
+            CoreFree(buffer);
+            return 0;
+        }
+        if (uint32_t(dib->biHeight) != height || uint32_t(dib->biWidth) != width) {
+            FreePackedDib(dib);
+            CoreFree(buffer);
+            PrintStatus(MSG_SIZE_MISMATCH, int(i));
+            return 0;
+        }
+        CopyFrame(dib, buffer + ShpFrameOffset(width, height, count, i));
+        FreePackedDib(dib);
+    }
+
+    WriteResult written = WriteFileReplacing(outputPath, buffer, fileSize);
+    CoreFree(buffer);
+    if (written == WRITE_CANNOT_CREATE) {
+        PrintStatus(MSG_CANT_CREATE_OUTPUT);
+        return 0;
+    }
+    if (written != WRITE_OK) {
+        PrintStatus(MSG_CANT_WRITE_OUTPUT);
+        return 0;
+    }
+    PrintStatus(MSG_SUCCESS);
+    return 1;
+}

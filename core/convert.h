@@ -1,0 +1,6 @@
+// The conversion job: every path of g_sourceList, in order, becomes one frame
+// of a single SHP16 file, built in memory and written only when complete.
+#pragma once
+
+// 1 when the file was written, 0 otherwise; reports through PrintStatus.
+int ConvertToShp(const char *outputPath);

@@ -1,0 +1,11 @@
+// The ordinary heap, with a switch tests use to make the next allocations fail.
+#pragma once
+#include <cstddef>
+
+void *CoreAlloc(size_t bytes);
+void CoreFree(void *block);
+
+// Test seam: after `successes` more allocations succeed, every further one fails
+// until reset with a negative value. Applies to CoreAlloc and AllocPackedDib.
+void SetAllocFailureAfter(int successes);
+bool AllocationShouldFail();

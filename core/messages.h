@@ -1,0 +1,13 @@
+// Every text the status line can show. Kept as literals so that the compiler
+// checks each format against its arguments.
+#pragma once
+
+#define MSG_CANT_READ_IMAGE "Can't read image file: %s"
+#define MSG_MEMORY_ERROR "Memory allocation error."
+#define MSG_SIZE_MISMATCH "Error: All images must be the same size.\nImage %d have another size."
+#define MSG_CANT_CREATE_OUTPUT "Error: Can't create output file!\nCheck file name!"
+#define MSG_CANT_WRITE_OUTPUT "Error: Can't write output file!\nCheck free disk space; the old file is kept."
+#define MSG_TOO_LARGE "Error: SHP files hold at most 65535 images of at most 65535 x 65535 pixels."
+#define MSG_SUCCESS "Successfully finished"
+#define MSG_NOTHING_SELECTED "Nothing selected."
+#define MSG_STARTUP "Test version; Please not use 16-Bit SHPs in mods!"

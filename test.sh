@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core on the host under
+# AddressSanitizer and UBSan, then the 32-bit Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
+tools/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build/host -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/host -j"$jobs"
+ctest --test-dir build/host --output-on-failure
+
+cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+cmake --build build/win -j"$jobs"
+ctest --test-dir build/win --output-on-failure

@@ -1,0 +1,6 @@
+// PrintStatus for test programs: keeps the last message for assertions.
+#pragma once
+#include <string>
+
+const std::string &LastStatus();
+void ClearStatus();

@@ -1,0 +1,15 @@
+// Test runner shared by every test program.
+#include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+int main(int argc, char **argv)
+{
+#ifdef _WIN32
+    // A crash must fail the run, not open a box that waits for a person.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+#endif
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
