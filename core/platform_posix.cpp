@@ -76,9 +76,9 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size)
     int fd = ::mkstemp(&temporary[0]);
     if (fd >= 0) {
         uint32_t written = 0;
-        bool complete = g_outputWrite(reinterpret_cast<void *>(intptr_t(fd)), data, uint32_t(size),
-                                      &written) &&
-                        written == size;
+        bool complete =
+            g_outputWrite(reinterpret_cast<void *>(intptr_t(fd)), data, uint32_t(size), &written) &&
+            written == size;
         complete = ::fsync(fd) == 0 && complete;
         ::close(fd);
         if (complete && ::rename(temporary.c_str(), path) == 0)

@@ -53,8 +53,7 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size)
 {
     // Opening the destination without truncating proves the name can be created
     // (same rules as creating it outright) while an existing file stays intact.
-    HANDLE target = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    HANDLE target = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE)
         return WRITE_CANNOT_CREATE;
     bool createdTarget = GetLastError() != ERROR_ALREADY_EXISTS;
@@ -64,15 +63,14 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size)
     char directory[MAX_PATH], temporary[MAX_PATH];
     if (DirectoryOf(path, directory, sizeof directory) &&
         GetTempFileNameA(directory[0] ? directory : ".", "ksh", 0, temporary)) {
-        HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             uint32_t written = 0;
             bool complete = g_outputWrite(file, data, uint32_t(size), &written) && written == size;
             complete = FlushFileBuffers(file) && complete;
             CloseHandle(file);
-            if (complete &&
-                MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            if (complete && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
                 result = WRITE_OK;
         }
         if (result != WRITE_OK)

@@ -50,8 +50,7 @@ void WriteShpHeaders(uint8_t *buffer, uint32_t width, uint32_t height, uint32_t 
     }
 }
 
-void ConvertDibToFrame(const uint8_t *rows, uint32_t stride, uint32_t width, uint32_t height,
-                       uint8_t *frame)
+void ConvertDibToFrame(const uint8_t *rows, uint32_t stride, uint32_t width, uint32_t height, uint8_t *frame)
 {
     // DIB rows are bottom-up; the file holds the top row first.
     for (uint32_t k = 0; k < height; k++) {

@@ -28,5 +28,4 @@ void WriteShpHeaders(uint8_t *buffer, uint32_t width, uint32_t height, uint32_t 
 
 // Converts bottom-up 24-bit B, G, R rows (rows[k] starts at k × stride) into
 // one frame of top-down RGB565 pixels.
-void ConvertDibToFrame(const uint8_t *rows, uint32_t stride, uint32_t width, uint32_t height,
-                       uint8_t *frame);
+void ConvertDibToFrame(const uint8_t *rows, uint32_t stride, uint32_t width, uint32_t height, uint8_t *frame);

@@ -8,7 +8,7 @@ struct SourceList {
 
 extern SourceList *g_sourceList;
 
-SourceList *SourceListCreate();        // empty list, or null
+SourceList *SourceListCreate();            // empty list, or null
 void SourceListRelease(SourceList *list);  // every path, the array, the record
 
 // Takes ownership of path (a CoreAlloc block) only on success. Every change

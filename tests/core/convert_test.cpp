@@ -18,7 +18,10 @@
 namespace {
 using Bytes = std::vector<unsigned char>;
 
-Rgb Black(int, int) { return {0, 0, 0}; }
+Rgb Black(int, int)
+{
+    return {0, 0, 0};
+}
 
 std::function<PackedDib()> Image(int width, int height, PixelFunction pixel = Black)
 {
@@ -26,7 +29,7 @@ std::function<PackedDib()> Image(int width, int height, PixelFunction pixel = Bl
 }
 
 class ConvertTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         g_sourceList = SourceListCreate();
@@ -68,7 +71,7 @@ TEST_F(ConvertTest, OneWhitePixelMakesTheSmallestFile)
     ASSERT_EQ(ConvertToShp(dest.c_str()), 1);
     EXPECT_EQ(LastStatus(), MSG_SUCCESS);
     const Bytes expected = {
-        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00,                    // W 1, H 1, N 1
+        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00,                          // W 1, H 1, N 1
         0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x08, 0x00, 0x00, 0x00,  // x, y, W, H, flags
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00,  // offset 32
         0xFF, 0xFF,
@@ -134,7 +137,7 @@ struct FailureCase {
 };
 
 class ConvertFailureTest : public ConvertTest, public testing::WithParamInterface<FailureCase> {
-public:
+  public:
     using ConvertTest::Add;
     using ConvertTest::dir;
 };
@@ -148,7 +151,8 @@ bool FailingWrite(void *file, const void *data, uint32_t size, uint32_t *written
 
 const FailureCase kFailures[] = {
     {"EmptyList", [](ConvertTest &, std::string &) {}, ""},
-    {"FirstUndecodable", [](ConvertTest &t, std::string &) { static_cast<ConvertFailureTest &>(t).Add("broken.png"); },
+    {"FirstUndecodable",
+     [](ConvertTest &t, std::string &) { static_cast<ConvertFailureTest &>(t).Add("broken.png"); },
      "Can't read image file: C:\\pics\\broken.png"},
     {"ThirdUndecodable",
      [](ConvertTest &t, std::string &) {
@@ -230,7 +234,9 @@ const FailureCase kFailures[] = {
      },
      MSG_TOO_LARGE},
     {"WiderThanTheHeaderHolds",
-     [](ConvertTest &t, std::string &) { static_cast<ConvertFailureTest &>(t).Add("wide.png", Image(65536, 1)); },
+     [](ConvertTest &t, std::string &) {
+         static_cast<ConvertFailureTest &>(t).Add("wide.png", Image(65536, 1));
+     },
      MSG_TOO_LARGE},
 };
 

@@ -11,9 +11,8 @@ TEST(Rgb565, TruncatesEachChannel)
         uint8_t r, g, b;
         uint16_t expected;
     } cases[] = {
-        {255, 255, 255, 0xFFFF}, {255, 0, 0, 0xF800},   {0, 255, 0, 0x07E0},
-        {0, 0, 255, 0x001F},     {128, 64, 32, 0x8204}, {7, 3, 7, 0x0000},
-        {8, 4, 8, 0x0821},
+        {255, 255, 255, 0xFFFF}, {255, 0, 0, 0xF800}, {0, 255, 0, 0x07E0}, {0, 0, 255, 0x001F},
+        {128, 64, 32, 0x8204},   {7, 3, 7, 0x0000},   {8, 4, 8, 0x0821},
     };
     for (const Case &c : cases)
         EXPECT_EQ(Rgb565(c.r, c.g, c.b), c.expected) << int(c.r) << "," << int(c.g) << "," << int(c.b);
@@ -62,8 +61,8 @@ TEST(ConvertDibToFrame, FlipsRowsAndDropsPadding)
 {
     // Two rows of two pixels, stride 8, bottom row first in the buffer.
     const uint8_t rows[] = {
-        0, 0, 255, 255, 0, 0, 0xAB, 0xAB,  // bottom: red, blue
-        0, 255, 0, 255, 255, 255, 0xAB, 0xAB,  // top: green, white
+        0, 0,   255, 255, 0,   0,   0xAB, 0xAB,  // bottom: red, blue
+        0, 255, 0,   255, 255, 255, 0xAB, 0xAB,  // top: green, white
     };
     uint8_t frame[8];
     ConvertDibToFrame(rows, 8, 2, 2, frame);

@@ -8,7 +8,7 @@
 
 namespace {
 class SourceListTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { list = SourceListCreate(); }
     void TearDown() override
     {

@@ -20,4 +20,4 @@ PackedDib MakePackedDib(int width, int height, const PixelFunction &pixel);
 // What the fake loader hands out for a path; paths it does not know fail.
 // A factory may also touch the list, to play a loader that changes it.
 extern std::map<std::string, std::function<PackedDib()>> g_fakeImages;
-extern int g_fakeLoads;     // LoadImageFile calls
+extern int g_fakeLoads;  // LoadImageFile calls

@@ -5,7 +5,7 @@
 #include <vector>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir &) = delete;
@@ -15,7 +15,7 @@ public:
     std::vector<std::string> Names() const;  // sorted
     const std::filesystem::path &Root() const { return root_; }
 
-private:
+  private:
     std::filesystem::path root_;
 };
 
