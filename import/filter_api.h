@@ -38,11 +38,11 @@ static_assert(sizeof(FilterFileSpec) == 272, "FilterFileSpec layout");
 static_assert(sizeof(FilterPicture) == 24, "FilterPicture layout");
 
 typedef int(WINAPI *GetFilterInfoFunction)(int version, const char *reserved, HGLOBAL *preferences,
-                                          DWORD flags);
+                                           DWORD flags);
 typedef int(WINAPI *ImportGrFunction)(HDC reserved, FilterFileSpec *file, FilterPicture *picture,
-                                     HGLOBAL preferences);
+                                      HGLOBAL preferences);
 typedef int(WINAPI *SetFilterPrefFunction)(HGLOBAL preferences, const char *name, const void *value,
-                                          DWORD size, DWORD type);
+                                           DWORD size, DWORD type);
 
 // Registry: one subkey per filter under the root, with these two string values.
 #define FILTER_ROOT_KEY "Software\\Microsoft\\Shared Tools\\Graphics Filters\\Import"
