@@ -1,0 +1,147 @@
+// LoadImageFile: decodes one image through the import filter registered for
+// its extension. The filter library is loaded and released on every call.
+#include <cstring>
+
+#include "core/packed_dib.h"
+#include "import/filter_api.h"
+#include "import/filter_lookup.h"
+#include "import/metafile.h"
+#include "import/seh_guard.h"
+
+namespace {
+
+constexpr DWORD kPreferenceTypeString = 1;
+constexpr uint16_t kFileSpecClearedFlags = 0x1F;
+
+struct FilterEntryPoints {
+    GetFilterInfoFunction getInfo;
+    ImportGrFunction import;
+    SetFilterPrefFunction setPreference;  // current family only, optional
+    int version;
+};
+
+template <typename Function> Function BindProc(HMODULE library, const char *name)
+{
+    // Via void* so that the compiler accepts the change of function type.
+    return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(library, name)));
+}
+
+bool BindEntryPoints(HMODULE library, FilterEntryPoints *entry)
+{
+    entry->getInfo = BindProc<GetFilterInfoFunction>(library, FILTER_GET_INFO);
+    entry->import = BindProc<ImportGrFunction>(library, FILTER_IMPORT);
+    if (!entry->import)
+        entry->import = BindProc<ImportGrFunction>(library, FILTER_IMPORT_ALT);
+    if (entry->getInfo && entry->import) {
+        entry->setPreference = BindProc<SetFilterPrefFunction>(library, FILTER_SET_PREF);
+        entry->version = kFilterVersionCurrent;
+        return true;
+    }
+    entry->getInfo = BindProc<GetFilterInfoFunction>(library, FILTER_GET_INFO_OLD);
+    entry->import = BindProc<ImportGrFunction>(library, FILTER_IMPORT_OLD);
+    entry->setPreference = nullptr;
+    entry->version = kFilterVersionOlder;
+    return entry->getInfo && entry->import;
+}
+
+struct ImportCall {
+    const FilterEntryPoints *entry;
+    HGLOBAL preferences;
+    FilterFileSpec *file;
+    FilterPicture *picture;
+    int result;
+};
+
+// The filter's own dialogs would stop a conversion waiting for a person.
+void CallImport(void *context)
+{
+    ImportCall *call = static_cast<ImportCall *>(context);
+    SetFilterPrefFunction setPreference = call->entry->setPreference;
+    if (setPreference) {
+        setPreference(call->preferences, FILTER_PREF_PROGRESS, "No", 2, kPreferenceTypeString);
+        setPreference(call->preferences, FILTER_PREF_OPTIONS, "No", 2, kPreferenceTypeString);
+    }
+    call->result = call->entry->import(nullptr, call->file, call->picture, call->preferences);
+    if (setPreference)
+        setPreference(call->preferences, FILTER_PREF_PROGRESS, "Yes", 4, kPreferenceTypeString);
+}
+
+// The bitmap an older filter's metafile carries, copied out of the filter's
+// block (which is freed afterwards) in the form the job reads.
+PackedDib CopyEmbeddedBitmap(HGLOBAL picture)
+{
+    size_t size = GlobalSize(picture);
+    const BYTE *bytes = static_cast<const BYTE *>(GlobalLock(picture));
+    if (!bytes)
+        return nullptr;
+    size_t available = 0;
+    const BYTE *dib = FindMetafileDib(bytes, size, &available);
+    PackedDib result = dib ? CopyDibAs24Bit(dib, available) : nullptr;
+    GlobalUnlock(picture);
+    return result;
+}
+
+// Everything between binding the entry points and releasing the library.
+PackedDib ImportWithFilter(const FilterEntryPoints &entry, const char *path)
+{
+    HGLOBAL preferences = nullptr;
+    PackedDib result = nullptr;
+    if (entry.getInfo(kFilterInfoVersion, "", &preferences, 0) == kFilterInfoVersion) {
+        FilterFileSpec file = {};
+        file.flags &= uint16_t(~kFileSpecClearedFlags);
+        lstrcpynA(file.path, path, sizeof file.path);
+        FilterPicture picture = {};
+        ImportCall call = {&entry, preferences, &file, &picture, -1};
+        bool completed = RunGuarded(CallImport, &call);
+        HANDLE held = picture.picture;
+        if (completed && call.result == 0 && held) {
+            if (entry.version == kFilterVersionCurrent)
+                result = RenderMetafile(static_cast<HMETAFILE>(held), picture.left, picture.top,
+                                        picture.right, picture.bottom);
+            else
+                result = CopyEmbeddedBitmap(held);
+        }
+        // A current filter's picture is a GDI metafile even when its import
+        // failed: only DeleteMetaFile releases that.
+        if (held) {
+            if (entry.version == kFilterVersionCurrent)
+                DeleteMetaFile(static_cast<HMETAFILE>(held));
+            else
+                GlobalFree(held);
+        }
+    }
+    if (preferences)
+        GlobalFree(preferences);
+    return result;
+}
+
+}  // namespace
+
+PackedDib LoadImageFile(const char *path)
+{
+    if (!path)
+        return nullptr;
+    int length = lstrlenA(path);
+    // The filter receives the path in a 260-byte field; a longer one would be
+    // cut to another file's name.
+    if (length >= int(sizeof FilterFileSpec::path))
+        return nullptr;
+    const char *dot = nullptr;
+    for (int i = length - 1; i > 0 && !dot; i--)
+        if (path[i] == '.')
+            dot = path + i;
+    if (!dot)
+        return nullptr;
+
+    char libraryPath[MAX_PATH] = "";
+    DWORD libraryPathSize = sizeof libraryPath;
+    if (!FindImportFilter(libraryPath, &libraryPathSize, dot + 1) || !libraryPath[0])
+        return nullptr;
+    HMODULE library = LoadLibraryA(libraryPath);
+    if (!library)
+        return nullptr;
+    FilterEntryPoints entry;
+    PackedDib result = BindEntryPoints(library, &entry) ? ImportWithFilter(entry, path) : nullptr;
+    FreeLibrary(library);
+    return result;
+}

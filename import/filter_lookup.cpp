@@ -1,0 +1,123 @@
+// Reads the graphics import filter registrations; never writes the registry.
+#include "import/filter_lookup.h"
+
+#include "import/filter_api.h"
+
+namespace {
+
+constexpr DWORD kNameBufferSize = 260;
+constexpr int kCompareBufferSize = 256;
+
+// Copies text into a compare buffer, lower-cased; false when it does not fit.
+bool CopyLowered(char (&buffer)[kCompareBufferSize], const char *text)
+{
+    int length = lstrlenA(text);
+    if (length >= kCompareBufferSize)
+        return false;
+    lstrcpynA(buffer, text, kCompareBufferSize);
+    CharLowerA(buffer);
+    return true;
+}
+
+// A REG_SZ value read whole into buffer and terminated; false for any other
+// type, for a value that does not fit, or when it cannot be read.
+bool ReadStringValue(HKEY key, const char *name, char *buffer, DWORD *size)
+{
+    DWORD capacity = *size;
+    DWORD type = 0;
+    if (capacity == 0 ||
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer), size) != ERROR_SUCCESS)
+        return false;
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || *size > capacity)
+        return false;
+    // A stored string need not carry its terminator.
+    if (*size == capacity && buffer[capacity - 1] != '\0')
+        return false;
+    buffer[*size < capacity ? *size : capacity - 1] = '\0';
+    return true;
+}
+
+}  // namespace
+
+const char *FindTextNoCase(const char *text, const char *pattern)
+{
+    char loweredText[kCompareBufferSize], loweredPattern[kCompareBufferSize];
+    if (!text || !pattern || !CopyLowered(loweredText, text) || !CopyLowered(loweredPattern, pattern))
+        return nullptr;
+    int textLength = lstrlenA(loweredText), patternLength = lstrlenA(loweredPattern);
+    for (int start = 0; start + patternLength <= textLength; start++) {
+        int i = 0;
+        while (i < patternLength && loweredText[start + i] == loweredPattern[i])
+            i++;
+        if (i == patternLength)
+            return text + start;
+    }
+    return nullptr;
+}
+
+int ExtensionListContains(const char *list, const char *extension)
+{
+    int extensionLength = extension ? lstrlenA(extension) : 0;
+    // An empty extension would be found everywhere without ever moving on.
+    if (!list || extensionLength == 0)
+        return 0;
+    // The list may be longer than the compare buffers: search it one entry at
+    // a time. Entries are whole, so this finds whole-entry matches as well as
+    // the endings ("png" in "apng") that a search of the whole string would.
+    const char *entry = list;
+    for (;;) {
+        const char *end = entry;
+        while (*end && *end != ',' && *end != '\t')
+            end++;
+        int entryLength = int(end - entry);
+        if (entryLength >= extensionLength && entryLength < kCompareBufferSize) {
+            char piece[kCompareBufferSize];
+            lstrcpynA(piece, entry, entryLength + 1);
+            const char *found = FindTextNoCase(piece, extension);
+            while (found) {
+                if (found[extensionLength] == '\0')
+                    return 1;
+                found = FindTextNoCase(found + extensionLength, extension);
+            }
+        }
+        if (*end == '\0')
+            return 0;
+        entry = end + 1;
+    }
+}
+
+int FindImportFilter(char *libraryPath, DWORD *libraryPathSize, const char *extension)
+{
+    if (!extension)
+        return 0;
+    HKEY root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FILTER_ROOT_KEY, 0, KEY_READ, &root) != ERROR_SUCCESS)
+        return 0;
+    int found = 0;
+    char buffer[kNameBufferSize];  // the subkey's name, then its "Extensions"
+    for (DWORD index = 0; !found; index++) {
+        DWORD size = sizeof buffer;
+        if (RegEnumKeyExA(root, index, buffer, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY filter;
+        if (RegOpenKeyExA(root, buffer, 0, KEY_READ, &filter) != ERROR_SUCCESS)
+            continue;
+        size = sizeof buffer;
+        if (ReadStringValue(filter, FILTER_VALUE_EXTENSIONS, buffer, &size) &&
+            ExtensionListContains(buffer, extension)) {
+            found = 1;
+            if (libraryPath && libraryPathSize) {
+                // On failure the caller's buffer must stay as it was.
+                char path[MAX_PATH];
+                DWORD pathSize = *libraryPathSize < sizeof path ? *libraryPathSize : DWORD(sizeof path);
+                if (ReadStringValue(filter, FILTER_VALUE_PATH, path, &pathSize)) {
+                    lstrcpynA(libraryPath, path, int(*libraryPathSize));
+                    *libraryPathSize = pathSize;
+                }
+            }
+        }
+        RegCloseKey(filter);
+    }
+    RegCloseKey(root);
+    return found;
+}
