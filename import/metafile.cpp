@@ -15,7 +15,7 @@ constexpr uint64_t kMaxImageBytes = 0x7FFFFFFFu - kDibHeaderSize;
 // Owns the desktop's DC, a memory DC compatible with it and a 24-bit
 // bottom-up DIB section of the given size.
 class BitmapCanvas {
-public:
+  public:
     BitmapCanvas(int width, int height)
     {
         header_.biSize = sizeof header_;
@@ -63,7 +63,7 @@ public:
         return dib;
     }
 
-private:
+  private:
     BITMAPINFOHEADER header_ = {};
     HWND desktop_ = nullptr;
     HDC screen_ = nullptr;

@@ -47,10 +47,10 @@ __asm__(".text\n"
         "    pushl %esi\n"
         "    pushl %edi\n"
         "    pushl %ebp\n"
-        "    pushl $0\n"             // return value
-        "    pushl $0\n"             // exception record: let the system make one
-        "    pushl $1f\n"            // target address (ignored on x86)
-        "    pushl 8(%ebp)\n"        // target frame
+        "    pushl $0\n"       // return value
+        "    pushl $0\n"       // exception record: let the system make one
+        "    pushl $1f\n"      // target address (ignored on x86)
+        "    pushl 8(%ebp)\n"  // target frame
         "    call _RtlUnwind@16\n"
         "1:  popl %ebp\n"
         "    popl %edi\n"
@@ -61,7 +61,7 @@ __asm__(".text\n"
         "    ret\n");
 
 static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *exception, void *establisherFrame,
-                                                 CONTEXT *, void *)
+                                                  CONTEXT *, void *)
 {
     // Unwind calls reach us when someone further out unwinds through this
     // frame; there is nothing of ours to clean up then.

@@ -1,0 +1,199 @@
+// A stand-in graphics import filter for the import tests. Built several times,
+// each build (FILTER_KIND) playing one behaviour. Every call it receives is
+// appended to the file named by KESTRANE_FILTER_LOG, so that tests can check
+// what the program did to it, including what was released before unload.
+//
+// Image files it reads: int32 left, top, right, bottom, then a packed 24-bit
+// bottom-up DIB, recorded into the metafile as one StretchDIBits. The older
+// family instead hands back the file's bytes as the metafile's bytes.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "import/filter_api.h"
+
+#define KIND_CURRENT 1
+#define KIND_CURRENT_ALT 2  // ImportGR instead of ImportGr
+#define KIND_OLDER 3        // decorated names, picture is a global block
+#define KIND_INFO3 4        // GetFilterInfo answers 3
+#define KIND_NO_PICTURE 5   // success without a picture
+#define KIND_FAULT 6        // null dereference after setting a picture
+#define KIND_RAISE 7        // RaiseException after setting a picture
+#define KIND_FAIL_WITH_PICTURE 8
+
+#ifndef FILTER_KIND
+#error "FILTER_KIND selects the behaviour"
+#endif
+
+// The export names are given to the linker directly, so that one source can
+// export the plain or the decorated forms without a .def file per build.
+#if FILTER_KIND == KIND_OLDER
+__asm__(".section .drectve\n"
+        ".ascii \" -export:GetFilterInfo@16=FilterInfo@16 -export:ImportGr@16=FilterImport@16\"\n"
+        ".ascii \" -export:ImportGr=DecoyImport@16\"\n"
+        ".text\n");
+#else
+__asm__(".section .drectve\n"
+        ".ascii \" -export:GetFilterInfo=FilterInfo@16 -export:SetFilterPref=FilterSetPreference@20\"\n"
+#if FILTER_KIND == KIND_CURRENT_ALT
+        ".ascii \" -export:ImportGR=FilterImport@16\"\n"
+#else
+        ".ascii \" -export:ImportGr=FilterImport@16\"\n"
+#endif
+        ".text\n");
+#endif
+
+static HGLOBAL g_preferences;
+static HANDLE g_picture;
+
+static void Log(const char *format, ...)
+{
+    char path[MAX_PATH], line[600];
+    if (!GetEnvironmentVariableA("KESTRANE_FILTER_LOG", path, sizeof path))
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    int length = vsnprintf(line, sizeof line - 1, format, arguments);
+    va_end(arguments);
+    if (length < 0 || length > int(sizeof line) - 2)
+        length = sizeof line - 2;
+    line[length++] = '\n';
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written;
+    WriteFile(file, line, DWORD(length), &written, nullptr);
+    CloseHandle(file);
+}
+
+[[maybe_unused]] static bool ReadWholeFile(const char *path, HGLOBAL *block, DWORD *size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    *size = GetFileSize(file, nullptr);
+    *block = GlobalAlloc(GMEM_MOVEABLE, *size ? *size : 1);
+    DWORD read = 0;
+    void *bytes = *block ? GlobalLock(*block) : nullptr;
+    bool ok = bytes && ReadFile(file, bytes, *size, &read, nullptr) && read == *size;
+    if (bytes)
+        GlobalUnlock(*block);
+    CloseHandle(file);
+    if (!ok && *block) {
+        GlobalFree(*block);
+        *block = nullptr;
+    }
+    return ok;
+}
+
+// The picture of the current family: the image file's bitmap drawn at its box.
+[[maybe_unused]] static HMETAFILE RecordPicture(const char *path, FilterPicture *picture)
+{
+    HDC dc = CreateMetaFileA(nullptr);
+    HGLOBAL block = nullptr;
+    DWORD size = 0;
+    if (ReadWholeFile(path, &block, &size) && size >= 16 + sizeof(BITMAPINFOHEADER)) {
+        const BYTE *bytes = static_cast<const BYTE *>(GlobalLock(block));
+        int32_t box[4];
+        std::memcpy(box, bytes, sizeof box);
+        picture->left = box[0];
+        picture->top = box[1];
+        picture->right = box[2];
+        picture->bottom = box[3];
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, bytes + 16, sizeof header);
+        // Without biSizeImage the metafile records no bits.
+        header.biSizeImage = size - 16 - sizeof header;
+        StretchDIBits(dc, box[0], box[1], header.biWidth, header.biHeight, 0, 0, header.biWidth,
+                      header.biHeight, bytes + 16 + sizeof header, reinterpret_cast<BITMAPINFO *>(&header),
+                      DIB_RGB_COLORS, SRCCOPY);
+        GlobalUnlock(block);
+    }
+    if (block)
+        GlobalFree(block);
+    return CloseMetaFile(dc);
+}
+
+extern "C" int WINAPI FilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags);
+extern "C" int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *picture,
+                                   HGLOBAL preferences);
+
+int WINAPI FilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags)
+{
+    Log("GetFilterInfo %d '%s' %s %lu", version, reserved, *preferences ? "set" : "null", flags);
+    g_preferences = *preferences = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
+    return FILTER_KIND == KIND_INFO3 ? 3 : 2;
+}
+
+int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *picture, HGLOBAL preferences)
+{
+    Log("ImportGr reserved=%p flags=%u zero=%u tail=%lu picture=%p last=%lu preferences=%s path=%s", reserved,
+        file->flags & 0x1F, file->zero, static_cast<unsigned long>(file->tail), picture->picture,
+        static_cast<unsigned long>(picture->reserved), preferences == g_preferences ? "same" : "other",
+        file->path);
+#if FILTER_KIND == KIND_OLDER
+    DWORD size;
+    HGLOBAL block;
+    if (!ReadWholeFile(file->path, &block, &size))
+        return 1;
+    g_picture = picture->picture = block;
+    return 0;
+#elif FILTER_KIND == KIND_NO_PICTURE
+    return 0;
+#else
+    g_picture = picture->picture = RecordPicture(file->path, picture);
+#if FILTER_KIND == KIND_FAULT
+    volatile int *nowhere = nullptr;
+    *nowhere = 1;
+#elif FILTER_KIND == KIND_RAISE
+    RaiseException(0xE0004B53, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+#elif FILTER_KIND == KIND_FAIL_WITH_PICTURE
+    return 5;
+#endif
+    return 0;
+#endif
+}
+
+#if FILTER_KIND != KIND_OLDER
+extern "C" int WINAPI FilterSetPreference(HGLOBAL preferences, const char *name, const void *value,
+                                          DWORD size, DWORD type);
+
+int WINAPI FilterSetPreference(HGLOBAL preferences, const char *name, const void *value, DWORD size,
+                               DWORD type)
+{
+    Log("SetFilterPref %s %s %lu %lu %s", name, static_cast<const char *>(value), size, type,
+        preferences == g_preferences ? "same" : "other");
+    return 0;
+}
+#else
+// A plain ImportGr next to the decorated names must not pull the filter into
+// the current family: it lacks the plain GetFilterInfo.
+extern "C" int WINAPI DecoyImport(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL);
+
+int WINAPI DecoyImport(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)
+{
+    Log("decoy ImportGr");
+    return 1;
+}
+#endif
+
+// What unloading can still observe: whether the program released the
+// preference memory and the picture before it released the library.
+static const char *HandleState(HANDLE handle, bool metafile)
+{
+    if (!handle)
+        return "none";
+    if (metafile)
+        return GetObjectType(handle) == OBJ_METAFILE ? "alive" : "deleted";
+    return GlobalFlags(handle) == GMEM_INVALID_HANDLE ? "freed" : "alive";
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *)
+{
+    if (reason == DLL_PROCESS_DETACH)
+        Log("unload preferences=%s picture=%s", HandleState(g_preferences, false),
+            HandleState(g_picture, FILTER_KIND != KIND_OLDER));
+    return TRUE;
+}

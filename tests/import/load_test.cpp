@@ -1,0 +1,229 @@
+// LoadImageFile end to end through the stand-in filters, and the guard that
+// keeps a faulting filter from taking the process down.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "import/seh_guard.h"
+#include "tests/import/import_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+EXCEPTION_REGISTRATION_RECORD *ChainHead()
+{
+    EXCEPTION_REGISTRATION_RECORD *head;
+    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+void DoNothing(void *) {}
+void WriteNowhere(void *)
+{
+    *static_cast<volatile int *>(nullptr) = 1;
+}
+void Raise(void *)
+{
+    RaiseException(0xE0001234, 0, 0, nullptr);
+}
+// Runs an inner guard around a fault, then faults itself when asked.
+void Nested(void *context)
+{
+    bool *innerCompleted = static_cast<bool *>(context);
+    *innerCompleted = RunGuarded(WriteNowhere, nullptr);
+}
+
+TEST(RunGuarded, ReturnsAfterFaultsAndLeavesTheHandlerChainAsItWas)
+{
+    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
+    for (int i = 0; i < 50; i++) {
+        EXPECT_TRUE(RunGuarded(DoNothing, nullptr));
+        EXPECT_FALSE(RunGuarded(WriteNowhere, nullptr));
+        EXPECT_FALSE(RunGuarded(Raise, nullptr));
+        ASSERT_EQ(head, ChainHead());
+    }
+    bool innerCompleted = true;
+    EXPECT_TRUE(RunGuarded(Nested, &innerCompleted));
+    EXPECT_FALSE(innerCompleted);
+    EXPECT_EQ(head, ChainHead());
+}
+
+Rgb Pattern(int x, int y)
+{
+    return Rgb{uint8_t(60 * x + 5), uint8_t(100 * y + 7), uint8_t(250 - 9 * x)};
+}
+
+const std::vector<Rgb> kPalette = {{0, 0, 0}, {200, 10, 10}, {10, 200, 10}, {10, 10, 200}};
+int PaletteIndex(int x, int y)
+{
+    return (x + y) % 4;
+}
+Rgb FromPalette(int x, int y)
+{
+    return kPalette[size_t(PaletteIndex(x, y))];
+}
+
+// Every stand-in filter registered under its own extension.
+class FilterImport : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        char exe[MAX_PATH];
+        GetModuleFileNameA(nullptr, exe, sizeof exe);
+        std::string directory(exe, strrchr(exe, '\\') + 1);
+        for (const char *name : {"current", "current_alt", "older", "info3", "no_picture", "fault", "raise",
+                                 "fail_with_picture"})
+            registry_.Add(name, (std::string("kst_") + name).c_str(),
+                          (directory + "kst_filter_" + name + ".dll").c_str());
+        registry_.Add("missing", "kst_missing", (directory + "no_such_filter.dll").c_str());
+        logPath_ = temp_.Path("filter.log");
+        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", logPath_.c_str());
+        WriteBytes(temp_.Path("picture.bin"), MakeFilterImage(10, 20, 4, 3, Pattern));
+    }
+    void TearDown() override { SetEnvironmentVariableA("KESTRANE_FILTER_LOG", nullptr); }
+
+    // An image file for the filter of `extension`, holding the standard picture.
+    std::string Image(const char *extension, const Bytes &bytes = {})
+    {
+        std::string path = temp_.Path(std::string("image.") + extension);
+        WriteBytes(path, bytes.empty() ? ReadBytes(temp_.Path("picture.bin")) : bytes);
+        return path;
+    }
+
+    // The filter's log since the last call, one call per line.
+    std::vector<std::string> TakeLog()
+    {
+        std::vector<std::string> lines;
+        std::ifstream file(logPath_);
+        for (std::string line; std::getline(file, line);)
+            lines.push_back(line);
+        file.close();
+        DeleteFileA(logPath_.c_str());
+        return lines;
+    }
+
+    static std::string ImportLine(const std::string &path)
+    {
+        return "ImportGr reserved=00000000 flags=0 zero=0 tail=0 picture=00000000 last=0 preferences=same "
+               "path=" +
+               path;
+    }
+
+    TempDir temp_;
+    FilterRegistrations registry_;
+    std::string logPath_;
+};
+
+const char kInfo[] = "GetFilterInfo 2 '' null 0";
+const char kProgressOff[] = "SetFilterPref ShowProgressDialog No 2 1 same";
+const char kOptionsOff[] = "SetFilterPref ShowOptionsDialog No 2 1 same";
+const char kProgressOn[] = "SetFilterPref ShowProgressDialog Yes 4 1 same";
+
+TEST_F(FilterImport, CurrentFamilyRendersPictureAndSwitchesDialogsOff)
+{
+    for (const char *extension : {"kst_current", "KST_CURRENT_ALT"}) {
+        std::string path = Image(extension);
+        ScopedDib image(LoadImageFile(path.c_str()));
+        EXPECT_TRUE(HasPixels(image.dib, 4, 3, Pattern)) << extension;
+        const std::vector<std::string> expected = {kInfo,       kProgressOff,
+                                                   kOptionsOff, ImportLine(path),
+                                                   kProgressOn, "unload preferences=freed picture=deleted"};
+        EXPECT_EQ(expected, TakeLog()) << extension;
+    }
+}
+
+TEST_F(FilterImport, OlderFamilyHandsOverEmbeddedBitmapAsBottomUp24Bit)
+{
+    struct Case {
+        const char *name;
+        Bytes metafile;
+        PixelFunction expected;
+    } cases[] = {
+        {"stretched 24-bit after other records",
+         MetafileBytes()
+             .Record(0x0103, {8, 0})
+             .Record(0x0209, {0, 0, 0, 0})
+             .BitmapRecord(kMetaStretchDib, MakeDibBytes(4, 3, 24, Pattern))
+             .Finish(),
+         Pattern},
+        {"blit of an 8-bit top-down bitmap",
+         MetafileBytes()
+             .Record(0x0103, {8, 0})
+             .BitmapRecord(kMetaDibBitBlt, MakeDibBytes(4, -3, 8, nullptr, kPalette, PaletteIndex))
+             .Finish(),
+         FromPalette},
+    };
+    for (const Case &c : cases) {
+        std::string path = Image("kst_older", c.metafile);
+        ScopedDib image(LoadImageFile(path.c_str()));
+        EXPECT_TRUE(HasPixels(image.dib, 4, 3, c.expected)) << c.name;
+        // No preferences for this family, and the plain ImportGr it also
+        // exports is never called.
+        const std::vector<std::string> expected = {kInfo, ImportLine(path),
+                                                   "unload preferences=freed picture=freed"};
+        EXPECT_EQ(expected, TakeLog()) << c.name;
+    }
+}
+
+TEST_F(FilterImport, OlderFamilyMalformedMetafileFailsAndFreesEverything)
+{
+    Bytes metafile = MetafileBytes()
+                         .Record(0x0103, {8, 0})
+                         .BitmapRecord(kMetaStretchDib, MakeDibBytes(4, 3, 24, Pattern))
+                         .Finish();
+    metafile[18] = metafile[19] = 0;  // first record of size 0
+    std::string path = Image("kst_older", metafile);
+    EXPECT_EQ(nullptr, LoadImageFile(path.c_str()));
+    const std::vector<std::string> expected = {kInfo, ImportLine(path),
+                                               "unload preferences=freed picture=freed"};
+    EXPECT_EQ(expected, TakeLog());
+}
+
+struct FailureCase {
+    const char *extension;
+    std::vector<std::string> log;  // "@" stands for the import call's line
+};
+
+TEST_F(FilterImport, FailingFiltersGiveNullAndReleaseWhatTheyLeft)
+{
+    const FailureCase cases[] = {
+        {"kst_info3", {kInfo, "unload preferences=freed picture=none"}},
+        {"kst_no_picture",
+         {kInfo, kProgressOff, kOptionsOff, "@", kProgressOn, "unload preferences=freed picture=none"}},
+        // A failed import's metafile is deleted as the metafile it is.
+        {"kst_fail_with_picture",
+         {kInfo, kProgressOff, kOptionsOff, "@", kProgressOn, "unload preferences=freed picture=deleted"}},
+        // After a fault nothing more is called; the picture the filter had
+        // set is still released.
+        {"kst_fault", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
+        {"kst_raise", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
+        {"kst_missing", {}},
+    };
+    std::string goodPath = Image("kst_current");
+    for (const FailureCase &c : cases) {
+        std::string path = Image(c.extension);
+        EXPECT_EQ(nullptr, LoadImageFile(path.c_str())) << c.extension;
+        std::vector<std::string> expected = c.log;
+        for (std::string &line : expected)
+            if (line == "@")
+                line = ImportLine(path);
+        EXPECT_EQ(expected, TakeLog()) << c.extension;
+        // The process goes on converting.
+        ScopedDib next(LoadImageFile(goodPath.c_str()));
+        EXPECT_TRUE(HasPixels(next.dib, 4, 3, Pattern)) << "after " << c.extension;
+        TakeLog();
+    }
+}
+
+TEST_F(FilterImport, PathsWithoutUsableExtensionLoadNothing)
+{
+    const std::string tooLong = "C:\\" + std::string(260, 'd') + ".kst_current";
+    for (const std::string &path : {std::string("C:\\pics\\a.b\\frame"), std::string("C:\\pics\\frame."),
+                                    std::string("C:\\pics\\frame"), std::string(".kst_current"), tooLong})
+        EXPECT_EQ(nullptr, LoadImageFile(path.c_str())) << path;
+    EXPECT_EQ(nullptr, LoadImageFile(nullptr));
+    EXPECT_TRUE(TakeLog().empty());
+}
+
+}  // namespace
