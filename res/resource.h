@@ -1,0 +1,23 @@
+// Identifiers of every resource and control, shared by kestrane.rc and the code.
+#pragma once
+
+#define IDD_MAIN 101
+#define IDI_KESTRANE 104
+#define IDR_MAINMENU 105
+
+#define IDC_TITLE 1001
+#define IDC_DEST 1009
+#define IDC_BROWSE 1010
+#define IDC_SOURCES 1011
+#define IDC_REMOVE 1012
+#define IDC_ADD 1013
+#define IDC_UP 1014
+#define IDC_DOWN 1015
+#define IDC_STATUS 1016
+#define IDC_LINK 1017
+
+#define IDM_ABOUT 40011
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -1,0 +1,24 @@
+// The open and save dialogs. Both use g_pathBuffer: its content is the
+// dialog's initial file name, and the chosen path is left in it.
+#pragma once
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <cstddef>
+
+constexpr size_t kPathBufferSize = MAX_PATH;
+extern char g_pathBuffer[kPathBufferSize];
+
+int ChooseInputFile(HWND dialog);
+int ChooseOutputFile(HWND dialog);
+
+// The open dialog's filter for the image types found, PNG, GIF and JPG in that
+// order: one description and one pattern, then the closing empty string.
+constexpr size_t kOpenFilterSize = 80;
+void BuildOpenFilter(char *filter, bool hasPng, bool hasGif, bool hasJpg);
+
+// Test seams: the common dialog calls (GetOpenFileNameA, GetSaveFileNameA).
+typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEA *dialog);
+extern FileDialogFunction g_getOpenFileName;
+extern FileDialogFunction g_getSaveFileName;

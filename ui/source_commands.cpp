@@ -1,0 +1,114 @@
+#include "ui/source_commands.h"
+
+#include "core/core_alloc.h"
+#include "core/messages.h"
+#include "core/source_list.h"
+#include "core/status.h"
+#include "res/resource.h"
+#include "ui/file_choosers.h"
+
+static LRESULT SendToList(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return SendDlgItemMessageA(dialog, IDC_SOURCES, message, wParam, lParam);
+}
+
+// Convert is enabled exactly while there is something to convert.
+static void UpdateConvertButton(HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDOK), g_sourceList && g_sourceList->count > 0);
+}
+
+// Index of the last backslash, or 0 when there is none after the first character.
+static int LastBackslash(const char *path)
+{
+    for (int i = lstrlenA(path) - 1; i > 0; i--)
+        if (path[i] == '\\')
+            return i;
+    return 0;
+}
+
+void AddSourceImage(HWND dialog)
+{
+    if (!ChooseInputFile(dialog))
+        return;
+    int slash = LastBackslash(g_pathBuffer);
+    if (slash == 0)
+        return;
+    char rowText[MAX_PATH];
+    lstrcpynA(rowText, g_pathBuffer + slash + 1, sizeof(rowText));
+
+    // The copy is made first, so that once the row exists only the insertion
+    // can fail, and then the row is taken back: rows and entries stay one to one.
+    char *path = CopyPath(g_pathBuffer);
+    if (!path) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        return;
+    }
+    LRESULT row = SendToList(dialog, LB_ADDSTRING, 0, LPARAM(rowText));
+    if (row < 0) {
+        CoreFree(path);
+        PrintStatus(MSG_MEMORY_ERROR);
+        return;
+    }
+    if (!SourceListInsert(g_sourceList, int(row), path)) {
+        SendToList(dialog, LB_DELETESTRING, WPARAM(row), 0);
+        CoreFree(path);
+        PrintStatus(MSG_MEMORY_ERROR);
+        return;
+    }
+    UpdateConvertButton(dialog);
+}
+
+void RemoveSourceImage(HWND dialog)
+{
+    LRESULT row = SendToList(dialog, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR)
+        return;
+    // The row goes only with its entry, or Convert would write other frames
+    // than the ones the user sees.
+    if (!SourceListRemove(g_sourceList, int(row))) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        return;
+    }
+    SendToList(dialog, LB_DELETESTRING, WPARAM(row), 0);
+    SendToList(dialog, LB_SETCURSEL, WPARAM(row), 0);
+    UpdateConvertButton(dialog);
+}
+
+// Moves row `row` to `row + offset` (offset ±1) and selects it. The copy is
+// inserted before the original is deleted, so a refused insertion loses no row.
+static bool MoveRow(HWND dialog, int row, int offset, char *text)
+{
+    LRESULT length = SendToList(dialog, LB_GETTEXTLEN, WPARAM(row), 0);
+    if (length < 0 || length >= LRESULT(kPathBufferSize))
+        return false;
+    SendToList(dialog, LB_GETTEXT, WPARAM(row), LPARAM(text));
+    int insertAt = offset < 0 ? row - 1 : row + 2;
+    if (SendToList(dialog, LB_INSERTSTRING, WPARAM(insertAt), LPARAM(text)) < 0)
+        return false;
+    SendToList(dialog, LB_DELETESTRING, WPARAM(offset < 0 ? row + 1 : row), 0);
+    SendToList(dialog, LB_SETCURSEL, WPARAM(row + offset), 0);
+    return true;
+}
+
+void MoveSourceUp(HWND dialog)
+{
+    LRESULT row = SendToList(dialog, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR || row < 1)
+        return;
+    char text[kPathBufferSize];
+    if (MoveRow(dialog, int(row), -1, text))
+        SourceListSwap(g_sourceList, int(row), int(row) - 1);
+}
+
+void MoveSourceDown(HWND dialog)
+{
+    LRESULT count = SendToList(dialog, LB_GETCOUNT, 0, 0);
+    LRESULT row = SendToList(dialog, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR || row > count - 2)
+        return;
+    // The moved row's text stays in the shared buffer: the next file dialog
+    // opens with it.
+    if (MoveRow(dialog, int(row), +1, g_pathBuffer) && row + 1 < g_sourceList->count)
+        SourceListSwap(g_sourceList, int(row), int(row) + 1);
+}

@@ -1,0 +1,17 @@
+// Texts of the program's message boxes and fixed captions; status line texts
+// live in core/messages.h.
+#pragma once
+
+#define TEXT_APP_CAPTION "Kestrane"
+#define TEXT_NO_FILTER "Not one graphic filter isn't found"
+#define TEXT_WARNING                                                                                         \
+    "For test only, because SHP16 format is not declared yet\n"                                              \
+    "You can try it with Vellumor version 1.08 or 1.08 SE,\n"                                                \
+    "in future versions of Vellumor format will be changed.\n"                                               \
+    "Remapping and transparent colors is NOT supported.\n"                                                   \
+    "in any case you need a dummy palette."
+#define TEXT_ABOUT_CAPTION "About..."
+#define TEXT_ABOUT "Kestrane.\nTest version; Please not use 16-bit SHPs in mods!\nCreated by Dorvale"
+#define TEXT_TITLE_FONT "Comic Sans MS"
+#define TEXT_CHOOSE_INPUT "Choose input file"
+#define TEXT_CHOOSE_OUTPUT "Choose output file"
