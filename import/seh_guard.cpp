@@ -49,7 +49,7 @@ __asm__(".text\n"
         "    pushl %ebp\n"
         "    pushl $0\n"       // return value
         "    pushl $0\n"       // exception record: let the system make one
-        "    pushl $1f\n"      // target address (ignored on x86)
+        "    pushl $1f\n"      // target address: where the call returns anyway
         "    pushl 8(%ebp)\n"  // target frame
         "    call _RtlUnwind@16\n"
         "1:  popl %ebp\n"

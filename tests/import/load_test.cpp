@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "import/seh_guard.h"
 #include "tests/import/import_support.h"
