@@ -176,9 +176,13 @@ static void DrawItemText(HDC dc, const RECT &item, const MenuItemData *data)
 static void DrawSeparator(HDC dc, const RECT &item)
 {
     FillDropDownBackground(dc, item);
+    // The menu's DC may hold a null pen (Wine's does): draw with the black
+    // pen a fresh DC has, so that the line shows everywhere.
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
     int y = item.top + kMenuSeparatorLineOffset;
     MoveToEx(dc, item.left + kMenuTextIndent, y, nullptr);
     LineTo(dc, item.right, y);
+    SelectObject(dc, oldPen);
 }
 
 static void DrawPlainItem(HDC dc, const RECT &item, const MenuItemData *data, bool disabled)

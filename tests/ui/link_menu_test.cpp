@@ -176,12 +176,15 @@ class Canvas {
         dc_ = CreateCompatibleDC(nullptr);
         bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void **>(&bits_), nullptr, 0);
         old_ = SelectObject(dc_, bitmap_);
+        // Like the DC a menu is drawn in under Wine.
+        oldPen_ = SelectObject(dc_, GetStockObject(NULL_PEN));
         for (int y = 0; y < kHeight; y++)
             for (int x = 0; x < kWidth; x++)
                 Set(x, y, RGB(255, 0, 255));
     }
     ~Canvas()
     {
+        SelectObject(dc_, oldPen_);
         SelectObject(dc_, old_);
         DeleteObject(bitmap_);
         DeleteDC(dc_);
@@ -225,7 +228,7 @@ class Canvas {
     }
     HDC dc_ = nullptr;
     HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    HGDIOBJ old_ = nullptr, oldPen_ = nullptr;
     BYTE *bits_ = nullptr;
 };
 
