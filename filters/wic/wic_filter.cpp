@@ -19,6 +19,7 @@ int WINAPI SetFilterPref(HGLOBAL preferences, const char *name, const void *valu
 int WINAPI ImportGr(HDC reserved, FilterFileSpec *file, FilterPicture *picture, HGLOBAL preferences);
 HRESULT WINAPI DllRegisterServer();
 HRESULT WINAPI DllUnregisterServer();
+BOOL WINAPI FilterEntryPoint(HINSTANCE module, DWORD reason, void *reserved);
 }
 
 static_assert(std::is_same<decltype(&GetFilterInfo), GetFilterInfoFunction>::value, "GetFilterInfo");
@@ -82,30 +83,42 @@ class HeapBlock {
     BYTE *bytes_;
 };
 
-// The program loads and frees this library for every image. Loading the
-// imaging component is the expensive part of our start-up, so it is loaded
-// from the system directory once and pinned: it then stays in the process
-// (as a system DLL normally would) and later images find it already there.
-// If pinning is refused, the reference from LoadLibrary is simply kept,
-// which has the same effect.
-HMODULE PinnedImagingLibrary()
+// The program loads and frees this library for every image, so our own
+// start-up is paid per image. Two choices keep it small:
+// - The filter has no C runtime start-up and imports only kernel32, gdi32
+//   and advapi32, which every caller has loaded already.
+// - The imaging component (and what it loads, e.g. ole32) is loaded from the
+//   system directory once and pinned: it stays in the process, as system
+//   DLLs usually do, and later images find it already there. If pinning is
+//   refused, the reference from LoadLibrary is simply kept, to the same end.
+HMODULE PinnedSystemLibrary(const char *name)
 {
     HMODULE module = nullptr;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "windowscodecs.dll", &module))
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module))
         return module;
-    static const char kName[] = "\\windowscodecs.dll";
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + sizeof(kName) > MAX_PATH)
+    if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH)
         return nullptr;
-    lstrcatA(path, kName);
+    lstrcatA(path, "\\");
+    lstrcatA(path, name);
     module = LoadLibraryA(path);
     if (module)
         GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, path, &module);
     return module;
 }
 
+template <typename Function> Function Bind(HMODULE module, const char *name)
+{
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
 typedef HRESULT(WINAPI *CreateImagingFactoryFunction)(UINT sdkVersion, IWICImagingFactory **factory);
+typedef HRESULT(WINAPI *CoInitializeExFunction)(void *reserved, DWORD mode);
+typedef void(WINAPI *CoUninitializeFunction)();
+typedef HRESULT(WINAPI *CoCreateInstanceFunction)(REFCLSID classId, IUnknown *outer, DWORD context,
+                                                  REFIID iid, void **object);
 
 // Composites one band of 32-bit BGRA rows over black into 24-bit rows of a
 // bottom-up DIB. `row` is the band's first image row counted from the top.
@@ -231,10 +244,8 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
 int DecodeFile(const wchar_t *path, HMETAFILE *metafile, UINT *width, UINT *height)
 {
     int result = kWicImportCannotDecode;
-    HMODULE library = PinnedImagingLibrary();
-    auto createFactory = library ? reinterpret_cast<CreateImagingFactoryFunction>(reinterpret_cast<void *>(
-                                       GetProcAddress(library, "WICCreateImagingFactory_Proxy")))
-                                 : nullptr;
+    auto createFactory = Bind<CreateImagingFactoryFunction>(PinnedSystemLibrary("windowscodecs.dll"),
+                                                            "WICCreateImagingFactory_Proxy");
     if (createFactory) {
         ComRef<IWICImagingFactory> factory;
         HRESULT hr = createFactory(WINCODEC_SDK_VERSION, factory.Receive());
@@ -244,20 +255,26 @@ int DecodeFile(const wchar_t *path, HMETAFILE *metafile, UINT *width, UINT *heig
             return result;
     }
 
-    HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    HMODULE ole = PinnedSystemLibrary("ole32.dll");
+    auto coInitializeEx = Bind<CoInitializeExFunction>(ole, "CoInitializeEx");
+    auto coUninitialize = Bind<CoUninitializeFunction>(ole, "CoUninitialize");
+    auto coCreateInstance = Bind<CoCreateInstanceFunction>(ole, "CoCreateInstance");
+    if (!coInitializeEx || !coUninitialize || !coCreateInstance)
+        return kWicImportCannotDecode;
+    HRESULT init = coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     // RPC_E_CHANGED_MODE: the thread already has a multithreaded apartment,
     // which serves as well and is not ours to end.
     if (FAILED(init) && init != RPC_E_CHANGED_MODE)
         return kWicImportCannotDecode;
     {
         ComRef<IWICImagingFactory> factory;
-        HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+        HRESULT hr = coCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IWICImagingFactory, reinterpret_cast<void **>(factory.Receive()));
         if (SUCCEEDED(hr))
             DecodeToMetafile(factory.Get(), path, metafile, width, height, &result);
     }  // every interface is released before the apartment ends
     if (SUCCEEDED(init))
-        CoUninitialize();
+        coUninitialize();
     return result;
 }
 
@@ -272,6 +289,14 @@ HMODULE ThisModule()
 const char kFilterKey[] = FILTER_ROOT_KEY "\\" WIC_FILTER_KEY_NAME;
 
 }  // namespace
+
+// Stands in for the C runtime's entry point, which this library does without
+// (see PinnedSystemLibrary): it has no static constructors, no thread-local
+// data and no exceptions, so there is nothing to set up or tear down.
+BOOL WINAPI FilterEntryPoint(HINSTANCE, DWORD, void *)
+{
+    return TRUE;
+}
 
 int WINAPI GetFilterInfo(int, const char *, HGLOBAL *preferences, DWORD)
 {

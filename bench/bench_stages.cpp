@@ -1,0 +1,229 @@
+// Benchmark helper: times the conversion of a list of images three ways in
+// one process, printing one line of figures per mode.
+//   kestrane-bench decode FILE...      bare imaging-component decode, one factory
+//   kestrane-bench stages FILE...      the loader's stages one by one
+//   kestrane-bench job OUTPUT FILE...  ConvertToShp as the programs run it
+#include <initguid.h>
+#include <objbase.h>
+#include <wincodec.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/convert.h"
+#include "core/output_file.h"
+#include "core/shp16.h"
+#include "core/source_list.h"
+#include "core/status.h"
+#include "import/filter_api.h"
+#include "import/filter_lookup.h"
+#include "import/metafile.h"
+
+namespace {
+
+double g_tickMs;
+
+double NowMs()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) * g_tickMs;
+}
+
+// (a): what decoding alone costs when COM and the factory are set up once.
+int BareDecode(int count, char **files)
+{
+    double start = NowMs();
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 1;
+    IWICImagingFactory *factory = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void **>(&factory))))
+        return 1;
+    double setup = NowMs() - start;
+    std::vector<BYTE> pixels;
+    int failures = 0;
+    start = NowMs();
+    for (int i = 0; i < count; i++) {
+        wchar_t path[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, files[i], -1, path, MAX_PATH);
+        IWICBitmapDecoder *decoder = nullptr;
+        IWICBitmapFrameDecode *frame = nullptr;
+        IWICFormatConverter *converter = nullptr;
+        UINT width = 0, height = 0;
+        HRESULT hr = factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
+                                                        WICDecodeMetadataCacheOnDemand, &decoder);
+        if (SUCCEEDED(hr))
+            hr = decoder->GetFrame(0, &frame);
+        if (SUCCEEDED(hr))
+            hr = frame->GetSize(&width, &height);
+        if (SUCCEEDED(hr))
+            hr = factory->CreateFormatConverter(&converter);
+        if (SUCCEEDED(hr))
+            hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
+                                       0.0, WICBitmapPaletteTypeCustom);
+        if (SUCCEEDED(hr)) {
+            pixels.resize(size_t(width) * height * 4);
+            hr = converter->CopyPixels(nullptr, width * 4, UINT(pixels.size()), pixels.data());
+        }
+        if (converter)
+            converter->Release();
+        if (frame)
+            frame->Release();
+        if (decoder)
+            decoder->Release();
+        failures += FAILED(hr);
+    }
+    double total = NowMs() - start;
+    factory->Release();
+    CoUninitialize();
+    std::printf("decode frames=%d failures=%d setup_ms=%.2f total_ms=%.1f per_frame_ms=%.3f\n", count,
+                failures, setup, total, total / count);
+    return failures ? 1 : 0;
+}
+
+// The loader's road for one image, timed stage by stage with the program's
+// own functions, then the job's conversion and write.
+int Stages(int count, char **files)
+{
+    enum { kLookup, kLoad, kImport, kRender, kFree, kConvert, kWrite, kStageCount };
+    static const char *const kNames[kStageCount] = {"lookup",  "load",    "import", "render",
+                                                    "release", "convert", "write"};
+    double stage[kStageCount] = {};
+    double firstImport = 0;  // includes loading the imaging component once
+    std::vector<uint8_t> shp;
+    uint32_t width = 0, height = 0;
+    for (int i = 0; i < count; i++) {
+        const char *dot = std::strrchr(files[i], '.');
+        char library[MAX_PATH] = "";
+        DWORD size = MAX_PATH;
+        double t0 = NowMs();
+        int found = FindImportFilter(library, &size, dot ? dot + 1 : "");
+        double t1 = NowMs();
+        HMODULE module = found ? LoadLibraryA(library) : nullptr;
+        auto getInfo = module ? reinterpret_cast<GetFilterInfoFunction>(
+                                    reinterpret_cast<void *>(GetProcAddress(module, FILTER_GET_INFO)))
+                              : nullptr;
+        auto import = module ? reinterpret_cast<ImportGrFunction>(
+                                   reinterpret_cast<void *>(GetProcAddress(module, FILTER_IMPORT)))
+                             : nullptr;
+        auto setPref = module ? reinterpret_cast<SetFilterPrefFunction>(
+                                    reinterpret_cast<void *>(GetProcAddress(module, FILTER_SET_PREF)))
+                              : nullptr;
+        double t2 = NowMs();
+        if (!getInfo || !import || !setPref) {
+            std::fprintf(stderr, "no usable filter for %s\n", files[i]);
+            return 1;
+        }
+        HGLOBAL preferences = nullptr;
+        getInfo(kFilterInfoVersion, "", &preferences, 0);
+        setPref(preferences, FILTER_PREF_PROGRESS, "No", 2, 1);
+        setPref(preferences, FILTER_PREF_OPTIONS, "No", 2, 1);
+        FilterFileSpec file = {};
+        lstrcpynA(file.path, files[i], sizeof(file.path));
+        FilterPicture picture = {};
+        int result = import(nullptr, &file, &picture, preferences);
+        setPref(preferences, FILTER_PREF_PROGRESS, "Yes", 4, 1);
+        double t3 = NowMs();
+        PackedDib dib = nullptr;
+        if (result == 0 && picture.picture) {
+            HMETAFILE metafile = static_cast<HMETAFILE>(picture.picture);
+            dib = RenderMetafile(metafile, picture.left, picture.top, picture.right, picture.bottom);
+            DeleteMetaFile(metafile);
+        }
+        double t4 = NowMs();
+        if (preferences)
+            GlobalFree(preferences);
+        FreeLibrary(module);
+        double t5 = NowMs();
+        if (!dib) {
+            std::fprintf(stderr, "cannot import %s\n", files[i]);
+            return 1;
+        }
+        if (i == 0) {
+            width = uint32_t(dib->biWidth);
+            height = uint32_t(dib->biHeight);
+            size_t bytes = 0;
+            ShpFileSize(width, height, uint32_t(count), &bytes);
+            shp.resize(bytes);
+            WriteShpHeaders(shp.data(), width, height, uint32_t(count));
+        }
+        if (uint32_t(dib->biWidth) != width || uint32_t(dib->biHeight) != height) {
+            std::fprintf(stderr, "%s has another size\n", files[i]);
+            return 1;
+        }
+        const uint8_t *rows = reinterpret_cast<const uint8_t *>(dib) + dib->biSize;
+        ConvertDibToFrame(rows, DibStride(width, 24), width, height,
+                          shp.data() + ShpFrameOffset(width, height, uint32_t(count), uint32_t(i)));
+        FreePackedDib(dib);
+        double t6 = NowMs();
+        stage[kLookup] += t1 - t0;
+        stage[kLoad] += t2 - t1;
+        stage[kImport] += t3 - t2;
+        if (i == 0)
+            firstImport = t3 - t2;
+        stage[kRender] += t4 - t3;
+        stage[kFree] += t5 - t4;
+        stage[kConvert] += t6 - t5;
+    }
+    double t0 = NowMs();
+    WriteResult written = WriteFileReplacing("bench-stages.shp", shp.data(), shp.size());
+    stage[kWrite] = NowMs() - t0;
+    DeleteFileA("bench-stages.shp");
+    if (written != WRITE_OK)
+        return 1;
+    double total = 0;
+    std::printf("stages frames=%d", count);
+    for (int s = 0; s < kStageCount; s++) {
+        std::printf(" %s_ms=%.3f", kNames[s], stage[s] / count);
+        total += stage[s];
+    }
+    std::printf(" total_ms=%.3f first_import_ms=%.2f\n", total / count, firstImport);
+    return 0;
+}
+
+char g_status[kStatusBufferSize];
+
+int Job(const char *output, int count, char **files)
+{
+    g_sourceList = SourceListCreate();
+    for (int i = 0; g_sourceList && i < count; i++)
+        SourceListInsert(g_sourceList, i, CopyPath(files[i]));
+    if (!g_sourceList || g_sourceList->count != count)
+        return 1;
+    double start = NowMs();
+    int ok = ConvertToShp(output);
+    double total = NowMs() - start;
+    SourceListRelease(g_sourceList);
+    g_sourceList = nullptr;
+    std::printf("job frames=%d ok=%d total_ms=%.1f per_frame_ms=%.3f status=\"%s\"\n", count, ok, total,
+                total / count, g_status);
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+void PrintStatus(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    FormatStatus(g_status, format, args);
+    va_end(args);
+}
+
+int main(int argc, char **argv)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    g_tickMs = 1000.0 / double(frequency.QuadPart);
+    if (argc >= 3 && std::strcmp(argv[1], "decode") == 0)
+        return BareDecode(argc - 2, argv + 2);
+    if (argc >= 3 && std::strcmp(argv[1], "stages") == 0)
+        return Stages(argc - 2, argv + 2);
+    if (argc >= 4 && std::strcmp(argv[1], "job") == 0)
+        return Job(argv[2], argc - 3, argv + 3);
+    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job OUTPUT FILE...\n", stderr);
+    return 2;
+}

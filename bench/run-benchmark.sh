@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Conversion benchmark (not a test): 200 PNG frames of 256x256 and 20 of
+# 1024x1024 through kestrane-cli.exe and our import filter, against the bare
+# imaging-component decode of the same files and against ffmpeg.
+# Usage: bench/run-benchmark.sh [BUILD_DIR]   (default build-bench)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$root/build-bench}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+"$root/tools/install-deps.sh" ffmpeg
+
+if [ ! -e "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+fi
+cmake --build "$build" -j2 --target kestrane_cli kestrane_bench kestrane_wic_filter >/dev/null
+
+work=$(mktemp -d /tmp/kestrane-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+run() { "$root/tools/wine-run" --prefix "$build/wineprefix" "$@"; }
+now() { date +%s.%N; }
+ms() { /usr/bin/python3 -c "print('%.0f' % (($2 - $1) * 1000))"; }
+
+echo "Generating images in $work ..."
+/usr/bin/python3 - "$work" <<'EOF'
+import os, sys
+from PIL import Image, ImageDraw
+
+def frame(size, i):
+    red = Image.linear_gradient("L").rotate(i * 7 % 360).resize((size, size))
+    green = Image.effect_noise((size, size), 20 + i % 40)
+    blue = Image.radial_gradient("L").resize((size, size))
+    image = Image.merge("RGB", (red, green, blue))
+    draw = ImageDraw.Draw(image)
+    for k in range(6):
+        x = (i * 13 + k * 37) % size
+        y = (i * 29 + k * 53) % size
+        r = size // 8 + k * size // 32
+        colour = ((k * 80 + i) % 256, (k * 40 + 2 * i) % 256, (255 - k * 30) % 256)
+        if k % 2:
+            draw.ellipse((x - r, y - r, x + r, y + r), fill=colour)
+        else:
+            draw.rectangle((x - r, y - r // 2, x + r, y + r // 2), outline=colour, width=3)
+    return image
+
+for name, size, count in (("small", 256, 200), ("large", 1024, 20)):
+    os.makedirs(os.path.join(sys.argv[1], name))
+    for i in range(count):
+        frame(size, i).save(os.path.join(sys.argv[1], name, "f%03d.png" % i))
+EOF
+
+key='HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import\Kestrane PNG GIF JPEG'
+registered_before=0
+run reg query "$key" /reg:32 >/dev/null 2>&1 && registered_before=1
+filter_path="Z:$(echo "$build/filters/wic/kestrane-import.flt" | tr / '\\')"
+run regsvr32 /s "$filter_path"
+
+cli="$build/cli/kestrane-cli.exe"
+bench="$build/bench/kestrane-bench.exe"
+# A run that does no work: Wine start-up and the runner's own overhead.
+run "$cli" >/dev/null 2>&1 || true
+t0=$(now); run "$cli" >/dev/null 2>&1 || true; t1=$(now)
+startup_ms=$(ms "$t0" "$t1")
+
+report() {
+  local name=$1 size=$2
+  local dir="$work/$name"
+  local files
+  files=$(cd "$dir" && ls f*.png | tr '\n' ' ')
+  cd "$dir"
+  echo
+  echo "== $name: $(ls f*.png | wc -l) frames of ${size}x${size}, $(du -sh . | cut -f1) of PNG"
+  t0=$(now); run "$cli" out.shp $files >/dev/null; t1=$(now)
+  echo "kestrane-cli.exe wall_ms=$(ms "$t0" "$t1") (Wine start-up and runner about ${startup_ms} ms of it)"
+  # shellcheck disable=SC2086
+  run "$bench" job job.shp $files
+  # shellcheck disable=SC2086
+  run "$bench" decode $files
+  # shellcheck disable=SC2086
+  run "$bench" stages $files
+  t0=$(now)
+  ffmpeg -v error -y -i f%03d.png -f rawvideo -pix_fmt rgb565le -sws_flags neighbor+bitexact -sws_dither none out.raw
+  t1=$(now)
+  echo "ffmpeg (native x86-64) wall_ms=$(ms "$t0" "$t1")"
+  /usr/bin/python3 - <<'EOF'
+import struct
+shp = open("out.shp", "rb").read()
+raw = open("out.raw", "rb").read()
+count = struct.unpack_from("<H", shp, 6)[0]
+pixels = shp[8 + 24 * count:]
+print("frames identical to ffmpeg's:", "yes" if pixels == raw else "NO (%d vs %d bytes)" % (len(pixels), len(raw)))
+EOF
+  cd - >/dev/null
+}
+
+report small 256
+report large 1024
+
+if [ "$registered_before" = 0 ]; then
+  run regsvr32 /u /s "$filter_path"
+fi
