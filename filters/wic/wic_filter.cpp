@@ -160,6 +160,58 @@ HMETAFILE RecordMetafile(const BITMAPINFO &info, const BYTE *bits)
     return metafile;
 }
 
+// Formats without alpha: converted straight to 24-bit rows, each written
+// to its place in the bottom-up bitmap, with no staging copy.
+bool IsOpaqueFormat(const WICPixelFormatGUID &format)
+{
+    return IsEqualGUID(format, GUID_WICPixelFormat24bppBGR) ||
+           IsEqualGUID(format, GUID_WICPixelFormat24bppRGB) ||
+           IsEqualGUID(format, GUID_WICPixelFormat32bppBGR);
+}
+
+HRESULT CopyOpaqueRows(IWICImagingFactory *factory, IWICBitmapSource *frame, UINT w, UINT h, UINT stride,
+                       BYTE *bits)
+{
+    ComRef<IWICFormatConverter> converter;
+    HRESULT hr = factory->CreateFormatConverter(converter.Receive());
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom);
+    for (UINT y = 0; SUCCEEDED(hr) && y < h; y++) {
+        WICRect rect = {0, INT(y), INT(w), 1};
+        hr = converter->CopyPixels(&rect, stride, w * 3, bits + size_t(h - 1 - y) * stride);
+    }
+    return hr;
+}
+
+// Everything else goes through straight alpha, composited here, so that
+// transparent pixels come out over black with one rounding rule on every
+// platform. (Indexed GIF frames cannot be converted to 24-bit directly on
+// every WIC implementation either.)
+HRESULT CopyCompositedRows(IWICImagingFactory *factory, IWICBitmapSource *frame, UINT w, UINT h, UINT stride,
+                           BYTE *bits)
+{
+    UINT bandRows = w >= kBandPixels ? 1 : kBandPixels / w;
+    if (bandRows > h)
+        bandRows = h;
+    HeapBlock band{size_t(bandRows) * w * 4};
+    if (!band.Get())
+        return E_OUTOFMEMORY;
+    ComRef<IWICFormatConverter> converter;
+    HRESULT hr = factory->CreateFormatConverter(converter.Receive());
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom);
+    for (UINT row = 0; SUCCEEDED(hr) && row < h; row += bandRows) {
+        UINT rows = h - row < bandRows ? h - row : bandRows;
+        WICRect rect = {0, INT(row), INT(w), INT(rows)};
+        hr = converter->CopyPixels(&rect, w * 4, rows * w * 4, band.Get());
+        if (SUCCEEDED(hr))
+            CompositeBand(band.Get(), w, rows, row, h, bits, stride);
+    }
+    return hr;
+}
+
 // Decodes the first frame of the file and records it. On success *metafile
 // holds the picture; otherwise it stays null. HRESULT failures are returned
 // so that the caller can tell a missing COM apartment from a bad file.
@@ -168,7 +220,6 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
 {
     ComRef<IWICBitmapDecoder> decoder;
     ComRef<IWICBitmapFrameDecode> frame;
-    ComRef<IWICFormatConverter> converter;
     *result = kWicImportCannotDecode;
     HRESULT hr = factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
                                                     WICDecodeMetadataCacheOnDemand, decoder.Receive());
@@ -182,16 +233,6 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
         *result = kWicImportTooLarge;
         return E_FAIL;
     }
-    // Straight alpha, composited here, so transparent pixels come out over
-    // black with one rounding rule on every platform. Indexed GIF frames
-    // cannot be converted to 24-bit directly on every WIC implementation.
-    hr = factory->CreateFormatConverter(converter.Receive());
-    if (SUCCEEDED(hr))
-        hr = converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                                   nullptr, 0.0, WICBitmapPaletteTypeCustom);
-    if (FAILED(hr))
-        return hr;
-
     UINT w = *width, h = *height;
     UINT stride = ((w * 24 + 31) >> 3) & ~3u;  // w <= 32767: no overflow
     uint64_t imageBytes = uint64_t(stride) * h;
@@ -199,12 +240,8 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
         *result = kWicImportTooLarge;
         return E_FAIL;
     }
-    UINT bandRows = w >= kBandPixels ? 1 : kBandPixels / w;
-    if (bandRows > h)
-        bandRows = h;
-    HeapBlock band{size_t(bandRows) * w * 4};
     HeapBlock bits{size_t(imageBytes)};
-    if (!band.Get() || !bits.Get()) {
+    if (!bits.Get()) {
         *result = kWicImportNoMemory;
         return E_OUTOFMEMORY;
     }
@@ -213,13 +250,17 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
         for (UINT y = 0; y < h; y++)
             std::memset(bits.Get() + size_t(y) * stride + w * 3, 0, stride - w * 3);
     }
-    for (UINT row = 0; row < h; row += bandRows) {
-        UINT rows = h - row < bandRows ? h - row : bandRows;
-        WICRect rect = {0, INT(row), INT(w), INT(rows)};
-        hr = converter->CopyPixels(&rect, w * 4, rows * w * 4, band.Get());
-        if (FAILED(hr))
+    WICPixelFormatGUID format = {};
+    frame->GetPixelFormat(&format);
+    // A converter that refuses the direct way leaves the general one.
+    bool copied =
+        IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(factory, frame.Get(), w, h, stride, bits.Get()));
+    if (!copied) {
+        hr = CopyCompositedRows(factory, frame.Get(), w, h, stride, bits.Get());
+        if (FAILED(hr)) {
+            *result = hr == E_OUTOFMEMORY ? kWicImportNoMemory : kWicImportCannotDecode;
             return hr;
-        CompositeBand(band.Get(), w, rows, row, h, bits.Get(), stride);
+        }
     }
 
     BITMAPINFO info = {};
