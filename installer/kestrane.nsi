@@ -50,6 +50,7 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "WinVer.nsh"
 
 !ifdef ICON
   !define MUI_ICON "${ICON}"
@@ -71,6 +72,13 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 ; The program is 32-bit and reads the 32-bit registry view; keep our own
 ; entries there too, whatever Windows runs the installer.
 Function .onInit
+  ; The programs are built for Windows 7 and later (and the filter needs its
+  ; imaging component).
+  ${IfNot} ${AtLeastWin7}
+    MessageBox MB_ICONSTOP|MB_OK "${PRODUCT} needs Windows 7 or later." /SD IDOK
+    SetErrorLevel 1
+    Quit
+  ${EndIf}
   SetRegView 32
   SetShellVarContext all
 FunctionEnd

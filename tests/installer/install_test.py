@@ -147,7 +147,9 @@ def main():
     args = parser.parse_args()
     setup, zip_path = Path(args.setup or "/nonexistent"), Path(args.zip or "/nonexistent")
     if not setup.is_file() or not zip_path.is_file():
-        print(f"SKIPPED: not built: {setup if not setup.is_file() else zip_path}")
+        missing = "setup program (is makensis installed?)" if not setup.is_file() else "portable zip"
+        print(f"SKIPPED: the {missing} was not built; the installer needs kestrane, kestrane_cli "
+              "and kestrane_wic_filter")
         return SKIPPED
     filter_key = re.search(r'#define WIC_FILTER_KEY_NAME "([^"]+)"',
                            Path(args.filter_header).read_text()).group(1)
