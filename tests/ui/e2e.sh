@@ -80,4 +80,13 @@ for i, name in enumerate(["a.png", "c.png", "b.png"]):
     print(f"frame {i}: {name} matches")
 assert len(data) == 8 + 24 * 3 + 3 * 24 * 16 * 2
 PY
+# The screenshots show the link in blue, and the hovered menu item's fill and frame.
+/usr/bin/python3 - "$artifacts" <<'PY'
+import sys
+from PIL import Image
+def colours(name):
+    return {c for _, c in Image.open(f"{sys.argv[1]}/{name}").convert("RGB").getcolors(1 << 24)}
+assert (0, 0, 255) in colours("dialog.png"), "no blue link text"
+assert {(193, 210, 238), (49, 106, 197)} <= colours("menu.png"), "no highlighted menu item"
+PY
 echo "screenshots: $artifacts/dialog.png $artifacts/menu.png"

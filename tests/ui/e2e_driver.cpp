@@ -93,8 +93,11 @@ std::vector<std::string> Rows(HWND list)
     std::vector<std::string> rows;
     int count = int(SendMessageA(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; i++) {
+        // The wide form: Wine hands the ANSI one back cut short across processes.
+        wchar_t wide[MAX_PATH] = L"";
         char text[MAX_PATH] = "";
-        SendMessageA(list, LB_GETTEXT, WPARAM(i), LPARAM(text));
+        SendMessageW(list, LB_GETTEXT, WPARAM(i), LPARAM(wide));
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
         rows.push_back(text);
     }
     return rows;
