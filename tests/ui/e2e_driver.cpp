@@ -118,9 +118,10 @@ bool AnswerMessageBox(const char *expectedText)
     return WaitGone(box) || Fail("message box stays");
 }
 
+// What a click on the button sends its dialog.
 void Press(HWND dialog, int id)
 {
-    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
 }
 
 // Types a path into the open dialog's file-name box and confirms it.
