@@ -17,6 +17,11 @@ EXCEPTION_REGISTRATION_RECORD *ChainHead()
     return head;
 }
 
+void SetChainHead(EXCEPTION_REGISTRATION_RECORD *head)
+{
+    __asm__ __volatile__("movl %0, %%fs:0" : : "r"(head) : "memory");
+}
+
 void DoNothing(void *) {}
 void WriteNowhere(void *)
 {
@@ -31,6 +36,38 @@ void Nested(void *context)
 {
     bool *innerCompleted = static_cast<bool *>(context);
     *innerCompleted = RunGuarded(WriteNowhere, nullptr);
+}
+
+// A handler frame of the guarded code's own, as a filter built with
+// structured exception handling pushes: it must see the fault first and then
+// get its unwind call before control leaves it.
+int g_innerSearches, g_innerUnwinds;
+EXCEPTION_DISPOSITION __cdecl InnerHandler(EXCEPTION_RECORD *exception, void *, CONTEXT *, void *)
+{
+    if (exception->ExceptionFlags & EXCEPTION_UNWINDING)
+        g_innerUnwinds++;
+    else
+        g_innerSearches++;
+    return ExceptionContinueSearch;
+}
+void FaultUnderOwnFrame(void *)
+{
+    EXCEPTION_REGISTRATION_RECORD frame;
+    frame.Next = ChainHead();
+    frame.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(reinterpret_cast<void *>(InnerHandler));
+    SetChainHead(&frame);
+    WriteNowhere(nullptr);
+    SetChainHead(frame.Next);
+}
+
+TEST(RunGuarded, UnwindsFramesPushedInsideIt)
+{
+    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
+    g_innerSearches = g_innerUnwinds = 0;
+    EXPECT_FALSE(RunGuarded(FaultUnderOwnFrame, nullptr));
+    EXPECT_EQ(1, g_innerSearches);
+    EXPECT_EQ(1, g_innerUnwinds);
+    EXPECT_EQ(head, ChainHead());
 }
 
 TEST(RunGuarded, ReturnsAfterFaultsAndLeavesTheHandlerChainAsItWas)
