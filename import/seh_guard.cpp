@@ -34,13 +34,14 @@ void SetChainHead(EXCEPTION_REGISTRATION_RECORD *head)
 
 }  // namespace
 
-// RtlUnwind does not preserve EBX, ESI, EDI or EBP, so it is called from this
-// small wrapper that saves them around the call (as the C runtimes of other
-// compilers do). cdecl: void GuardUnwind(void *targetFrame).
-extern "C" void GuardUnwind(void *targetFrame);
+// RtlUnwind is not guaranteed to preserve the registers a compiler expects to
+// survive a call (EBX, ESI, EDI, EBP), so it is called from this small
+// wrapper that saves them around the call, as other compilers' runtimes do.
+// cdecl: void KestraneGuardUnwind(void *targetFrame).
+extern "C" void KestraneGuardUnwind(void *targetFrame);
 __asm__(".text\n"
-        ".globl _GuardUnwind\n"
-        "_GuardUnwind:\n"
+        ".globl _KestraneGuardUnwind\n"
+        "_KestraneGuardUnwind:\n"
         "    pushl %ebp\n"
         "    movl %esp, %ebp\n"
         "    pushl %ebx\n"
@@ -70,7 +71,7 @@ static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *exception, v
     GuardFrame *frame = static_cast<GuardFrame *>(establisherFrame);
     // Gives the frames the filter pushed (and the dispatcher's own) their
     // unwind call and leaves our record at the head of the chain.
-    GuardUnwind(frame);
+    KestraneGuardUnwind(frame);
     __builtin_longjmp(frame->resume, 1);
 }
 
