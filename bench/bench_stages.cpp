@@ -205,12 +205,9 @@ int Job(const char *output, int count, char **files)
 
 }  // namespace
 
-void PrintStatus(const char *format, ...)
+void ShowStatus(const char *text)
 {
-    va_list args;
-    va_start(args, format);
-    FormatStatus(g_status, format, args);
-    va_end(args);
+    lstrcpynA(g_status, text, sizeof g_status);
 }
 
 int main(int argc, char **argv)

@@ -12,7 +12,9 @@ constexpr size_t kStatusBufferSize = 512;
 #define KESTRANE_PRINTF(fmt, args)
 #endif
 
+// Formats the message into kStatusBufferSize bytes (a longer one is cut
+// short, never overrun) and hands it to ShowStatus.
 void PrintStatus(const char *format, ...) KESTRANE_PRINTF(1, 2);
 
-// Formats into buffer (kStatusBufferSize bytes), truncating what does not fit.
-void FormatStatus(char *buffer, const char *format, va_list args);
+// Where the text goes: defined by each program (dialog, console, tests).
+void ShowStatus(const char *text);

@@ -18,15 +18,10 @@ MessageBoxFunction g_messageBox = MessageBoxA;
 
 static HFONT g_titleFont = nullptr;
 
-void PrintStatus(const char *format, ...)
+void ShowStatus(const char *text)
 {
-    char buffer[kStatusBufferSize];
-    va_list args;
-    va_start(args, format);
-    FormatStatus(buffer, format, args);
-    va_end(args);
     if (g_mainDialog)
-        SetDlgItemTextA(g_mainDialog, IDC_STATUS, buffer);
+        SetDlgItemTextA(g_mainDialog, IDC_STATUS, text);
 }
 
 static void SetTitleFont(HWND dialog)

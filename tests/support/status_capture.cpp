@@ -4,14 +4,9 @@
 
 static std::string g_lastStatus;
 
-void PrintStatus(const char *format, ...)
+void ShowStatus(const char *text)
 {
-    char buffer[kStatusBufferSize];
-    va_list args;
-    va_start(args, format);
-    FormatStatus(buffer, format, args);
-    va_end(args);
-    g_lastStatus = buffer;
+    g_lastStatus = text;
 }
 
 const std::string &LastStatus()

@@ -1,4 +1,4 @@
-// PrintStatus for test programs: keeps the last message for assertions.
+// Where PrintStatus puts its text in test programs: keeps the last message for assertions.
 #pragma once
 #include <string>
 
