@@ -164,16 +164,31 @@ Rgb From565(int x, int y)
     return Rgb{widen5(x * 4), uint8_t((g << 2) | (g >> 4)), 255};
 }
 
-Bytes WithBitfields565(Bytes dib)
+int Rgb555(int x, int y)
+{
+    return ((x * 6) << 10) | ((y * 13) << 5) | 1;
+}
+Rgb From555(int x, int y)
+{
+    auto widen5 = [](int v) { return uint8_t((v << 3) | (v >> 2)); };
+    return Rgb{widen5(x * 6), widen5(y * 13), widen5(1)};
+}
+
+Bytes WithBitfields(Bytes dib, uint32_t red, uint32_t green, uint32_t blue)
 {
     BITMAPINFOHEADER header;
     std::memcpy(&header, dib.data(), sizeof header);
     header.biCompression = BI_BITFIELDS;
     std::memcpy(dib.data(), &header, sizeof header);
-    const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+    const uint32_t masks[3] = {red, green, blue};
     dib.insert(dib.begin() + sizeof header, reinterpret_cast<const uint8_t *>(masks),
                reinterpret_cast<const uint8_t *>(masks) + sizeof masks);
     return dib;
+}
+
+Bytes WithBitfields565(Bytes dib)
+{
+    return WithBitfields(dib, 0xF800, 0x07E0, 0x001F);
 }
 
 struct ConvertCase {
@@ -193,6 +208,7 @@ TEST(CopyDibAs24Bit, ConvertsDepthsAndRowOrdersToBottomUp24Bit)
         {"4-bit palette", MakeDibBytes(w, h, 4, nullptr, kPalette, PaletteIndex), FromPalette},
         {"1-bit", MakeDibBytes(w, h, 1, nullptr, {kPalette[0], kPalette[1]}, TwoColours), FromTwoColours},
         {"16-bit bit fields", WithBitfields565(MakeDibBytes(w, h, 16, nullptr, {}, Rgb565)), From565},
+        {"16-bit 5-5-5", MakeDibBytes(w, h, 16, nullptr, {}, Rgb555), From555},
     };
     for (const ConvertCase &c : cases) {
         FencedBytes bytes(c.dib);
@@ -207,6 +223,10 @@ TEST(CopyDibAs24Bit, RefusesBitmapsThatDoNotFitTheirRecord)
     const size_t bitsStart = 40 + 4 * kPalette.size();
     auto header = [](Bytes dib, size_t at, uint32_t value, size_t width) {
         return Patched(dib, at, value, width);
+    };
+    Bytes fields565 = WithBitfields565(MakeDibBytes(4, 2, 16, nullptr, {}, Rgb565));
+    auto fields = [](uint32_t red, uint32_t green, uint32_t blue) {
+        return WithBitfields(MakeDibBytes(4, 2, 16, nullptr, {}, Rgb565), red, green, blue);
     };
     struct Case {
         const char *name;
@@ -225,6 +245,9 @@ TEST(CopyDibAs24Bit, RefusesBitmapsThatDoNotFitTheirRecord)
         {"most negative height", header(paletted, 8, 0x80000000u, 4), paletted.size()},
         {"huge width", header(paletted, 4, 0x7FFFFFFF, 4), paletted.size()},
         {"bit fields on 8 bits", header(paletted, 16, BI_BITFIELDS, 4), paletted.size()},
+        {"empty mask", fields(0xF800, 0, 0x001F), fields565.size()},
+        {"overlapping masks", fields(0xF800, 0x0FE0, 0x001F), fields565.size()},
+        {"mask with a gap", fields(0xF800, 0x07E0, 0x0015), fields565.size()},
     };
     for (const Case &c : cases) {
         FencedBytes bytes(Bytes(c.dib.begin(), c.dib.begin() + std::min(c.size, c.dib.size())));
