@@ -7,6 +7,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 packages=(
   cmake g++ make
+  clang libclang-rt-14-dev  # libFuzzer and the sanitizers for the fuzz test
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick

@@ -1,0 +1,42 @@
+# Included by the host build's tests: builds tests/fuzz with clang and runs
+# the metafile fuzz target for a bounded time, starting from the committed
+# seeds (make_corpus.py writes them). Any crash or sanitizer report fails the
+# test. Without a clang that links libFuzzer, the test is left out.
+find_program(KESTRANE_CLANGXX NAMES clang++ clang++-14)
+if(KESTRANE_CLANGXX AND NOT DEFINED KESTRANE_CLANG_FUZZER)
+  set(probe ${CMAKE_BINARY_DIR}/fuzz-probe)
+  file(WRITE ${probe}.cpp
+    "#include <cstddef>\n#include <cstdint>\n"
+    "extern \"C\" int LLVMFuzzerTestOneInput(const uint8_t *, size_t) { return 0; }\n")
+  execute_process(
+    COMMAND ${KESTRANE_CLANGXX} -fsanitize=fuzzer,address,undefined ${probe}.cpp -o ${probe}
+    RESULT_VARIABLE probeResult OUTPUT_QUIET ERROR_QUIET)
+  if(probeResult EQUAL 0)
+    set(KESTRANE_CLANG_FUZZER ON CACHE INTERNAL "clang++ links libFuzzer")
+  else()
+    set(KESTRANE_CLANG_FUZZER OFF CACHE INTERNAL "clang++ links libFuzzer")
+  endif()
+endif()
+if(NOT KESTRANE_CLANG_FUZZER)
+  message(STATUS "No clang++ with libFuzzer: the metafile fuzz test is left out")
+  return()
+endif()
+
+include(ExternalProject)
+set(fuzzBuild ${CMAKE_BINARY_DIR}/fuzz)
+ExternalProject_Add(metafile_fuzz_build
+  SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}
+  BINARY_DIR ${fuzzBuild}
+  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${KESTRANE_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND "")
+
+# New inputs the run finds go to the build tree; the seeds stay untouched.
+set(fuzzWork ${CMAKE_BINARY_DIR}/fuzz-work)
+file(MAKE_DIRECTORY ${fuzzWork}/corpus ${fuzzWork}/artifacts)
+add_test(NAME metafile_fuzz
+  COMMAND ${fuzzBuild}/metafile_fuzz
+    -max_total_time=20 -rss_limit_mb=1024 -timeout=10 -max_len=4096 -print_final_stats=1
+    -artifact_prefix=${fuzzWork}/artifacts/
+    ${fuzzWork}/corpus ${CMAKE_CURRENT_LIST_DIR}/corpus)
+set_tests_properties(metafile_fuzz PROPERTIES TIMEOUT 120 LABELS fuzz)
