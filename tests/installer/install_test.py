@@ -142,7 +142,7 @@ def ours(keys, filter_key):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("wine-run", "setup", "zip", "probe", "work", "filter-header", "version"):
+    for option in ("wine-run", "setup", "zip", "driver", "work", "filter-header", "version"):
         parser.add_argument("--" + option, default="")
     args = parser.parse_args()
     setup, zip_path = Path(args.setup or "/nonexistent"), Path(args.zip or "/nonexistent")
@@ -190,7 +190,7 @@ def main():
               and values.get("QuietUninstallString", "").endswith("/S"),
               "Add/Remove Programs entry has name, version, publisher and uninstall command")
 
-        code, out = prefix.run(args.probe, INSTALL_DIR + r"\kestrane.exe")
+        code, out = prefix.run(args.driver, "start", INSTALL_DIR + r"\kestrane.exe")
         print(out, end="")
         check(code == 0, "kestrane.exe starts with its dialog, not the no-filter error")
 

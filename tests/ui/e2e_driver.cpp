@@ -1,7 +1,8 @@
 // Drives the real kestrane.exe from outside, through its windows, as a user
 // would. Usage:
+//   e2e_driver nofilter <kestrane.exe>   the no-filter box, then exit code 0
+//   e2e_driver start <kestrane.exe>      the warning, the dialog, Close
 //   e2e_driver convert <kestrane.exe> <workdir> <destination> <image>...
-//   e2e_driver nofilter <kestrane.exe>
 // In convert mode it pauses twice for screenshots: it creates
 // <workdir>\shot-<name>.ready and waits for <workdir>\shot-<name>.done.
 // Exit code 0 when every step was seen to happen.
@@ -20,21 +21,25 @@ namespace {
 
 constexpr int kMessageBoxText = 0xFFFF;
 constexpr int kFileNameBox = 0x47C;
-constexpr DWORD kStepTimeoutMs = 60000;
+constexpr DWORD kStepTimeoutMs = 90000;  // emulated Wine is slow to start a GUI in a fresh prefix
 
 PROCESS_INFORMATION g_program = {};
 
-bool Fail(const char *what)
+bool Fail(const std::string &what)
 {
-    std::printf("FAILED: %s\n", what);
-    std::fflush(stdout);
+    std::printf("FAILED: %s\n", what.c_str());
     return false;
 }
 
-void Step(const char *what)
+// Polls `done` every 50 ms until it holds or the step times out.
+template <typename Predicate> bool WaitUntil(Predicate done)
 {
-    std::printf("step: %s\n", what);
-    std::fflush(stdout);
+    for (DWORD waited = 0; waited < kStepTimeoutMs; waited += 50) {
+        if (done())
+            return true;
+        Sleep(50);
+    }
+    return done();
 }
 
 struct WindowQuery {
@@ -49,36 +54,25 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     GetWindowThreadProcessId(window, &process);
     char title[256] = "";
     GetWindowTextA(window, title, sizeof(title));
-    if (process == g_program.dwProcessId && std::strcmp(title, query->title) == 0 &&
-        IsWindowVisible(window)) {
+    if (process == g_program.dwProcessId && std::strcmp(title, query->title) == 0 && IsWindowVisible(window))
         query->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    return !query->found;
 }
 
 // A visible top-level window of the program with this exact title.
 HWND WaitForWindow(const char *title)
 {
-    for (DWORD waited = 0; waited < kStepTimeoutMs; waited += 50) {
-        WindowQuery query = {title, nullptr};
+    WindowQuery query = {title, nullptr};
+    WaitUntil([&] {
         EnumWindows(MatchWindow, LPARAM(&query));
-        if (query.found)
-            return query.found;
-        if (WaitForSingleObject(g_program.hProcess, 50) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
+        return query.found || WaitForSingleObject(g_program.hProcess, 0) == WAIT_OBJECT_0;
+    });
+    return query.found;
 }
 
 bool WaitGone(HWND window)
 {
-    for (DWORD waited = 0; waited < kStepTimeoutMs; waited += 50) {
-        if (!IsWindow(window) || !IsWindowVisible(window))
-            return true;
-        Sleep(50);
-    }
-    return false;
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
 std::string TextOf(HWND window)
@@ -110,10 +104,8 @@ bool AnswerMessageBox(const char *expectedText)
     if (!box)
         return Fail("no message box");
     std::string text = TextOf(GetDlgItem(box, kMessageBoxText));
-    if (text != expectedText) {
-        std::printf("message box says: %s\n", text.c_str());
-        return Fail("unexpected message box text");
-    }
+    if (text != expectedText)
+        return Fail("unexpected message box: " + text);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     return WaitGone(box) || Fail("message box stays");
 }
@@ -133,11 +125,8 @@ bool ChooseInOpenDialog(const char *path)
     HWND name = GetDlgItem(open, kFileNameBox);
     char className[64] = "";
     GetClassNameA(name, className, sizeof(className));
-    if (_stricmp(className, "Edit") != 0) {
-        HWND edit = FindWindowExA(name, nullptr, "Edit", nullptr);
-        if (edit)
-            name = edit;
-    }
+    if (_stricmp(className, "Edit") != 0 && FindWindowExA(name, nullptr, "Edit", nullptr))
+        name = FindWindowExA(name, nullptr, "Edit", nullptr);
     if (!name)
         return Fail("no file-name box in the open dialog");
     SendMessageA(name, WM_SETTEXT, 0, LPARAM(path));
@@ -145,59 +134,42 @@ bool ChooseInOpenDialog(const char *path)
     return WaitGone(open) || Fail("open dialog stays");
 }
 
-bool WaitForFile(const std::string &path)
-{
-    for (DWORD waited = 0; waited < kStepTimeoutMs; waited += 100) {
-        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return true;
-        Sleep(100);
-    }
-    return false;
-}
-
 bool Screenshot(const std::string &workdir, const char *name)
 {
     std::string base = workdir + "\\shot-" + name;
-    HANDLE ready =
-        CreateFileA((base + ".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(ready);
-    return WaitForFile(base + ".done") || Fail("screenshot not taken");
+    CloseHandle(CreateFileA((base + ".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    return WaitUntil(
+               [&] { return GetFileAttributesA((base + ".done").c_str()) != INVALID_FILE_ATTRIBUTES; }) ||
+           Fail("screenshot not taken");
 }
 
-void Click(int x, int y, bool press)
+void SendInputs(std::vector<INPUT> inputs)
 {
-    SetCursorPos(x, y);
-    Sleep(200);
-    if (!press)
-        return;
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
     Sleep(500);
 }
 
 // Opens the File menu with the mouse, hovers "Remove", waits for the
-// screenshot, then closes the menu again.
+// screenshot, then closes the menu again with Escape twice.
 bool ShowFileMenu(HWND dialog, const std::string &workdir)
 {
     SetForegroundWindow(dialog);
     POINT client = {0, 0};
     ClientToScreen(dialog, &client);
-    int barY = client.y - GetSystemMetrics(SM_CYMENU) / 2;
-    Click(client.x + 12, barY, true);
+    SetCursorPos(client.x + 12, client.y - GetSystemMetrics(SM_CYMENU) / 2);
+    Sleep(200);
+    INPUT down = {INPUT_MOUSE, {}}, up = down;
+    down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInputs({down, up});
     // Drop-down items are 23 pixels high; "Remove" is the second.
-    Click(client.x + 50, client.y + 2 + 23 + 11, false);
+    SetCursorPos(client.x + 50, client.y + 2 + 23 + 11);
+    Sleep(200);
     bool shot = Screenshot(workdir, "menu");
-    INPUT keys[4] = {};
-    for (int i = 0; i < 4; i++) {
-        keys[i].type = INPUT_KEYBOARD;
-        keys[i].ki.wVk = VK_ESCAPE;
-        keys[i].ki.dwFlags = i % 2 ? KEYEVENTF_KEYUP : 0;
-    }
-    SendInput(4, keys, sizeof(INPUT));
-    Sleep(500);
+    INPUT press = {INPUT_KEYBOARD, {}}, release = press;
+    press.ki.wVk = release.ki.wVk = VK_ESCAPE;
+    release.ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInputs({press, release, press, release});
     return shot;
 }
 
@@ -206,10 +178,9 @@ bool Start(const char *program)
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     std::string commandLine = std::string("\"") + program + "\"";
-    if (!CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &g_program))
-        return Fail("cannot start kestrane.exe");
-    return true;
+    return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &g_program) ||
+           Fail("cannot start kestrane.exe");
 }
 
 bool ExitsWithZero()
@@ -218,89 +189,72 @@ bool ExitsWithZero()
         return Fail("kestrane.exe does not end");
     DWORD code = 1;
     GetExitCodeProcess(g_program.hProcess, &code);
-    std::printf("exit code %lu\n", code);
-    return code == 0 || Fail("exit code is not 0");
+    return code == 0 || Fail("exit code " + std::to_string(code));
 }
 
-bool RunNoFilter(const char *program)
+// Start-up as a user sees it: the warning, then the dialog showing the
+// start-up text.
+bool OpenMainDialog(const char *program, HWND *dialog)
 {
-    Step("start without filters");
-    return Start(program) && AnswerMessageBox(TEXT_NO_FILTER) && ExitsWithZero();
+    return Start(program) && AnswerMessageBox(TEXT_WARNING) &&
+           ((*dialog = WaitForWindow("Kestrane (Test version)")) || Fail("no main dialog")) &&
+           (TextOf(GetDlgItem(*dialog, IDC_STATUS)) == MSG_STARTUP ||
+            Fail("status line is not the start-up text"));
 }
 
-bool RunConvert(const char *program, const std::string &workdir, const char *destination,
+bool RunConvert(HWND dialog, const std::string &workdir, const char *destination,
                 const std::vector<const char *> &images)
 {
-    Step("start, dismiss the warning");
-    if (!Start(program) || !AnswerMessageBox(TEXT_WARNING))
-        return false;
-    HWND dialog = WaitForWindow("Kestrane (Test version)");
-    if (!dialog)
-        return Fail("no main dialog");
     HWND list = GetDlgItem(dialog, IDC_SOURCES);
-    if (TextOf(GetDlgItem(dialog, IDC_STATUS)) != MSG_STARTUP)
-        return Fail("status line does not show the start-up text");
-
     for (size_t i = 0; i < images.size(); i++) {
-        Step("add an image through the open dialog");
         Press(dialog, IDC_ADD);
         if (!ChooseInOpenDialog(images[i]))
             return false;
-        for (DWORD waited = 0; Rows(list).size() != i + 1 && waited < kStepTimeoutMs; waited += 50)
-            Sleep(50);
-        if (Rows(list).size() != i + 1)
-            return Fail("the image did not appear in the list");
+        if (!WaitUntil([&] { return Rows(list).size() == i + 1; }))
+            return Fail(std::string("not in the list: ") + images[i]);
     }
     if (!IsWindowEnabled(GetDlgItem(dialog, IDOK)))
         return Fail("Convert is not enabled");
 
-    Step("move the last row up");
-    int last = int(images.size()) - 1;
+    // Move the last row up.
+    size_t last = images.size() - 1;
     SendMessageA(list, LB_SETCURSEL, WPARAM(last), 0);
-    std::vector<std::string> before = Rows(list);
+    std::vector<std::string> before = Rows(list), after;
     Press(dialog, IDC_UP);
-    for (DWORD waited = 0; Rows(list) == before && waited < kStepTimeoutMs; waited += 50)
-        Sleep(50);
-    std::vector<std::string> after = Rows(list);
+    WaitUntil([&] { return (after = Rows(list)) != before; });
     if (after.size() != before.size() || after[last - 1] != before[last] || after[last] != before[last - 1])
         return Fail("Up did not move the row");
-    for (const std::string &row : after)
-        std::printf("row: %s\n", row.c_str());
 
-    Step("type the destination");
     SendMessageA(GetDlgItem(dialog, IDC_DEST), WM_SETTEXT, 0, LPARAM(destination));
     if (!Screenshot(workdir, "dialog") || !ShowFileMenu(dialog, workdir))
         return false;
 
-    Step("convert");
     Press(dialog, IDOK);
     std::string status;
-    for (DWORD waited = 0; waited < kStepTimeoutMs; waited += 100) {
-        status = TextOf(GetDlgItem(dialog, IDC_STATUS));
-        if (status != MSG_STARTUP)
-            break;
-        Sleep(100);
-    }
-    std::printf("status: %s\n", status.c_str());
-    if (status != MSG_SUCCESS)
-        return Fail("conversion did not succeed");
-
-    Step("close");
-    Press(dialog, IDCANCEL);
-    return ExitsWithZero();
+    WaitUntil([&] { return (status = TextOf(GetDlgItem(dialog, IDC_STATUS))) != MSG_STARTUP; });
+    return status == MSG_SUCCESS || Fail("status after Convert: " + status);
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::string mode = argc >= 3 ? argv[1] : "";
     bool ok = false;
-    if (argc == 3 && std::strcmp(argv[1], "nofilter") == 0)
-        ok = RunNoFilter(argv[2]);
-    else if (argc >= 6 && std::strcmp(argv[1], "convert") == 0)
-        ok = RunConvert(argv[2], argv[3], argv[4], std::vector<const char *>(argv + 5, argv + argc));
-    else
-        std::printf("usage: e2e_driver nofilter|convert <kestrane.exe> [workdir destination images...]\n");
+    if (mode == "nofilter" && argc == 3) {
+        ok = Start(argv[2]) && AnswerMessageBox(TEXT_NO_FILTER) && ExitsWithZero();
+    } else if ((mode == "start" && argc == 3) || (mode == "convert" && argc >= 6)) {
+        HWND dialog = nullptr;
+        ok = OpenMainDialog(argv[2], &dialog) &&
+             (mode == "start" || RunConvert(dialog, argv[3], argv[4], {argv + 5, argv + argc}));
+        if (ok) {
+            Press(dialog, IDCANCEL);
+            ok = ExitsWithZero();
+        }
+    } else
+        std::printf(
+            "usage: e2e_driver nofilter|start|convert <kestrane.exe> [workdir destination images...]\n");
     if (!ok && g_program.hProcess && WaitForSingleObject(g_program.hProcess, 0) == WAIT_TIMEOUT)
         TerminateProcess(g_program.hProcess, 1);
     std::printf(ok ? "PASSED\n" : "FAILED\n");
