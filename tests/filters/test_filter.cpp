@@ -49,52 +49,43 @@ static HANDLE g_picture;
 
 static void Log(const char *format, ...)
 {
-    char path[MAX_PATH], line[600];
-    if (!GetEnvironmentVariableA("KESTRANE_FILTER_LOG", path, sizeof path))
+    char path[MAX_PATH];
+    FILE *file =
+        GetEnvironmentVariableA("KESTRANE_FILTER_LOG", path, sizeof path) ? fopen(path, "ab") : nullptr;
+    if (!file)
         return;
     va_list arguments;
     va_start(arguments, format);
-    int length = vsnprintf(line, sizeof line - 1, format, arguments);
+    vfprintf(file, format, arguments);
     va_end(arguments);
-    if (length < 0 || length > int(sizeof line) - 2)
-        length = sizeof line - 2;
-    line[length++] = '\n';
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(file, line, DWORD(length), &written, nullptr);
-    CloseHandle(file);
+    fputs("\n", file);
+    fclose(file);
 }
 
-[[maybe_unused]] static bool ReadWholeFile(const char *path, HGLOBAL *block, DWORD *size)
+// The whole file in a moveable global block, as the older family hands it over.
+[[maybe_unused]] static HGLOBAL ReadWholeFile(const char *path, DWORD *size)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    *size = GetFileSize(file, nullptr);
-    *block = GlobalAlloc(GMEM_MOVEABLE, *size ? *size : 1);
-    DWORD read = 0;
-    void *bytes = *block ? GlobalLock(*block) : nullptr;
-    bool ok = bytes && ReadFile(file, bytes, *size, &read, nullptr) && read == *size;
-    if (bytes)
-        GlobalUnlock(*block);
-    CloseHandle(file);
-    if (!ok && *block) {
-        GlobalFree(*block);
-        *block = nullptr;
-    }
-    return ok;
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return nullptr;
+    fseek(file, 0, SEEK_END);
+    *size = DWORD(ftell(file));
+    fseek(file, 0, SEEK_SET);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, *size ? *size : 1);
+    bool ok = block && fread(GlobalLock(block), 1, *size, file) == *size;
+    if (block)
+        GlobalUnlock(block);
+    fclose(file);
+    return ok ? block : (block ? GlobalFree(block) : nullptr);
 }
 
 // The picture of the current family: the image file's bitmap drawn at its box.
 [[maybe_unused]] static HMETAFILE RecordPicture(const char *path, FilterPicture *picture)
 {
     HDC dc = CreateMetaFileA(nullptr);
-    HGLOBAL block = nullptr;
     DWORD size = 0;
-    if (ReadWholeFile(path, &block, &size) && size >= 16 + sizeof(BITMAPINFOHEADER)) {
+    HGLOBAL block = ReadWholeFile(path, &size);
+    if (block && size >= 16 + sizeof(BITMAPINFOHEADER)) {
         const BYTE *bytes = static_cast<const BYTE *>(GlobalLock(block));
         int32_t box[4];
         std::memcpy(box, bytes, sizeof box);
@@ -135,11 +126,8 @@ int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *pictu
         file->path);
 #if FILTER_KIND == KIND_OLDER
     DWORD size;
-    HGLOBAL block;
-    if (!ReadWholeFile(file->path, &block, &size))
-        return 1;
-    g_picture = picture->picture = block;
-    return 0;
+    g_picture = picture->picture = ReadWholeFile(file->path, &size);
+    return g_picture ? 0 : 1;
 #elif FILTER_KIND == KIND_NO_PICTURE
     return 0;
 #else

@@ -48,39 +48,20 @@ void FilterRegistrations::Add(const std::string &name, const char *extensions, c
     RegCloseKey(key);
 }
 
-bool FilterRootMissing()
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FILTER_ROOT_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return true;
-    RegCloseKey(key);
-    return false;
-}
-
 namespace {
 
-void Put16(Bytes &bytes, size_t at, uint16_t value)
+template <typename T> void Put(Bytes &bytes, size_t at, T value)
 {
-    std::memcpy(&bytes[at], &value, 2);
-}
-void Put32(Bytes &bytes, size_t at, uint32_t value)
-{
-    std::memcpy(&bytes[at], &value, 4);
+    std::memcpy(&bytes[at], &value, sizeof(value));
 }
 
 // Bytes between a bitmap record's head and its bitmap.
 size_t BitmapParameterBytes(uint16_t function)
 {
-    switch (function) {
-    case kMetaDibBitBlt:
-        return 22 - 6;
-    case kMetaDibStretchBlt:
-        return 26 - 6;
-    case kMetaSetDibToDev:
-        return 24 - 6;
-    default:
-        return 28 - 6;
-    }
+    return function == kMetaDibBitBlt       ? 16
+           : function == kMetaDibStretchBlt ? 20
+           : function == kMetaSetDibToDev   ? 18
+                                            : 22;
 }
 
 }  // namespace
@@ -132,9 +113,9 @@ Bytes MakeDibBytes(int width, int height, int bits, const PixelFunction &pixel,
 
 MetafileBytes::MetafileBytes() : bytes_(18, 0)
 {
-    Put16(bytes_, 0, 1);       // in memory
-    Put16(bytes_, 2, 9);       // header words
-    Put16(bytes_, 4, 0x0300);  // version
+    Put<uint16_t>(bytes_, 0, 1);       // in memory
+    Put<uint16_t>(bytes_, 2, 9);       // header words
+    Put<uint16_t>(bytes_, 4, 0x0300);  // version
 }
 
 MetafileBytes &MetafileBytes::Record(uint16_t function, const Bytes &parameters)
@@ -142,8 +123,8 @@ MetafileBytes &MetafileBytes::Record(uint16_t function, const Bytes &parameters)
     size_t at = bytes_.size();
     size_t length = (6 + parameters.size() + 1) & ~size_t(1);
     bytes_.resize(at + length, 0);
-    Put32(bytes_, at, uint32_t(length / 2));
-    Put16(bytes_, at + 4, function);
+    Put(bytes_, at, uint32_t(length / 2));
+    Put(bytes_, at + 4, function);
     std::memcpy(&bytes_[at + 6], parameters.data(), parameters.size());
     return *this;
 }
@@ -151,7 +132,7 @@ MetafileBytes &MetafileBytes::Record(uint16_t function, const Bytes &parameters)
 MetafileBytes &MetafileBytes::BitmapRecord(uint16_t function, const Bytes &dib)
 {
     Bytes parameters(BitmapParameterBytes(function), 0);
-    Put32(parameters, 0, SRCCOPY);
+    Put<uint32_t>(parameters, 0, SRCCOPY);
     parameters.insert(parameters.end(), dib.begin(), dib.end());
     return Record(function, parameters);
 }
@@ -159,7 +140,7 @@ MetafileBytes &MetafileBytes::BitmapRecord(uint16_t function, const Bytes &dib)
 Bytes MetafileBytes::Finish()
 {
     Record(0, {});  // META_EOF
-    Put32(bytes_, 6, uint32_t(bytes_.size() / 2));
+    Put(bytes_, 6, uint32_t(bytes_.size() / 2));
     return bytes_;
 }
 
@@ -171,6 +152,23 @@ Bytes MakeFilterImage(int left, int top, int width, int height, const PixelFunct
     Bytes dib = MakeDibBytes(width, height, 24, pixel);
     bytes.insert(bytes.end(), dib.begin(), dib.end());
     return bytes;
+}
+
+Rgb Gradient(int x, int y)
+{
+    return Rgb{uint8_t(40 * x + 1), uint8_t(70 * y + 2), uint8_t(200 - x - y)};
+}
+
+const std::vector<Rgb> kPalette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
+
+int PaletteIndex(int x, int y)
+{
+    return (x + 2 * y) % 5;
+}
+
+Rgb FromPalette(int x, int y)
+{
+    return kPalette[size_t(PaletteIndex(x, y))];
 }
 
 Rgb PixelAt(PackedDib dib, int x, int y)
@@ -191,10 +189,7 @@ Rgb PixelAt(PackedDib dib, int x, int y)
         for (int x = 0; x < width; x++) {
             Rgb got = PixelAt(dib, x, y), want = pixel(x, y);
             if (!(got == want))
-                return ::testing::AssertionFailure()
-                       << "pixel (" << x << "," << y << ") is " << int(got.r) << "," << int(got.g) << ","
-                       << int(got.b) << " instead of " << int(want.r) << "," << int(want.g) << ","
-                       << int(want.b);
+                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") differs";
         }
     return ::testing::AssertionSuccess();
 }

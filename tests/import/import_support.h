@@ -37,9 +37,6 @@ class FilterRegistrations {
     std::vector<std::string> createdKeys_;  // deepest last
 };
 
-// True when no filter root exists at all.
-bool FilterRootMissing();
-
 // A packed DIB's bytes: header, colour table, rows. bits 24 or 32 take the
 // colour straight from `pixel`; lower depths take palette indices (16 bits:
 // the raw pixel value) from `index`. A negative height stores the rows top-down.
@@ -68,6 +65,12 @@ constexpr uint16_t kMetaStretchDib = 0x0F43;
 // The image file the current-family test filter reads: its bounding box and
 // a 24-bit bottom-up bitmap of the box's size.
 Bytes MakeFilterImage(int left, int top, int width, int height, const PixelFunction &pixel);
+
+// Test pictures: a gradient, and palette indices with the colours they stand for.
+Rgb Gradient(int x, int y);
+extern const std::vector<Rgb> kPalette;
+int PaletteIndex(int x, int y);
+Rgb FromPalette(int x, int y);
 
 Rgb PixelAt(PackedDib dib, int x, int y);  // y = 0 is the top row
 // Every pixel of a 24-bit bottom-up packed DIB equals `pixel`.
