@@ -267,12 +267,8 @@ TEST_F(UiTest, SessionReleasesEveryGdiObjectAndRecord)
 {
     // Start-up needs a registered filter; this one's library need not exist.
     const char key[] = "Software\\Microsoft\\Shared Tools\\Graphics Filters\\Import\\Kestrane UI test";
-    HKEY filter = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE, nullptr, &filter, nullptr),
-              0);
-    RegSetValueExA(filter, "Extensions", 0, REG_SZ, reinterpret_cast<const BYTE *>("PNG"), 4);
-    RegSetValueExA(filter, "Path", 0, REG_SZ, reinterpret_cast<const BYTE *>("C:\\none.flt"), 12);
-    RegCloseKey(filter);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "Extensions", REG_SZ, "PNG", 4), 0);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "Path", REG_SZ, "C:\\none.flt", 12), 0);
     DeleteMenuBrushes();  // the session makes its own
     DeleteLinkFont();
     g_messageBox = DriveSession;

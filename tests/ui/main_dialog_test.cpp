@@ -147,27 +147,21 @@ TEST_F(DialogTest, FileDialogsShareThePathBuffer)
     EXPECT_EQ(open.Flags, DWORD(OFN_ENABLESIZING | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));
 }
 
-struct FilterCase {
-    bool png, gif, jpg;
-    const char *description, *pattern;
-};
-
-class OpenFilterTest : public testing::TestWithParam<FilterCase> {};
-
-TEST_P(OpenFilterTest, OffersExactlyTheTypesFound)
+TEST(OpenFilter, OffersExactlyTheTypesFound)
 {
-    const FilterCase &c = GetParam();
-    char filter[kOpenFilterSize];
-    std::memset(filter, 'x', sizeof(filter));
-    BuildOpenFilter(filter, c.png, c.gif, c.jpg);
-    EXPECT_STREQ(filter, c.description);
-    const char *pattern = filter + std::strlen(filter) + 1;
-    EXPECT_STREQ(pattern, c.pattern);
-    EXPECT_EQ(pattern[std::strlen(pattern) + 1], '\0') << "the list must end with an empty string";
+    const struct {
+        bool png, gif, jpg;
+        const char *description, *pattern;
+    } cases[] = {{true, true, true, "Images files(*.png *.gif *.jpg )", "*.png;*.gif;*.jpg"},
+                 {false, false, true, "Images files(*.jpg )", "*.jpg"},
+                 {true, false, true, "Images files(*.png *.jpg )", "*.png;*.jpg"}};
+    for (const auto &c : cases) {
+        char filter[kOpenFilterSize];
+        std::memset(filter, 'x', sizeof(filter));
+        BuildOpenFilter(filter, c.png, c.gif, c.jpg);
+        EXPECT_STREQ(filter, c.description);
+        const char *pattern = filter + std::strlen(filter) + 1;
+        EXPECT_STREQ(pattern, c.pattern);
+        EXPECT_EQ(pattern[std::strlen(pattern) + 1], '\0') << "the list must end with an empty string";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Types, OpenFilterTest,
-    testing::Values(FilterCase{true, true, true, "Images files(*.png *.gif *.jpg )", "*.png;*.gif;*.jpg"},
-                    FilterCase{false, false, true, "Images files(*.jpg )", "*.jpg"},
-                    FilterCase{true, false, true, "Images files(*.png *.jpg )", "*.png;*.jpg"}));

@@ -73,22 +73,6 @@ void DialogTest::TearDown()
     UiTest::TearDown();
 }
 
-void DialogTest::Add(const std::string &path)
-{
-    g_chosenPaths.push_back(path);
-    Command(IDC_ADD);
-}
-
-void DialogTest::Select(int row)
-{
-    SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_SETCURSEL, WPARAM(row), 0);
-}
-
-void DialogTest::Command(int id)
-{
-    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
 std::vector<std::string> DialogTest::Rows() const
 {
     std::vector<std::string> rows;
@@ -114,11 +98,6 @@ std::string DialogTest::Status() const
     char text[512] = "";
     GetDlgItemTextA(dialog_, IDC_STATUS, text, sizeof(text));
     return text;
-}
-
-bool DialogTest::ConvertEnabled() const
-{
-    return IsWindowEnabled(GetDlgItem(dialog_, IDOK)) != FALSE;
 }
 
 void DialogTest::ExpectRowsMatchEntries() const

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
+
 struct RecordedMessageBox {
     HWND owner;
     std::string text, caption;
@@ -34,13 +36,17 @@ class DialogTest : public UiTest {
     void SetUp() override;
     void TearDown() override;
 
-    void Add(const std::string &path);
-    void Select(int row);
-    void Command(int id);
+    void Add(const std::string &path)
+    {
+        g_chosenPaths.push_back(path);
+        Command(IDC_ADD);
+    }
+    void Select(int row) { SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_SETCURSEL, WPARAM(row), 0); }
+    void Command(int id) { SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    bool ConvertEnabled() const { return IsWindowEnabled(GetDlgItem(dialog_, IDOK)) != FALSE; }
     std::vector<std::string> Rows() const;
     std::vector<std::string> Entries() const;
     std::string Status() const;
-    bool ConvertEnabled() const;
     // Row i shows the file-name part of entry i, for every i.
     void ExpectRowsMatchEntries() const;
 
