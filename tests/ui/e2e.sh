@@ -42,26 +42,42 @@ for n, name in enumerate(["b.png", "a.png", "c.png"]):
                    for y in range(16) for x in range(24)])
     image.save(f"{sys.argv[1]}/{name}")
 PY
-run "$driver" convert "$kestrane" "$(winpath "$work")" "$(winpath "$work/out.shp")" \
-  "$(winpath "$work/b.png")" "$(winpath "$work/a.png")" "$(winpath "$work/c.png")" \
-  > "$work/driver.log" 2>&1 &
-driver_pid=$!
-# Take each screenshot the driver asks for.
-while kill -0 "$driver_pid" 2>/dev/null; do
-  for ready in "$work"/shot-*.ready; do
-    [ -e "$ready" ] || continue
-    name=$(basename "$ready" .ready)
-    sleep 0.5
-    import -display "$DISPLAY" -window root "$artifacts/${name#shot-}.png"
-    rm -f "$ready"
-    touch "$work/$name.done"
+# One conversion through the dialog; the driver asks for each screenshot
+# through a file and waits until it is taken.
+convert_once() {
+  rm -f "$work/out.shp" "$work"/shot-*
+  run "$driver" convert "$kestrane" "$(winpath "$work")" "$(winpath "$work/out.shp")" \
+    "$(winpath "$work/b.png")" "$(winpath "$work/a.png")" "$(winpath "$work/c.png")" \
+    > "$work/driver.log" 2>&1 &
+  local driver_pid=$! status=0 ready name
+  while kill -0 "$driver_pid" 2>/dev/null; do
+    for ready in "$work"/shot-*.ready; do
+      [ -e "$ready" ] || continue
+      name=$(basename "$ready" .ready)
+      sleep 0.5
+      import -display "$DISPLAY" -window root "$artifacts/${name#shot-}.png"
+      rm -f "$ready"
+      touch "$work/$name.done"
+    done
+    sleep 0.2
   done
-  sleep 0.2
+  wait "$driver_pid" || status=$?
+  cat "$work/driver.log"
+  return "$status"
+}
+
+# Where wine32 runs under qemu-user (tools/install-deps.sh), Wine now and then
+# loses a multi-threaded process (the file dialog's) with "wine client error".
+# That is the emulator, not Kestrane: try again then, and only then.
+attempt=1
+until convert_once; do
+  if [ "$attempt" -ge 3 ] || [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] ||
+     ! grep -q 'wine client error' "$work/driver.log"; then
+    exit 1
+  fi
+  attempt=$((attempt + 1))
+  echo "kestrane.exe was lost by Wine under qemu-user; attempt $attempt"
 done
-status=0
-wait "$driver_pid" || status=$?
-cat "$work/driver.log"
-[ "$status" -eq 0 ]
 
 # Rows are sorted a, b, c; moving the last up gives the frame order a, c, b.
 /usr/bin/python3 - "$work" <<'PY'
