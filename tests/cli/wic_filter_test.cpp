@@ -54,10 +54,10 @@ class WicFilterTest : public testing::Test {
 
     int Import(const std::string &path, FilterPicture *picture)
     {
-        FilterFileSpec spec = {};
-        lstrcpynA(spec.path, path.c_str(), sizeof(spec.path));
+        FilterFileSpec fileSpec = {};
+        lstrcpynA(fileSpec.path, path.c_str(), sizeof(fileSpec.path));
         std::memset(picture, 0, sizeof(*picture));
-        return import_(nullptr, &spec, picture, nullptr);
+        return import_(nullptr, &fileSpec, picture, nullptr);
     }
 
     HMODULE library_ = nullptr;
