@@ -278,10 +278,11 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
 }
 
 // Decoding normally runs without touching COM: the factory comes straight
-// from windowscodecs.dll and the built-in codecs need no apartment. Where an
-// implementation does require one (CO_E_NOTINITIALIZED, or no factory entry
-// point), the decode is repeated inside a COM initialisation of our own that
-// is undone before returning, so the caller's thread is left as it was.
+// from windowscodecs.dll and the built-in codecs need no apartment. Any
+// failure there (an implementation that wants an apartment may say so in more
+// ways than CO_E_NOTINITIALIZED) repeats the decode inside a COM
+// initialisation of our own, undone before returning, so the caller's thread
+// is left as it was. Only files that fail pay for the second attempt.
 int DecodeFile(const wchar_t *path, HMETAFILE *metafile, UINT *width, UINT *height)
 {
     int result = kWicImportCannotDecode;
@@ -292,7 +293,7 @@ int DecodeFile(const wchar_t *path, HMETAFILE *metafile, UINT *width, UINT *heig
         HRESULT hr = createFactory(WINCODEC_SDK_VERSION, factory.Receive());
         if (SUCCEEDED(hr))
             hr = DecodeToMetafile(factory.Get(), path, metafile, width, height, &result);
-        if (hr != CO_E_NOTINITIALIZED)
+        if (SUCCEEDED(hr))
             return result;
     }
 
