@@ -20,6 +20,7 @@
 #include "import/filter_api.h"
 #include "import/filter_lookup.h"
 #include "import/metafile.h"
+#include "tests/support/wic_first_frame.h"
 
 namespace {
 
@@ -49,31 +50,8 @@ int BareDecode(int count, char **files)
     for (int i = 0; i < count; i++) {
         wchar_t path[MAX_PATH];
         MultiByteToWideChar(CP_ACP, 0, files[i], -1, path, MAX_PATH);
-        IWICBitmapDecoder *decoder = nullptr;
-        IWICBitmapFrameDecode *frame = nullptr;
-        IWICFormatConverter *converter = nullptr;
         UINT width = 0, height = 0;
-        HRESULT hr = factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                        WICDecodeMetadataCacheOnDemand, &decoder);
-        if (SUCCEEDED(hr))
-            hr = decoder->GetFrame(0, &frame);
-        if (SUCCEEDED(hr))
-            hr = frame->GetSize(&width, &height);
-        if (SUCCEEDED(hr))
-            hr = factory->CreateFormatConverter(&converter);
-        if (SUCCEEDED(hr))
-            hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
-                                       0.0, WICBitmapPaletteTypeCustom);
-        if (SUCCEEDED(hr)) {
-            pixels.resize(size_t(width) * height * 4);
-            hr = converter->CopyPixels(nullptr, width * 4, UINT(pixels.size()), pixels.data());
-        }
-        if (converter)
-            converter->Release();
-        if (frame)
-            frame->Release();
-        if (decoder)
-            decoder->Release();
+        HRESULT hr = DecodeFirstFrame(factory, path, GUID_WICPixelFormat32bppBGRA, &pixels, &width, &height);
         failures += FAILED(hr);
     }
     double total = NowMs() - start;

@@ -11,43 +11,22 @@
 #include <cstdio>
 #include <vector>
 
+#include "tests/support/wic_first_frame.h"
+
 static int Decode(const char *imagePath, const char *outputPath)
 {
     wchar_t widePath[MAX_PATH];
     if (!MultiByteToWideChar(CP_ACP, 0, imagePath, -1, widePath, MAX_PATH))
         return 1;
     IWICImagingFactory *factory = nullptr;
-    IWICBitmapDecoder *decoder = nullptr;
-    IWICBitmapFrameDecode *frame = nullptr;
-    IWICFormatConverter *converter = nullptr;
     UINT width = 0, height = 0;
     std::vector<BYTE> bgrx;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IWICImagingFactory, reinterpret_cast<void **>(&factory));
-    if (SUCCEEDED(hr))
-        hr = factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, &decoder);
-    if (SUCCEEDED(hr))
-        hr = decoder->GetFrame(0, &frame);
-    if (SUCCEEDED(hr))
-        hr = frame->GetSize(&width, &height);
-    if (SUCCEEDED(hr))
-        hr = factory->CreateFormatConverter(&converter);
-    if (SUCCEEDED(hr))
-        hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom);
     if (SUCCEEDED(hr)) {
-        bgrx.resize(size_t(width) * height * 4);
-        hr = converter->CopyPixels(nullptr, width * 4, UINT(bgrx.size()), bgrx.data());
-    }
-    if (converter)
-        converter->Release();
-    if (frame)
-        frame->Release();
-    if (decoder)
-        decoder->Release();
-    if (factory)
+        hr = DecodeFirstFrame(factory, widePath, GUID_WICPixelFormat32bppBGR, &bgrx, &width, &height);
         factory->Release();
+    }
     if (FAILED(hr))
         return 1;
 
