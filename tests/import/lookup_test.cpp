@@ -19,6 +19,8 @@ TEST(ExtensionListContains, MatchesWholeEntriesAndEndings)
 {
     const std::string longEntry(300, 'x');
     const std::string longList = std::string(250, 'y') + ",png";
+    // Named, not temporaries: the cases outlive their initializer.
+    const std::string longEntryThenGif = longEntry + ",gif";
     const ListCase cases[] = {
         {"jpg,jpeg,jfif,jpe", "JPE", 1},  // first found inside jpeg, then at the end
         {"jpeg", "jpe", 0},
@@ -30,9 +32,9 @@ TEST(ExtensionListContains, MatchesWholeEntriesAndEndings)
         {"gif", "", 0},
         {"", "gif", 0},
         {"", "", 0},
-        {longList.c_str(), "PNG", 1},                          // beyond the 255 characters one compare holds
-        {(longEntry + ",gif").c_str(), "gif", 1},              // an overlong entry is passed over
-        {(longEntry + ",gif").c_str(), longEntry.c_str(), 0},  // overlong extension
+        {longList.c_str(), "PNG", 1},                      // beyond the 255 characters one compare holds
+        {longEntryThenGif.c_str(), "gif", 1},              // an overlong entry is passed over
+        {longEntryThenGif.c_str(), longEntry.c_str(), 0},  // overlong extension
     };
     for (const ListCase &c : cases)
         EXPECT_EQ(c.expected, ExtensionListContains(c.list, c.extension)) << c.list << " / " << c.extension;
