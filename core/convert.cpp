@@ -8,10 +8,14 @@
 #include "core/source_list.h"
 #include "core/status.h"
 
+ConvertProgressFunction g_convertProgress = nullptr;
+
 // Loads one image the job can read; anything else counts as undecodable, so a
 // loader that hands over a short or foreign block can never make us read past it.
-static PackedDib LoadReadableImage(const char *path)
+static PackedDib LoadReadableImage(const char *path, int index)
 {
+    if (g_convertProgress)
+        g_convertProgress(index, g_sourceList->count);
     PackedDib dib = LoadImageFile(path);
     if (dib && !IsReadablePackedDib(dib)) {
         FreePackedDib(dib);
@@ -34,7 +38,7 @@ int ConvertToShp(const char *outputPath)
     const char *path = SourceListGet(g_sourceList, 0);
     if (!path)
         return 0;
-    PackedDib dib = LoadReadableImage(path);
+    PackedDib dib = LoadReadableImage(path, 0);
     if (!dib)
         return 0;
 
@@ -66,7 +70,7 @@ int ConvertToShp(const char *outputPath)
             CoreFree(buffer);
             return 0;
         }
-        dib = LoadReadableImage(path);
+        dib = LoadReadableImage(path, int(i));
         if (!dib) {
             CoreFree(buffer);
             return 0;

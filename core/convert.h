@@ -4,3 +4,8 @@
 
 // 1 when the file was written, 0 otherwise; reports through PrintStatus.
 int ConvertToShp(const char *outputPath);
+
+// Called before image `index` (0-based) of `count` is loaded, so that a
+// program can show how far a long job has come. Null: nobody is told.
+typedef void (*ConvertProgressFunction)(int index, int count);
+extern ConvertProgressFunction g_convertProgress;
