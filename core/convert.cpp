@@ -92,7 +92,7 @@ int ConvertToShp(const char *outputPath)
         return 0;
     }
     if (written != WRITE_OK) {
-        PrintStatus(MSG_CANT_WRITE_OUTPUT);
+        PrintStatus(written == WRITE_FAILED_KEPT ? MSG_CANT_WRITE_OUTPUT_KEPT : MSG_CANT_WRITE_OUTPUT);
         return 0;
     }
     PrintStatus(MSG_SUCCESS);

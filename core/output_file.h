@@ -7,7 +7,8 @@
 enum WriteResult {
     WRITE_OK,
     WRITE_CANNOT_CREATE,  // the destination name cannot be created
-    WRITE_FAILED,         // short or failed write, or the replace failed
+    WRITE_FAILED,         // short or failed write, or the replace failed; no file left
+    WRITE_FAILED_KEPT,    // the same, and the destination that existed before is unchanged
 };
 
 WriteResult WriteFileReplacing(const char *path, const void *data, size_t size);

@@ -86,7 +86,10 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size)
         else
             ::unlink(temporary.c_str());
     }
-    if (result != WRITE_OK && createdTarget)
-        ::unlink(path);
-    return result;
+    if (result == WRITE_OK)
+        return result;
+    if (!createdTarget)
+        return WRITE_FAILED_KEPT;
+    ::unlink(path);
+    return WRITE_FAILED;
 }

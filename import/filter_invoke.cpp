@@ -52,6 +52,18 @@ struct ImportCall {
     int result;
 };
 
+struct InfoCall {
+    GetFilterInfoFunction getInfo;
+    HGLOBAL *preferences;  // the filter may set it before it faults
+    int result;
+};
+
+void CallGetInfo(void *context)
+{
+    InfoCall *call = static_cast<InfoCall *>(context);
+    call->result = call->getInfo(kFilterInfoVersion, "", call->preferences, 0);
+}
+
 // The filter's own dialogs would stop a conversion waiting for a person.
 void CallImport(void *context)
 {
@@ -86,7 +98,8 @@ PackedDib ImportWithFilter(const FilterEntryPoints &entry, const char *path)
 {
     HGLOBAL preferences = nullptr;
     PackedDib result = nullptr;
-    if (entry.getInfo(kFilterInfoVersion, "", &preferences, 0) == kFilterInfoVersion) {
+    InfoCall info = {entry.getInfo, &preferences, 0};
+    if (RunGuarded(CallGetInfo, &info) && info.result == kFilterInfoVersion) {
         FilterFileSpec file = {};
         file.flags &= uint16_t(~kFileSpecClearedFlags);
         lstrcpynA(file.path, path, sizeof file.path);
@@ -137,6 +150,9 @@ PackedDib LoadImageFile(const char *path)
     DWORD libraryPathSize = sizeof libraryPath;
     if (!FindImportFilter(libraryPath, &libraryPathSize, dot + 1) || !libraryPath[0])
         return nullptr;
+    // A fault in the library's own start-up or shut-down (inside LoadLibraryA
+    // or FreeLibrary) is left to the system: jumping out of the loader would
+    // leave it holding its lock, and every later load would hang.
     HMODULE library = LoadLibraryA(libraryPath);
     if (!library)
         return nullptr;

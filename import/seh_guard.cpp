@@ -18,6 +18,7 @@ namespace {
 struct GuardFrame {
     EXCEPTION_REGISTRATION_RECORD record;
     void *resume[5];  // __builtin_setjmp buffer
+    volatile DWORD code;  // the exception that ended the call; set after the jump
 };
 
 EXCEPTION_REGISTRATION_RECORD *ChainHead()
@@ -69,15 +70,45 @@ static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *exception, v
     if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
         return ExceptionContinueSearch;
     GuardFrame *frame = static_cast<GuardFrame *>(establisherFrame);
+    frame->code = exception->ExceptionCode;
     // Gives the frames the filter pushed (and the dispatcher's own) their
     // unwind call and leaves our record at the head of the chain.
     KestraneGuardUnwind(frame);
     __builtin_longjmp(frame->resume, 1);
 }
 
+// A stack overflow uses up the stack's guard page: without a new one, the
+// next overflow has no room left to raise an exception in and ends the
+// process. Once the overflowing frames are gone, a guard page is set again
+// just below the page in use, as the C runtime's _resetstkoflw does.
+static bool RearmStackGuard()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    uintptr_t page = system.dwPageSize;
+    volatile char probe = 0;
+    MEMORY_BASIC_INFORMATION region;
+    if (!VirtualQuery(const_cast<char *>(&probe), &region, sizeof region))
+        return false;
+    uintptr_t stackBase = reinterpret_cast<uintptr_t>(region.AllocationBase);
+    // The system keeps the lowest pages (and any guarantee asked for) to
+    // raise the overflow in; the new guard must lie above them.
+    ULONG guarantee = 0;
+    SetThreadStackGuarantee(&guarantee);
+    uintptr_t reserved = page + ((guarantee + page - 1) & ~(page - 1));
+    uintptr_t guard = (reinterpret_cast<uintptr_t>(&probe) & ~(page - 1)) - page;
+    if (guard < stackBase + reserved + page)
+        return false;
+    DWORD previous;
+    void *address = reinterpret_cast<void *>(guard);
+    return VirtualAlloc(address, page, MEM_COMMIT, PAGE_READWRITE) &&
+           VirtualProtect(address, page, PAGE_READWRITE | PAGE_GUARD, &previous);
+}
+
 bool RunGuarded(GuardedFunction function, void *context)
 {
     GuardFrame frame;
+    frame.code = 0;
     frame.record.Next = ChainHead();
     frame.record.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(GuardHandler);
     SetChainHead(&frame.record);
@@ -88,5 +119,7 @@ bool RunGuarded(GuardedFunction function, void *context)
     }
     // Both ways out arrive here with our record at the head of the chain.
     SetChainHead(frame.record.Next);
+    if (frame.code == EXCEPTION_STACK_OVERFLOW)
+        RearmStackGuard();
     return completed;
 }

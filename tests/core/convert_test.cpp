@@ -119,13 +119,31 @@ TEST_F(ConvertTest, OddWidthsAreReadWithPaddedStrides)
     }
 }
 
-TEST_F(ConvertTest, ReplacesAnExistingDestination)
+// Deep directories too: the temporary file beside the destination may need
+// more than MAX_PATH where the destination's own name does not.
+TEST_F(ConvertTest, WritesAndReplacesDestinationsInDirectoriesOfAnyLength)
 {
-    WriteBytes(dest, Bytes(1000, 0x55));
     Add("a.png", Image(2, 2));
-    ASSERT_EQ(ConvertToShp(dest.c_str()), 1);
-    EXPECT_EQ(ReadBytes(dest).size(), 8u + 24u + 8u);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.shp"});
+    for (size_t length : {size_t(0), size_t(240), size_t(250), size_t(254)}) {
+        SCOPED_TRACE(length);
+        std::filesystem::path folder = dir.Root();
+        if (length)
+            folder /= std::string(length - folder.string().size() - 1, 'd');
+        ASSERT_EQ(folder.string().size(), length ? length : folder.string().size());
+        std::filesystem::create_directories(folder);
+        std::string target = (folder / "x.s").string();
+        WriteBytes(target, Bytes(1000, 0x55));
+        for (int pass = 0; pass < 2; pass++) {
+            ASSERT_EQ(ConvertToShp(target.c_str()), 1) << LastStatus();
+            EXPECT_EQ(ReadBytes(target).size(), 8u + 24u + 8u);
+            std::filesystem::remove(target);
+        }
+        std::vector<std::string> left;
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            if (!entry.is_directory())
+                left.push_back(entry.path().filename().string());
+        EXPECT_TRUE(left.empty()) << left.size() << " files left, e.g. " << (left.empty() ? "" : left[0]);
+    }
 }
 
 // Every way the job can fail: the message, the result, and that nothing on
@@ -134,6 +152,7 @@ struct FailureCase {
     const char *name;
     std::function<void(ConvertTest &, std::string &dest)> arrange;
     std::string status;  // empty: the status line is left alone
+    std::string statusWhenKept = "";  // when an existing destination was kept, if it differs
 };
 
 class ConvertFailureTest : public ConvertTest, public testing::WithParamInterface<FailureCase> {
@@ -217,7 +236,7 @@ const FailureCase kFailures[] = {
          static_cast<ConvertFailureTest &>(t).Add("a.png", Image(64, 64));
          g_outputWrite = FailingWrite;
      },
-     MSG_CANT_WRITE_OUTPUT},
+     MSG_CANT_WRITE_OUTPUT, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"TooManyFramesForTheHeader",
      [](ConvertTest &t, std::string &) {
          auto &f = static_cast<ConvertFailureTest &>(t);
@@ -261,7 +280,8 @@ TEST_P(ConvertFailureTest, ReportsAndLeavesEverythingAsItWas)
 
         EXPECT_EQ(ConvertToShp(target.c_str()), 0);
         SetAllocFailureAfter(-1);
-        EXPECT_EQ(LastStatus(), c.status.empty() ? "<no status>" : c.status);
+        std::string status = destinationExisted && !c.statusWhenKept.empty() ? c.statusWhenKept : c.status;
+        EXPECT_EQ(LastStatus(), status.empty() ? "<no status>" : status);
         EXPECT_EQ(dir.Names(), before) << "no file created or left behind";
         if (destinationExisted && FileExists(target) && !std::filesystem::is_directory(target)) {
             EXPECT_EQ(ReadBytes(target), previous);

@@ -21,6 +21,8 @@
 #define KIND_FAULT 6        // null dereference after setting a picture
 #define KIND_RAISE 7        // RaiseException after setting a picture
 #define KIND_FAIL_WITH_PICTURE 8
+#define KIND_INFO_FAULT 9  // null dereference in GetFilterInfo, after handing out preferences
+#define KIND_OVERFLOW 10   // endless recursion after setting a picture
 
 #ifndef FILTER_KIND
 #error "FILTER_KIND selects the behaviour"
@@ -107,6 +109,14 @@ static void Log(const char *format, ...)
     return CloseMetaFile(dc);
 }
 
+// Each level keeps a page of its own alive, so the stack runs out quickly.
+[[maybe_unused]] static int Recurse(int depth)
+{
+    volatile char page[4096];
+    page[depth % sizeof page] = char(depth);
+    return depth == -1 ? 0 : Recurse(depth + 1) + page[0];
+}
+
 extern "C" int WINAPI FilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags);
 extern "C" int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *picture,
                                    HGLOBAL preferences);
@@ -115,6 +125,9 @@ int WINAPI FilterInfo(int version, const char *reserved, HGLOBAL *preferences, D
 {
     Log("GetFilterInfo %d '%s' %s %lu", version, reserved, *preferences ? "set" : "null", flags);
     g_preferences = *preferences = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
+#if FILTER_KIND == KIND_INFO_FAULT
+    *static_cast<volatile int *>(nullptr) = 1;
+#endif
     return FILTER_KIND == KIND_INFO3 ? 3 : 2;
 }
 
@@ -139,6 +152,8 @@ int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *pictu
     RaiseException(0xE0004B53, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 #elif FILTER_KIND == KIND_FAIL_WITH_PICTURE
     return 5;
+#elif FILTER_KIND == KIND_OVERFLOW
+    return Recurse(0);
 #endif
     return 0;
 #endif

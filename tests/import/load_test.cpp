@@ -55,8 +55,34 @@ void FaultUnderOwnFrame(void *)
     SetChainHead(frame.Next);
 }
 
+int Recurse(int depth)
+{
+    volatile char page[4096];
+    page[depth % sizeof page] = char(depth);
+    return depth == -1 ? 0 : Recurse(depth + 1) + page[0];
+}
+
+// Wine catches an overflow even without a guard page; Windows does not, so
+// the guard page itself is what must be back after each overflow.
+bool StackHasGuardPage()
+{
+    MEMORY_BASIC_INFORMATION region;
+    volatile char probe = 0;
+    VirtualQuery(const_cast<char *>(&probe), &region, sizeof region);
+    BYTE *base = static_cast<BYTE *>(region.AllocationBase);
+    for (BYTE *p = base; VirtualQuery(p, &region, sizeof region) && region.AllocationBase == base;
+         p += region.RegionSize)
+        if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD))
+            return true;
+    return false;
+}
+
 TEST(RunGuarded, ReturnsAfterFaultsUnwindsInnerFramesAndRestoresTheChain)
 {
+    for (int i = 0; i < 2; i++) {
+        EXPECT_FALSE(RunGuarded([](void *) { Recurse(0); }, nullptr));
+        EXPECT_TRUE(StackHasGuardPage()) << "after overflow " << i;
+    }
     EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
     for (int i = 0; i < 50; i++) {
         EXPECT_TRUE(RunGuarded([](void *) {}, nullptr));
@@ -84,7 +110,7 @@ class FilterImport : public ::testing::Test {
         GetModuleFileNameA(nullptr, exe, sizeof exe);
         std::string directory(exe, strrchr(exe, '\\') + 1);
         for (const char *name : {"current", "current_alt", "older", "info3", "no_picture", "fault", "raise",
-                                 "fail_with_picture"})
+                                 "fail_with_picture", "info_fault", "overflow"})
             registry_.Add(name, (std::string("kst_") + name).c_str(),
                           (directory + "kst_filter_" + name + ".dll").c_str());
         registry_.Add("missing", "kst_missing", (directory + "no_such_filter.dll").c_str());
@@ -204,6 +230,10 @@ TEST_F(FilterImport, FailingFiltersGiveNullAndReleaseWhatTheyLeft)
         // set is still released.
         {"kst_fault", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
         {"kst_raise", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
+        {"kst_info_fault", {kInfo, "unload preferences=freed picture=none"}},
+        // A second overflow in the same process must be caught like the first.
+        {"kst_overflow", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
+        {"kst_overflow", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
         {"kst_missing", {}},
     };
     std::string goodPath = Image("kst_current");
