@@ -1,23 +1,21 @@
 // kestrane-cli: the conversion job for scripts and batch builds. Images are
 // decoded by the same registered import filters as in the dialog program.
+// It also reads SHP16 files back: --info checks one, --extract unpacks it.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "cli/cli_texts.h"
+#include "cli/console.h"
+#include "cli/shp_commands.h"
+#include "cli/sources.h"
 #include "core/convert.h"
-#include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/source_list.h"
 #include "core/status.h"
 
 namespace {
-
-const char kUsage[] = "Usage: kestrane-cli OUTPUT.shp IMAGE...\n"
-                      "Converts PNG, GIF or JPEG images of equal size, in the order given,\n"
-                      "into the frames of one 16-bit SHP file.\n";
-const char kOutputIsImage[] = "Error: The output file must not be an image file: %s\n";
-const char kOutputIsInput[] = "Error: The output file is also a source image: %s";
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
@@ -39,65 +37,78 @@ bool HasImageExtension(const char *path)
     return false;
 }
 
-// Full path of a source image, as the dialog would list it. False when it
-// does not fit the 260-byte path the filters receive.
-bool FullPath(const char *path, char *fullPath)
+void ShowImageProgress(int index, int count)
 {
-    DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, nullptr);
-    return length > 0 && length < MAX_PATH;
+    ShowProgress(CLI_PROGRESS_IMAGE, index, count);
 }
 
-bool FillSourceList(char **images, int count, const char *outputFullPath)
+int Convert(int argc, char **argv)
 {
-    for (int i = 0; i < count; i++) {
-        char fullPath[MAX_PATH];
-        if (!FullPath(images[i], fullPath)) {
-            PrintStatus(MSG_CANT_READ_IMAGE, images[i]);
-            return false;
-        }
-        if (outputFullPath[0] && lstrcmpiA(fullPath, outputFullPath) == 0) {
-            PrintStatus(kOutputIsInput, images[i]);
-            return false;
-        }
-        char *copy = CopyPath(fullPath);
-        if (!copy || !SourceListInsert(g_sourceList, g_sourceList->count, copy)) {
-            CoreFree(copy);
-            PrintStatus(MSG_MEMORY_ERROR);
-            return false;
-        }
-    }
-    return true;
-}
-
-int Run(int argc, char **argv)
-{
-    if (argc == 2 && (lstrcmpA(argv[1], "--help") == 0 || lstrcmpA(argv[1], "/?") == 0)) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (argc < 3) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
     const char *output = argv[1];
     if (HasImageExtension(output)) {
-        std::fprintf(stderr, kOutputIsImage, output);
-        std::fputs(kUsage, stderr);
+        std::fprintf(stderr, CLI_OUTPUT_IS_IMAGE, output);
+        std::fputs(CLI_USAGE, stderr);
         return kExitUsage;
     }
+    // A name longer than the 260 bytes every path is held in is refused whole,
+    // as the job would refuse it, but before any image is decoded.
     char outputFullPath[MAX_PATH] = "";
-    if (!FullPath(output, outputFullPath))
-        outputFullPath[0] = '\0';  // the job reports what it cannot create
+    bool outputFits = FullPath(output, outputFullPath);
 
     g_sourceList = SourceListCreate();
     if (!g_sourceList) {
         PrintStatus(MSG_MEMORY_ERROR);
         return kExitFailed;
     }
-    bool ok = FillSourceList(argv + 2, argc - 2, outputFullPath) && ConvertToShp(output);
+    if (ProgressWanted())
+        g_convertProgress = ShowImageProgress;
+    bool ok = AddImageArguments(argv + 2, argc - 2, outputFullPath);
+    if (ok && !outputFits) {
+        PrintStatus(MSG_CANT_CREATE_OUTPUT);
+        ok = false;
+    }
+    ok = ok && ConvertToShp(output);
+    g_convertProgress = nullptr;
     SourceListRelease(g_sourceList);
     g_sourceList = nullptr;
     return ok ? kExitOk : kExitFailed;
+}
+
+// Options come first and take a fixed number of arguments.
+int RunOption(int argc, char **argv)
+{
+    const char *option = argv[1];
+    if (argc == 2 && (lstrcmpA(option, "--help") == 0 || lstrcmpA(option, "/?") == 0)) {
+        std::fputs(CLI_USAGE, stdout);
+        return kExitOk;
+    }
+    if (argc == 2 && lstrcmpA(option, "--version") == 0) {
+        std::fputs(CLI_VERSION, stdout);
+        return kExitOk;
+    }
+    if (argc == 3 && lstrcmpA(option, "--info") == 0)
+        return ShowShpInfo(argv[2]) ? kExitOk : kExitFailed;
+    if (argc == 4 && lstrcmpA(option, "--extract") == 0)
+        return ExtractFrames(argv[2], argv[3]) ? kExitOk : kExitFailed;
+    static const char *const kOptions[] = {"--help", "/?", "--version", "--info", "--extract"};
+    bool known = false;
+    for (const char *name : kOptions)
+        known = known || lstrcmpA(option, name) == 0;
+    if (!known)
+        std::fprintf(stderr, CLI_UNKNOWN_OPTION, option);
+    std::fputs(CLI_USAGE, stderr);
+    return kExitUsage;
+}
+
+int Run(int argc, char **argv)
+{
+    if (argc >= 2 && (std::strncmp(argv[1], "--", 2) == 0 || lstrcmpA(argv[1], "/?") == 0))
+        return RunOption(argc, argv);
+    if (argc < 3) {
+        std::fputs(CLI_USAGE, stderr);
+        return kExitUsage;
+    }
+    return Convert(argc, argv);
 }
 
 }  // namespace
@@ -111,11 +122,16 @@ int main(int argc, char **argv)
 {
     // Nobody is there to close an error box when a script runs us.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    PrepareConsole();
     int code = Run(argc, argv);
+    EndProgress();
     if (g_status[0]) {
         FILE *stream = code == kExitOk ? stdout : stderr;
         std::fputs(g_status, stream);
         std::fputc('\n', stream);
     }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    RestoreConsole();
     return code;
 }

@@ -8,6 +8,7 @@ Usage: cli_end_to_end.py --wine-run TOOL --prefix DIR --cli EXE --filter FLT
 import argparse
 import functools
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -26,8 +27,11 @@ def windows_path(path):
 
 
 def wine(*args, cwd=None):
+    # Wine builds the Windows command line from the arguments in the Unix
+    # locale's character set: only a UTF-8 locale passes any name through.
     command = [ARGS.wine_run, "--prefix", ARGS.prefix] + [str(a) for a in args]
-    return subprocess.run(command, cwd=cwd, capture_output=True, text=True, timeout=300)
+    return subprocess.run(command, cwd=cwd, capture_output=True, encoding="utf-8", timeout=300,
+                          env=dict(os.environ, LC_ALL="C.UTF-8"))
 
 
 def rgb565(r, g, b):
@@ -239,7 +243,7 @@ class CliEndToEnd(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.work, "mismatch.shp")))
 
     def test_bad_usage(self):
-        for args in [(), ("only.shp",), ("noise.png", "alpha.png")]:
+        for args in [(), ("only.shp",), ("noise.png", "alpha.png"), ("--info",), ("--bogus", "x.shp")]:
             with self.subTest(args=args):
                 with open(self.images["noise.png"], "rb") as f:
                     before = f.read()
@@ -248,6 +252,65 @@ class CliEndToEnd(unittest.TestCase):
                 self.assertIn("Usage: kestrane-cli OUTPUT.shp IMAGE...", result.stderr)
                 with open(self.images["noise.png"], "rb") as f:
                     self.assertEqual(f.read(), before)
+
+    def read_work(self, name):
+        with open(os.path.join(self.work, name), "rb") as f:
+            return f.read()
+
+    def test_wildcards_expand_in_the_lists_name_order(self):
+        os.makedirs(os.path.join(self.work, "set", "dir.png"), exist_ok=True)
+        # Case and hyphens weigh less than letters. The file system also matches
+        # *.png against the 8.3 name it gives b.png_old, which ends in .PNG.
+        for name, image in [("B.png", "noise.png"), ("a-c.png", "palette.png"), ("ab.png", "grey.png"),
+                            ("A.png", "alpha.png"), ("b.png_old", "noise.png")]:
+            shutil.copy(self.images[image], os.path.join(self.work, "set", name))
+        self.assertEqual(self.run_cli("w.shp", "alpha.png", "set\\*.png", "set/a?c.png").returncode, 0)
+        listed = ["set\\A.png", "set\\ab.png", "set\\a-c.png", "set\\B.png", "set\\a-c.png"]
+        self.assertEqual(self.run_cli("e.shp", "alpha.png", *listed).returncode, 0)
+        self.assertEqual(self.read_work("w.shp"), self.read_work("e.shp"))
+        for pattern, message in [("set\\*.gif", r"^Error: No file matches set\\\*\.gif\n$"),
+                                 ("s?t\\A.png", r"^Can't read image file: Z:.*\\s\?t\\A\.png\n$")]:
+            result = self.run_cli("none.shp", pattern)
+            self.assertEqual(result.returncode, 1)
+            self.assertRegex(result.stderr, message)
+            self.assertFalse(os.path.exists(os.path.join(self.work, "none.shp")))
+
+    def test_info_shows_the_layout_or_the_first_fault(self):
+        self.assertEqual(self.run_cli("info.shp", "noise.png", "alpha.png").returncode, 0)
+        result = self.run_cli("--info", "info.shp")
+        self.assertEqual((result.returncode, result.stdout.splitlines()), (0, [
+            "Width: 7", "Height: 5", "Frames: 2", "Frame 0: offset 56", "Frame 1: offset 126"]))
+        os.truncate(os.path.join(self.work, "info.shp"), 100)
+        result = self.run_cli("--info", "info.shp")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (1, "", "Error: info.shp is not "
+                         "a valid SHP16 file: frame 1: offset 126 past the end of the file (100 bytes)\n"))
+
+    def test_extracted_frames_convert_back_to_the_same_file(self):
+        result = self.run_cli("trip.shp", "photo.jpg", "transparent.gif", "alpha.png")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        result = self.run_cli("--extract", "trip.shp", "trip\\frames")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(os.path.join(self.work, "trip", "frames"))),
+                         ["frame0000.png", "frame0001.png", "frame0002.png"])
+        self.assertEqual(self.run_cli("again.shp", "trip\\frames\\*.png").returncode, 0)
+        self.assertEqual(self.read_work("again.shp"), self.read_work("trip.shp"))
+
+    def test_names_in_any_script_pass_whole_or_are_refused(self):
+        deep = os.path.join("кадры", "漢" * 60, "字" * 60)  # under 260 characters, over 260 bytes
+        os.makedirs(os.path.join(self.work, deep))
+        shutil.copy(self.images["noise.png"], os.path.join(self.work, "кадры", "漢字.png"))
+        shutil.copy(self.images["noise.png"], os.path.join(self.work, deep, "a.png"))
+        self.assertEqual(self.run_cli("кадры\\выход.shp", "кадры\\*.png").returncode, 0)
+        self.assertEqual(self.run_cli("plain.shp", "noise.png").returncode, 0)
+        self.assertEqual(self.read_work("кадры/выход.shp"), self.read_work("plain.shp"))
+        result = self.run_cli("--extract", "кадры\\выход.shp", "кадры\\漢字")
+        self.assertRegex(result.stdout, r"^Frames written to Z:.*\\кадры\\漢字: frame0000\.png to frame0000")
+        for args, message in [
+                (("out.shp", deep + "/a.png"), "Can't read image file: " + deep + "/a.png"),
+                ((deep + "/o.shp", "noise.png"), "Error: Can't create output file!\nCheck file name!"),
+                (("--extract", "кадры\\выход.shp", deep), "Error: The path is too long: " + deep)]:
+            result = self.run_cli(*args)
+            self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
 
 
 def main():

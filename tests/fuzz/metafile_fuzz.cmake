@@ -1,7 +1,8 @@
 # Included by the host build's tests: builds tests/fuzz with clang and runs
-# the metafile fuzz target for a bounded time, starting from the committed
-# seeds (make_corpus.py writes them). Any crash or sanitizer report fails the
-# test. Without a clang that links libFuzzer, the test is left out.
+# each fuzz target for a bounded time, starting from its committed seeds
+# (make_corpus.py writes the metafile ones; the SHP16 ones are files the
+# writer made, one of them cut short). Any crash or sanitizer report fails the
+# test. Without a clang that links libFuzzer, the tests are left out.
 find_program(KESTRANE_CLANGXX NAMES clang++ clang++-14)
 if(KESTRANE_CLANGXX AND NOT DEFINED KESTRANE_CLANG_FUZZER)
   set(probe ${CMAKE_BINARY_DIR}/fuzz-probe)
@@ -18,7 +19,7 @@ if(KESTRANE_CLANGXX AND NOT DEFINED KESTRANE_CLANG_FUZZER)
   endif()
 endif()
 if(NOT KESTRANE_CLANG_FUZZER)
-  message(STATUS "No clang++ with libFuzzer: the metafile fuzz test is left out")
+  message(STATUS "No clang++ with libFuzzer: the fuzz tests are left out")
   return()
 endif()
 
@@ -31,12 +32,15 @@ ExternalProject_Add(metafile_fuzz_build
   BUILD_ALWAYS ON
   INSTALL_COMMAND "")
 
-# New inputs the run finds go to the build tree; the seeds stay untouched.
-set(fuzzWork ${CMAKE_BINARY_DIR}/fuzz-work)
-file(MAKE_DIRECTORY ${fuzzWork}/corpus ${fuzzWork}/artifacts)
-add_test(NAME metafile_fuzz
-  COMMAND ${fuzzBuild}/metafile_fuzz
-    -max_total_time=20 -rss_limit_mb=1024 -timeout=10 -max_len=4096 -print_final_stats=1
-    -artifact_prefix=${fuzzWork}/artifacts/
-    ${fuzzWork}/corpus ${CMAKE_CURRENT_LIST_DIR}/corpus)
-set_tests_properties(metafile_fuzz PROPERTIES TIMEOUT 120 LABELS fuzz)
+# New inputs a run finds go to the build tree; the seeds stay untouched.
+function(kestrane_fuzz_test name seconds seeds)
+  set(work ${CMAKE_BINARY_DIR}/fuzz-work/${name})
+  file(MAKE_DIRECTORY ${work}/corpus ${work}/artifacts)
+  add_test(NAME ${name}
+    COMMAND ${fuzzBuild}/${name}
+      -max_total_time=${seconds} -rss_limit_mb=1024 -timeout=10 -max_len=4096 -print_final_stats=1
+      -artifact_prefix=${work}/artifacts/ ${work}/corpus ${seeds})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
+endfunction()
+kestrane_fuzz_test(metafile_fuzz 20 ${CMAKE_CURRENT_LIST_DIR}/corpus)
+kestrane_fuzz_test(shp16_fuzz 10 ${CMAKE_CURRENT_LIST_DIR}/corpus-shp16)

@@ -1,0 +1,38 @@
+// Texts only kestrane-cli.exe prints; the job's messages are in
+// core/messages.h. Literals, so that the compiler checks each format.
+#pragma once
+
+#include "version.h"
+
+#define CLI_USAGE                                                                                            \
+    "Usage: kestrane-cli OUTPUT.shp IMAGE...\n"                                                              \
+    "       kestrane-cli --info FILE.shp\n"                                                                  \
+    "       kestrane-cli --extract FILE.shp DIR\n"                                                           \
+    "       kestrane-cli --help | --version\n"                                                               \
+    "\n"                                                                                                     \
+    "Converts PNG, GIF or JPEG images of equal size, in the order given,\n"                                  \
+    "into the frames of one 16-bit SHP file. An IMAGE with * or ? in its file\n"                             \
+    "name (frames\\*.png) stands for the files it matches, in the order of\n"                                \
+    "their names, as the window lists them.\n"                                                               \
+    "--info checks FILE.shp and shows its size, frame count and frame offsets.\n"                            \
+    "--extract writes each frame of FILE.shp as DIR\\frame0000.png, frame0001.png, ...\n"                    \
+    "\n"                                                                                                     \
+    "Exit codes: 0 done, 1 failed (for --info: FILE.shp is damaged), 2 wrong command line.\n"
+#define CLI_VERSION "kestrane-cli " KESTRANE_VERSION_STRING "\n"
+#define CLI_UNKNOWN_OPTION "Error: Unknown option: %s\n"
+#define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"
+#define CLI_OUTPUT_IS_INPUT "Error: The output file is also a source image: %s"
+#define CLI_NO_MATCH "Error: No file matches %s"
+
+#define CLI_PROGRESS_IMAGE "Image %d of %d"
+#define CLI_PROGRESS_FRAME "Frame %d of %d"
+
+#define CLI_INFO_LAYOUT "Width: %u\nHeight: %u\nFrames: %u\n"
+#define CLI_INFO_FRAME "Frame %u: offset %u\n"
+#define CLI_CANT_READ_SHP "Error: Can't read SHP file: %s"
+#define CLI_INVALID_SHP "Error: %s is not a valid SHP16 file: %s"
+#define CLI_PATH_TOO_LONG "Error: The path is too long: %s"
+#define CLI_CANT_CREATE_FOLDER "Error: Can't create folder: %s"
+#define CLI_NO_IMAGING "Error: The Windows Imaging Component is not available to write PNG files."
+#define CLI_CANT_WRITE_FRAME "Error: Can't write %s"
+#define CLI_EXTRACTED "Frames written to %s: %s to %s"

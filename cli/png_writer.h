@@ -1,0 +1,12 @@
+// Frames leave kestrane-cli as PNG files, made by the Windows Imaging
+// Component's encoder.
+#pragma once
+#include <cstdint>
+
+struct IWICImagingFactory;
+
+// Encodes top-down 24-bit B, G, R rows, `stride` bytes apart, as a PNG file
+// at path. The file is written in one step once the PNG is complete, so a
+// failure never leaves half a file. False on any failure.
+bool WritePng(IWICImagingFactory *factory, const char *path, const uint8_t *rows, uint32_t stride,
+              uint32_t width, uint32_t height);
