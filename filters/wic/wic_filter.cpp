@@ -79,6 +79,7 @@ typedef HRESULT(WINAPI *CoInitializeExFunction)(void *reserved, DWORD mode);
 typedef void(WINAPI *CoUninitializeFunction)();
 typedef HRESULT(WINAPI *CoCreateInstanceFunction)(REFCLSID classId, IUnknown *outer, DWORD context,
                                                   REFIID iid, void **object);
+typedef HRESULT(WINAPI *PropVariantClearFunction)(PROPVARIANT *value);
 
 // The picture's metafile, built as bytes rather than drawn through a
 // metafile DC, which would copy the bitmap twice more: the header, one
@@ -147,6 +148,8 @@ struct Decode {
     IWICImagingFactory *factory;
     IWICBitmapDecoder *decoder;
     IWICBitmapFrameDecode *frame;
+    IWICMetadataQueryReader *screenMetadata;
+    IWICMetadataQueryReader *frameMetadata;
     IWICFormatConverter *converter;
     BYTE *band;           // 32-bit rows staged for compositing
     BYTE *metafileBytes;  // the bitmap is decoded into it in place
@@ -242,6 +245,48 @@ HRESULT CopyCompositedRows(Decode *d, UINT w, UINT h, const FrameRows &target)
     return hr;
 }
 
+// A 16-bit metadata value, or 0 when it is missing or of another type.
+UINT ReadWord(IWICMetadataQueryReader *reader, const wchar_t *name)
+{
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    if (FAILED(reader->GetMetadataByName(name, &value)))
+        return 0;
+    if (value.vt == VT_UI2)
+        return value.uiVal;
+    auto clear = Bind<PropVariantClearFunction>(PinnedSystemLibrary("ole32.dll"), "PropVariantClear");
+    if (clear)
+        clear(&value);
+    return 0;
+}
+
+// A GIF's first frame may cover only part of the logical screen, the canvas
+// on which viewers show it; the picture is then the whole screen, with the
+// frame in its place and black (transparent over black) around it. The
+// canvas also takes in a frame that reaches past too small a screen, so
+// that nothing of the frame is cut. Other pictures are their frame.
+void PlaceFrame(Decode *d, UINT frameWidth, UINT frameHeight, UINT *left, UINT *top)
+{
+    *left = *top = 0;
+    d->width = frameWidth;
+    d->height = frameHeight;
+    GUID container = {};
+    if (FAILED(d->decoder->GetContainerFormat(&container)) ||
+        !IsEqualGUID(container, GUID_ContainerFormatGif))
+        return;
+    UINT screenWidth = 0, screenHeight = 0;
+    if (SUCCEEDED(d->decoder->GetMetadataQueryReader(&d->screenMetadata))) {
+        screenWidth = ReadWord(d->screenMetadata, L"/logscrdesc/Width");
+        screenHeight = ReadWord(d->screenMetadata, L"/logscrdesc/Height");
+    }
+    if (SUCCEEDED(d->frame->GetMetadataQueryReader(&d->frameMetadata))) {
+        *left = ReadWord(d->frameMetadata, L"/imgdesc/Left");
+        *top = ReadWord(d->frameMetadata, L"/imgdesc/Top");
+    }
+    d->width = screenWidth > *left + frameWidth ? screenWidth : *left + frameWidth;
+    d->height = screenHeight > *top + frameHeight ? screenHeight : *top + frameHeight;
+}
+
 // Decodes the first frame into the bitmap of the metafile's bytes. HRESULT
 // failures are kept so that DecodeFile can try again inside an apartment.
 HRESULT DecodeBitmap(Decode *d)
@@ -257,8 +302,7 @@ HRESULT DecodeBitmap(Decode *d)
     if (FAILED(hr))
         return hr;
     UINT left = 0, top = 0;
-    d->width = frameWidth;
-    d->height = frameHeight;
+    PlaceFrame(d, frameWidth, frameHeight, &left, &top);
     if (frameWidth == 0 || frameHeight == 0 || d->width > kMaxMetafileCoordinate ||
         d->height > kMaxMetafileCoordinate) {
         d->result = kWicImportTooLarge;
@@ -317,6 +361,8 @@ void ReleaseInterfaces(void *context)
 {
     Decode *d = static_cast<Decode *>(context);
     Drop(d->converter);
+    Drop(d->frameMetadata);
+    Drop(d->screenMetadata);
     Drop(d->frame);
     Drop(d->decoder);
     Drop(d->factory);
