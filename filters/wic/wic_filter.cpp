@@ -166,6 +166,13 @@ template <typename T> void Drop(T *&object)
     object = nullptr;
 }
 
+void FreeBlock(BYTE *&block)
+{
+    if (block)
+        HeapFree(GetProcessHeap(), 0, block);
+    block = nullptr;
+}
+
 // Where the decoded frame's rows go: into the bottom-up bitmap, each frame
 // row one stride before the one above it.
 struct FrameRows {
@@ -384,9 +391,8 @@ bool RunDecode(Decode *d, HMETAFILE *metafile)
         if (!*metafile)
             d->result = kWicImportNoPicture;
     }
-    HeapFree(GetProcessHeap(), 0, d->band);
-    HeapFree(GetProcessHeap(), 0, d->metafileBytes);
-    d->band = d->metafileBytes = nullptr;
+    FreeBlock(d->band);
+    FreeBlock(d->metafileBytes);
     return completed;
 }
 
