@@ -363,7 +363,7 @@ void DecodeGuarded(void *context)
         d->hr = DecodeBitmap(d);
 }
 
-// Those that use the factory go before it.
+// In the reverse order of their making: the factory goes last.
 void ReleaseInterfaces(void *context)
 {
     Decode *d = static_cast<Decode *>(context);
