@@ -115,7 +115,7 @@ BYTE *LayOutMetafile(BYTE *bytes, UINT width, UINT height, DWORD imageBytes)
     DWORD recordBytes = sizeof(MetafileHead) - sizeof(METAHEADER) + imageBytes;
     head.header.mtType = 1;  // in memory
     head.header.mtHeaderSize = sizeof(METAHEADER) / 2;
-    head.header.mtVersion = 0x300;
+    head.header.mtVersion = 0x300;  // with DIB records
     head.header.mtSize = (sizeof(MetafileHead) + imageBytes + sizeof(MetafileEnd)) / 2;
     head.header.mtMaxRecord = recordBytes / 2;
     head.recordWords = recordBytes / 2;
