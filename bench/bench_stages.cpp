@@ -3,12 +3,15 @@
 //   kestrane-bench decode FILE...      bare imaging-component decode, one factory
 //   kestrane-bench stages FILE...      the loader's stages one by one
 //   kestrane-bench job OUTPUT FILE...  ConvertToShp as the programs run it
+//   kestrane-bench records SIDE        metafile records a filter could hand over
 #include <initguid.h>
 #include <objbase.h>
 #include <wincodec.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -162,6 +165,138 @@ int Stages(int count, char **files)
     return 0;
 }
 
+// Candidate hand-overs from a filter to the program: how a width × height
+// 24-bit bottom-up bitmap, already decoded, becomes a metafile, and how that
+// metafile plays back through RenderMetafile. Rounds interleave the
+// candidates so that a disturbance of the machine falls on all alike.
+enum RecordKind { kDrawnStretchDib, kStretchDib, kSetDibToDevice, kDibStretchBlt };
+struct RecordCandidate {
+    const char *name;
+    RecordKind kind;
+    WORD bitCount;
+};
+
+void PutWord(BYTE *p, DWORD value)
+{
+    p[0] = BYTE(value);
+    p[1] = BYTE(value >> 8);
+}
+
+void PutDword(BYTE *p, DWORD value)
+{
+    PutWord(p, value);
+    PutWord(p + 2, value >> 16);
+}
+
+// The metafile as bytes: header, one bitmap record at (0, 0) one to one, end.
+HMETAFILE BuildMetafile(RecordKind kind, const BITMAPINFOHEADER &info, const BYTE *bits)
+{
+    const DWORD parameterBytes = kind == kStretchDib ? 22 : kind == kSetDibToDevice ? 18 : 20;
+    const DWORD recordBytes = 6 + parameterBytes + sizeof info + info.biSizeImage;
+    const DWORD total = 18 + recordBytes + 6;
+    BYTE *bytes = static_cast<BYTE *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, total));
+    if (!bytes)
+        return nullptr;
+    PutWord(bytes, 1);
+    PutWord(bytes + 2, 9);
+    PutWord(bytes + 4, 0x300);
+    PutDword(bytes + 6, total / 2);
+    PutDword(bytes + 12, recordBytes / 2);
+    BYTE *record = bytes + 18, *p = record + 6;
+    WORD w = WORD(info.biWidth), h = WORD(info.biHeight);
+    PutDword(record, recordBytes / 2);
+    if (kind == kSetDibToDevice) {  // colour use, lines, first line, source y, x, height, width, y, x
+        const WORD words[] = {DIB_RGB_COLORS, h, 0, 0, 0, h, w, 0, 0};
+        PutWord(record + 4, META_SETDIBTODEV);
+        for (WORD word : words)
+            PutWord(p, word), p += 2;
+    } else {  // raster operation, [colour use], source height, width, y, x, height, width, y, x
+        PutWord(record + 4, kind == kStretchDib ? META_STRETCHDIB : META_DIBSTRETCHBLT);
+        PutDword(p, SRCCOPY), p += 4;
+        if (kind == kStretchDib)
+            PutWord(p, DIB_RGB_COLORS), p += 2;
+        const WORD words[] = {h, w, 0, 0, h, w, 0, 0};
+        for (WORD word : words)
+            PutWord(p, word), p += 2;
+    }
+    std::memcpy(p, &info, sizeof info);
+    std::memcpy(p + sizeof info, bits, info.biSizeImage);  // where a filter decodes in place
+    PutDword(record + recordBytes, 3);
+    HMETAFILE metafile = SetMetaFileBitsEx(total, bytes);
+    HeapFree(GetProcessHeap(), 0, bytes);
+    return metafile;
+}
+
+// The same drawn through a metafile DC, from a buffer of the filter's own.
+HMETAFILE DrawMetafile(const BITMAPINFOHEADER &info, const BYTE *bits)
+{
+    BYTE *own = static_cast<BYTE *>(HeapAlloc(GetProcessHeap(), 0, info.biSizeImage));
+    if (!own)
+        return nullptr;
+    std::memcpy(own, bits, info.biSizeImage);  // where a filter decodes
+    HDC dc = CreateMetaFileA(nullptr);
+    int w = info.biWidth, h = info.biHeight;
+    StretchDIBits(dc, 0, 0, w, h, 0, 0, w, h, own, reinterpret_cast<const BITMAPINFO *>(&info),
+                  DIB_RGB_COLORS, SRCCOPY);
+    HMETAFILE metafile = CloseMetaFile(dc);
+    HeapFree(GetProcessHeap(), 0, own);
+    return metafile;
+}
+
+int Records(int side)
+{
+    const RecordCandidate candidates[] = {
+        {"drawn-stretchdib-24", kDrawnStretchDib, 24}, {"bytes-stretchdib-24", kStretchDib, 24},
+        {"bytes-setdibtodev-24", kSetDibToDevice, 24}, {"bytes-dibstretchblt-24", kDibStretchBlt, 24},
+        {"bytes-stretchdib-32", kStretchDib, 32},
+    };
+    const int count = sizeof candidates / sizeof candidates[0], rounds = side >= 1024 ? 31 : 201;
+    // The same random picture at 24 and 32 bits per pixel.
+    std::vector<BYTE> bits24(size_t(DibStride(side, 24)) * side), bits32(size_t(side) * side * 4);
+    uint32_t seed = 1;
+    for (size_t i = 0; i < bits32.size(); i++)
+        bits32[i] = BYTE((seed = seed * 1103515245 + 12345) >> 16);
+    for (int y = 0; y < side; y++)
+        for (int x = 0; x < side; x++)
+            std::memcpy(&bits24[size_t(y) * DibStride(side, 24) + 3 * x], &bits32[(size_t(y) * side + x) * 4],
+                        3);
+    std::vector<double> make[count], render[count];
+    bool exact[count];
+    for (int round = 0; round < rounds; round++) {
+        for (int c = 0; c < count; c++) {
+            BITMAPINFOHEADER info = {};
+            info.biSize = sizeof info;
+            info.biWidth = info.biHeight = side;
+            info.biPlanes = 1;
+            info.biBitCount = candidates[c].bitCount;
+            info.biSizeImage = DibStride(side, info.biBitCount) * side;
+            const BYTE *bits = info.biBitCount == 24 ? bits24.data() : bits32.data();
+            double t0 = NowMs();
+            HMETAFILE metafile = candidates[c].kind == kDrawnStretchDib
+                                     ? DrawMetafile(info, bits)
+                                     : BuildMetafile(candidates[c].kind, info, bits);
+            double t1 = NowMs();
+            PackedDib dib = RenderMetafile(metafile, 0, 0, side, side);
+            DeleteMetaFile(metafile);
+            double t2 = NowMs();
+            if (round == 0)
+                exact[c] = dib && std::memcmp(reinterpret_cast<BYTE *>(dib) + dib->biSize, bits24.data(),
+                                              bits24.size()) == 0;
+            FreePackedDib(dib);
+            make[c].push_back(t1 - t0);
+            render[c].push_back(t2 - t1);
+        }
+    }
+    for (int c = 0; c < count; c++) {
+        std::sort(make[c].begin(), make[c].end());
+        std::sort(render[c].begin(), render[c].end());
+        std::printf("records side=%d %-22s make_ms=%.3f render_ms=%.3f (medians of %d) pixels_exact=%s\n",
+                    side, candidates[c].name, make[c][rounds / 2], render[c][rounds / 2], rounds,
+                    exact[c] ? "yes" : "NO");
+    }
+    return 0;
+}
+
 char g_status[kStatusBufferSize];
 
 int Job(const char *output, int count, char **files)
@@ -199,6 +334,9 @@ int main(int argc, char **argv)
         return Stages(argc - 2, argv + 2);
     if (argc >= 4 && std::strcmp(argv[1], "job") == 0)
         return Job(argv[2], argc - 3, argv + 3);
-    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job OUTPUT FILE...\n", stderr);
+    if (argc == 3 && std::strcmp(argv[1], "records") == 0 && std::atoi(argv[2]) > 0)
+        return Records(std::atoi(argv[2]));
+    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job OUTPUT FILE... | records SIDE\n",
+               stderr);
     return 2;
 }

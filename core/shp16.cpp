@@ -1,5 +1,7 @@
 #include "core/shp16.h"
 
+#include "core/rgb565_rows.h"
+
 static void PutU16(uint8_t *p, uint32_t value)
 {
     p[0] = static_cast<uint8_t>(value);
@@ -52,11 +54,8 @@ void WriteShpHeaders(uint8_t *buffer, uint32_t width, uint32_t height, uint32_t 
 
 void ConvertDibToFrame(const uint8_t *rows, uint32_t stride, uint32_t width, uint32_t height, uint8_t *frame)
 {
+    Rgb565RowFunction convertRow = FastestRgb565Row();
     // DIB rows are bottom-up; the file holds the top row first.
-    for (uint32_t k = 0; k < height; k++) {
-        const uint8_t *src = rows + size_t(k) * stride;
-        uint8_t *dst = frame + size_t(height - 1 - k) * width * 2;
-        for (uint32_t x = 0; x < width; x++, src += 3, dst += 2)
-            PutU16(dst, Rgb565(src[2], src[1], src[0]));
-    }
+    for (uint32_t k = 0; k < height; k++)
+        convertRow(rows + size_t(k) * stride, width, frame + size_t(height - 1 - k) * width * 2);
 }

@@ -12,6 +12,7 @@
 
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
+#include "import/seh_guard.h"
 
 extern "C" {
 int WINAPI GetFilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags);
@@ -40,47 +41,6 @@ struct FilterPreferences {
     uint32_t size;
     uint8_t showProgressDialog;
     uint8_t showOptionsDialog;
-};
-
-template <typename T> class ComRef {
-  public:
-    ComRef() = default;
-    ~ComRef() { Reset(); }
-    ComRef(const ComRef &) = delete;
-    ComRef &operator=(const ComRef &) = delete;
-
-    T *Get() const { return pointer_; }
-    T **Receive()
-    {
-        Reset();
-        return &pointer_;
-    }
-    T *operator->() const { return pointer_; }
-    void Reset()
-    {
-        if (pointer_)
-            pointer_->Release();
-        pointer_ = nullptr;
-    }
-
-  private:
-    T *pointer_ = nullptr;
-};
-
-class HeapBlock {
-  public:
-    explicit HeapBlock(size_t bytes) : bytes_(static_cast<BYTE *>(HeapAlloc(GetProcessHeap(), 0, bytes))) {}
-    ~HeapBlock()
-    {
-        if (bytes_)
-            HeapFree(GetProcessHeap(), 0, bytes_);
-    }
-    HeapBlock(const HeapBlock &) = delete;
-    HeapBlock &operator=(const HeapBlock &) = delete;
-    BYTE *Get() const { return bytes_; }
-
-  private:
-    BYTE *bytes_;
 };
 
 // The program loads and frees this library for every image, so our own
@@ -119,45 +79,128 @@ typedef HRESULT(WINAPI *CoInitializeExFunction)(void *reserved, DWORD mode);
 typedef void(WINAPI *CoUninitializeFunction)();
 typedef HRESULT(WINAPI *CoCreateInstanceFunction)(REFCLSID classId, IUnknown *outer, DWORD context,
                                                   REFIID iid, void **object);
+typedef HRESULT(WINAPI *PropVariantClearFunction)(PROPVARIANT *value);
 
-// Composites one band of 32-bit BGRA rows over black into 24-bit rows of a
-// bottom-up DIB. `row` is the band's first image row counted from the top.
-void CompositeBand(const BYTE *band, UINT width, UINT rows, UINT row, UINT height, BYTE *dibBits, UINT stride)
+// The picture's metafile, built as bytes rather than drawn through a
+// metafile DC, which would copy the bitmap twice more: the header, one
+// META_STRETCHDIB record of the whole bitmap at (0, 0) with one unit per
+// pixel (a 1:1 StretchDIBits with SRCCOPY when played), then the end record.
+// The bitmap is 24-bit and bottom-up, the form the program renders into, so
+// playback is a plain copy. The format counts sizes in 16-bit words.
+#pragma pack(push, 2)
+struct MetafileHead {
+    METAHEADER header;
+    DWORD recordWords;
+    WORD function;
+    DWORD rasterOperation;  // the parameters, in reverse order of StretchDIBits's
+    WORD colorUse;
+    WORD sourceHeight, sourceWidth, sourceY, sourceX;
+    WORD height, width, y, x;
+    BITMAPINFOHEADER bitmap;  // then the bits
+};
+struct MetafileEnd {
+    DWORD recordWords;
+    WORD function;
+};
+#pragma pack(pop)
+static_assert(sizeof(MetafileHead) == 18 + 28 + 40, "bits start 28 bytes into the record, after the header");
+static_assert(sizeof(MetafileEnd) == 6, "end record");
+
+constexpr uint64_t kMaxImageBytes = 0x7FFFFFFF - sizeof(MetafileHead) - sizeof(MetafileEnd);
+
+// Writes everything but the bits around room for them; returns where they go.
+BYTE *LayOutMetafile(BYTE *bytes, UINT width, UINT height, DWORD imageBytes)
+{
+    MetafileHead head = {};
+    DWORD recordBytes = sizeof(MetafileHead) - sizeof(METAHEADER) + imageBytes;
+    head.header.mtType = 1;  // in memory
+    head.header.mtHeaderSize = sizeof(METAHEADER) / 2;
+    head.header.mtVersion = 0x300;  // with DIB records
+    head.header.mtSize = (sizeof(MetafileHead) + imageBytes + sizeof(MetafileEnd)) / 2;
+    head.header.mtMaxRecord = recordBytes / 2;
+    head.recordWords = recordBytes / 2;
+    head.function = META_STRETCHDIB;
+    head.rasterOperation = SRCCOPY;
+    head.colorUse = DIB_RGB_COLORS;
+    head.sourceWidth = head.width = WORD(width);
+    head.sourceHeight = head.height = WORD(height);
+    head.bitmap.biSize = sizeof(BITMAPINFOHEADER);
+    head.bitmap.biWidth = LONG(width);
+    head.bitmap.biHeight = LONG(height);  // positive: rows bottom-up
+    head.bitmap.biPlanes = 1;
+    head.bitmap.biBitCount = 24;
+    head.bitmap.biCompression = BI_RGB;
+    head.bitmap.biSizeImage = imageBytes;
+    std::memcpy(bytes, &head, sizeof head);
+    const MetafileEnd end = {sizeof(MetafileEnd) / 2, 0};
+    std::memcpy(bytes + sizeof head + imageBytes, &end, sizeof end);
+    return bytes + sizeof head;
+}
+
+// One decode: what it is given, everything it holds, and what it made. It
+// lives outside the guarded call, because a fault inside the imaging
+// component leaves that call without running any destructor on the way;
+// whatever the decode holds is released from here, however it ended.
+struct Decode {
+    const wchar_t *path;
+    CreateImagingFactoryFunction createFactory;  // the COM-free way, or else
+    CoCreateInstanceFunction coCreateInstance;   // inside an apartment
+    IWICImagingFactory *factory;
+    IWICBitmapDecoder *decoder;
+    IWICBitmapFrameDecode *frame;
+    IWICMetadataQueryReader *screenMetadata;
+    IWICMetadataQueryReader *frameMetadata;
+    IWICFormatConverter *converter;
+    BYTE *band;           // 32-bit rows staged for compositing
+    BYTE *metafileBytes;  // the bitmap is decoded into it in place
+    DWORD metafileSize;
+    UINT width, height;  // the picture's
+    HRESULT hr;
+    int result;
+};
+
+template <typename T> void Drop(T *&object)
+{
+    if (object)
+        object->Release();
+    object = nullptr;
+}
+
+void FreeBlock(BYTE *&block)
+{
+    if (block)
+        HeapFree(GetProcessHeap(), 0, block);
+    block = nullptr;
+}
+
+// Where the decoded frame's rows go: into the bottom-up bitmap, each frame
+// row one stride before the one above it.
+struct FrameRows {
+    BYTE *top;  // the frame's top row, at its left edge
+    size_t stride;
+    BYTE *Row(UINT y) const { return top - y * stride; }
+};
+
+// Composites one band of 32-bit BGRA rows over black into 24-bit rows.
+// `row` is the band's first frame row counted from the top.
+void CompositeBand(const BYTE *band, UINT width, UINT rows, UINT row, const FrameRows &target)
 {
     for (UINT k = 0; k < rows; k++) {
         const BYTE *source = band + size_t(k) * width * 4;
-        BYTE *target = dibBits + size_t(height - 1 - (row + k)) * stride;
-        for (UINT x = 0; x < width; x++, source += 4, target += 3) {
+        BYTE *pixel = target.Row(row + k);
+        for (UINT x = 0; x < width; x++, source += 4, pixel += 3) {
             UINT alpha = source[3];
             if (alpha == 255) {
-                target[0] = source[0];
-                target[1] = source[1];
-                target[2] = source[2];
+                pixel[0] = source[0];
+                pixel[1] = source[1];
+                pixel[2] = source[2];
             } else {
-                target[0] = BYTE((source[0] * alpha + 127) / 255);
-                target[1] = BYTE((source[1] * alpha + 127) / 255);
-                target[2] = BYTE((source[2] * alpha + 127) / 255);
+                pixel[0] = BYTE((source[0] * alpha + 127) / 255);
+                pixel[1] = BYTE((source[1] * alpha + 127) / 255);
+                pixel[2] = BYTE((source[2] * alpha + 127) / 255);
             }
         }
     }
-}
-
-// Records the bitmap as the metafile's only drawing record, at (0, 0) with
-// one unit per pixel, so the caller's bounding box maps it one to one.
-HMETAFILE RecordMetafile(const BITMAPINFO &info, const BYTE *bits)
-{
-    HDC dc = CreateMetaFileA(nullptr);
-    if (!dc)
-        return nullptr;
-    int width = info.bmiHeader.biWidth, height = info.bmiHeader.biHeight;
-    int lines =
-        StretchDIBits(dc, 0, 0, width, height, 0, 0, width, height, bits, &info, DIB_RGB_COLORS, SRCCOPY);
-    HMETAFILE metafile = CloseMetaFile(dc);
-    if (metafile && (lines == 0 || lines == int(GDI_ERROR))) {
-        DeleteMetaFile(metafile);
-        metafile = nullptr;
-    }
-    return metafile;
 }
 
 // Formats without alpha: converted straight to 24-bit rows, each written
@@ -169,17 +212,15 @@ bool IsOpaqueFormat(const WICPixelFormatGUID &format)
            IsEqualGUID(format, GUID_WICPixelFormat32bppBGR);
 }
 
-HRESULT CopyOpaqueRows(IWICImagingFactory *factory, IWICBitmapSource *frame, UINT w, UINT h, UINT stride,
-                       BYTE *bits)
+HRESULT CopyOpaqueRows(Decode *d, UINT w, UINT h, const FrameRows &target)
 {
-    ComRef<IWICFormatConverter> converter;
-    HRESULT hr = factory->CreateFormatConverter(converter.Receive());
+    HRESULT hr = d->factory->CreateFormatConverter(&d->converter);
     if (SUCCEEDED(hr))
-        hr = converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom);
+        hr = d->converter->Initialize(d->frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr,
+                                      0.0, WICBitmapPaletteTypeCustom);
     for (UINT y = 0; SUCCEEDED(hr) && y < h; y++) {
         WICRect rect = {0, INT(y), INT(w), 1};
-        hr = converter->CopyPixels(&rect, stride, w * 3, bits + size_t(h - 1 - y) * stride);
+        hr = d->converter->CopyPixels(&rect, w * 3, w * 3, target.Row(y));
     }
     return hr;
 }
@@ -188,93 +229,171 @@ HRESULT CopyOpaqueRows(IWICImagingFactory *factory, IWICBitmapSource *frame, UIN
 // transparent pixels come out over black with one rounding rule on every
 // platform. (Indexed GIF frames cannot be converted to 24-bit directly on
 // every WIC implementation either.)
-HRESULT CopyCompositedRows(IWICImagingFactory *factory, IWICBitmapSource *frame, UINT w, UINT h, UINT stride,
-                           BYTE *bits)
+HRESULT CopyCompositedRows(Decode *d, UINT w, UINT h, const FrameRows &target)
 {
     UINT bandRows = w >= kBandPixels ? 1 : kBandPixels / w;
     if (bandRows > h)
         bandRows = h;
-    HeapBlock band{size_t(bandRows) * w * 4};
-    if (!band.Get())
+    d->band = static_cast<BYTE *>(HeapAlloc(GetProcessHeap(), 0, size_t(bandRows) * w * 4));
+    if (!d->band)
         return E_OUTOFMEMORY;
-    ComRef<IWICFormatConverter> converter;
-    HRESULT hr = factory->CreateFormatConverter(converter.Receive());
+    Drop(d->converter);  // one the opaque way may have left
+    HRESULT hr = d->factory->CreateFormatConverter(&d->converter);
     if (SUCCEEDED(hr))
-        hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom);
+        hr = d->converter->Initialize(d->frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                      nullptr, 0.0, WICBitmapPaletteTypeCustom);
     for (UINT row = 0; SUCCEEDED(hr) && row < h; row += bandRows) {
         UINT rows = h - row < bandRows ? h - row : bandRows;
         WICRect rect = {0, INT(row), INT(w), INT(rows)};
-        hr = converter->CopyPixels(&rect, w * 4, rows * w * 4, band.Get());
+        hr = d->converter->CopyPixels(&rect, w * 4, rows * w * 4, d->band);
         if (SUCCEEDED(hr))
-            CompositeBand(band.Get(), w, rows, row, h, bits, stride);
+            CompositeBand(d->band, w, rows, row, target);
     }
     return hr;
 }
 
-// Decodes the first frame of the file and records it. On success *metafile
-// holds the picture; otherwise it stays null. HRESULT failures are returned
-// so that the caller can tell a missing COM apartment from a bad file.
-HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETAFILE *metafile, UINT *width,
-                         UINT *height, int *result)
+// A 16-bit metadata value, or 0 when it is missing or of another type.
+UINT ReadWord(IWICMetadataQueryReader *reader, const wchar_t *name)
 {
-    ComRef<IWICBitmapDecoder> decoder;
-    ComRef<IWICBitmapFrameDecode> frame;
-    *result = kWicImportCannotDecode;
-    HRESULT hr = factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                    WICDecodeMetadataCacheOnDemand, decoder.Receive());
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    if (FAILED(reader->GetMetadataByName(name, &value)))
+        return 0;
+    if (value.vt == VT_UI2)
+        return value.uiVal;
+    auto clear = Bind<PropVariantClearFunction>(PinnedSystemLibrary("ole32.dll"), "PropVariantClear");
+    if (clear)
+        clear(&value);
+    return 0;
+}
+
+// A GIF's first frame may cover only part of the logical screen, the canvas
+// on which viewers show it; the picture is then the whole screen, with the
+// frame in its place and black (transparent over black) around it. The
+// canvas also takes in a frame that reaches past too small a screen, so
+// that nothing of the frame is cut. Other pictures are their frame.
+void PlaceFrame(Decode *d, UINT frameWidth, UINT frameHeight, UINT *left, UINT *top)
+{
+    *left = *top = 0;
+    d->width = frameWidth;
+    d->height = frameHeight;
+    GUID container = {};
+    if (FAILED(d->decoder->GetContainerFormat(&container)) ||
+        !IsEqualGUID(container, GUID_ContainerFormatGif))
+        return;
+    UINT screenWidth = 0, screenHeight = 0;
+    if (SUCCEEDED(d->decoder->GetMetadataQueryReader(&d->screenMetadata))) {
+        screenWidth = ReadWord(d->screenMetadata, L"/logscrdesc/Width");
+        screenHeight = ReadWord(d->screenMetadata, L"/logscrdesc/Height");
+    }
+    if (SUCCEEDED(d->frame->GetMetadataQueryReader(&d->frameMetadata))) {
+        *left = ReadWord(d->frameMetadata, L"/imgdesc/Left");
+        *top = ReadWord(d->frameMetadata, L"/imgdesc/Top");
+    }
+    d->width = screenWidth > *left + frameWidth ? screenWidth : *left + frameWidth;
+    d->height = screenHeight > *top + frameHeight ? screenHeight : *top + frameHeight;
+}
+
+// Decodes the first frame into the bitmap of the metafile's bytes. HRESULT
+// failures are kept so that DecodeFile can try again inside an apartment.
+HRESULT DecodeBitmap(Decode *d)
+{
+    d->result = kWicImportCannotDecode;
+    HRESULT hr = d->factory->CreateDecoderFromFilename(d->path, nullptr, GENERIC_READ,
+                                                       WICDecodeMetadataCacheOnDemand, &d->decoder);
     if (SUCCEEDED(hr))
-        hr = decoder->GetFrame(0, frame.Receive());
+        hr = d->decoder->GetFrame(0, &d->frame);
+    UINT frameWidth = 0, frameHeight = 0;
     if (SUCCEEDED(hr))
-        hr = frame->GetSize(width, height);
+        hr = d->frame->GetSize(&frameWidth, &frameHeight);
     if (FAILED(hr))
         return hr;
-    if (*width == 0 || *height == 0 || *width > kMaxMetafileCoordinate || *height > kMaxMetafileCoordinate) {
-        *result = kWicImportTooLarge;
+    UINT left = 0, top = 0;
+    PlaceFrame(d, frameWidth, frameHeight, &left, &top);
+    if (frameWidth == 0 || frameHeight == 0 || d->width > kMaxMetafileCoordinate ||
+        d->height > kMaxMetafileCoordinate) {
+        d->result = kWicImportTooLarge;
         return E_FAIL;
     }
-    UINT w = *width, h = *height;
-    UINT stride = ((w * 24 + 31) >> 3) & ~3u;  // w <= 32767: no overflow
-    uint64_t imageBytes = uint64_t(stride) * h;
-    if (imageBytes > 0x7FFFFFFF) {
-        *result = kWicImportTooLarge;
+    UINT stride = ((d->width * 24 + 31) >> 3) & ~3u;  // width <= 32767: no overflow
+    uint64_t imageBytes = uint64_t(stride) * d->height;
+    if (imageBytes > kMaxImageBytes) {
+        d->result = kWicImportTooLarge;
         return E_FAIL;
     }
-    HeapBlock bits{size_t(imageBytes)};
-    if (!bits.Get()) {
-        *result = kWicImportNoMemory;
+    bool covered = frameWidth == d->width && frameHeight == d->height;
+    d->metafileSize = DWORD(sizeof(MetafileHead) + imageBytes + sizeof(MetafileEnd));
+    // What the frame does not cover shows black.
+    d->metafileBytes =
+        static_cast<BYTE *>(HeapAlloc(GetProcessHeap(), covered ? 0 : HEAP_ZERO_MEMORY, d->metafileSize));
+    if (!d->metafileBytes) {
+        d->result = kWicImportNoMemory;
         return E_OUTOFMEMORY;
     }
-    if (stride != w * 3) {
+    BYTE *bits = LayOutMetafile(d->metafileBytes, d->width, d->height, DWORD(imageBytes));
+    if (covered && stride != d->width * 3) {
         // Keep the row padding defined: it is recorded with the pixels.
-        for (UINT y = 0; y < h; y++)
-            std::memset(bits.Get() + size_t(y) * stride + w * 3, 0, stride - w * 3);
+        for (UINT y = 0; y < d->height; y++)
+            std::memset(bits + size_t(y) * stride + d->width * 3, 0, stride - d->width * 3);
     }
+    FrameRows target = {bits + size_t(d->height - 1 - top) * stride + left * 3, stride};
     WICPixelFormatGUID format = {};
-    frame->GetPixelFormat(&format);
+    d->frame->GetPixelFormat(&format);
     // A converter that refuses the direct way leaves the general one.
-    bool copied =
-        IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(factory, frame.Get(), w, h, stride, bits.Get()));
+    bool copied = IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(d, frameWidth, frameHeight, target));
     if (!copied) {
-        hr = CopyCompositedRows(factory, frame.Get(), w, h, stride, bits.Get());
+        hr = CopyCompositedRows(d, frameWidth, frameHeight, target);
         if (FAILED(hr)) {
-            *result = hr == E_OUTOFMEMORY ? kWicImportNoMemory : kWicImportCannotDecode;
+            d->result = hr == E_OUTOFMEMORY ? kWicImportNoMemory : kWicImportCannotDecode;
             return hr;
         }
     }
+    d->result = kWicImportOk;
+    return S_OK;
+}
 
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = LONG(w);
-    info.bmiHeader.biHeight = LONG(h);  // positive: rows bottom-up
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    // Without it a metafile DC records no pixel bits.
-    info.bmiHeader.biSizeImage = DWORD(imageBytes);
-    *metafile = RecordMetafile(info, bits.Get());
-    *result = *metafile ? kWicImportOk : kWicImportNoPicture;
-    return *metafile ? S_OK : E_FAIL;
+void DecodeGuarded(void *context)
+{
+    Decode *d = static_cast<Decode *>(context);
+    d->hr = d->createFactory
+                ? d->createFactory(WINCODEC_SDK_VERSION, &d->factory)
+                : d->coCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWICImagingFactory, reinterpret_cast<void **>(&d->factory));
+    if (SUCCEEDED(d->hr))
+        d->hr = DecodeBitmap(d);
+}
+
+// In the reverse order of their making: the factory goes last.
+void ReleaseInterfaces(void *context)
+{
+    Decode *d = static_cast<Decode *>(context);
+    Drop(d->converter);
+    Drop(d->frameMetadata);
+    Drop(d->screenMetadata);
+    Drop(d->frame);
+    Drop(d->decoder);
+    Drop(d->factory);
+}
+
+// Runs one decode under the guard, makes the metafile of a decode that
+// succeeded, and releases whatever the decode held, however it ended. False
+// when the imaging component faulted: its own release may fault again, so
+// it runs guarded too, and what it cannot release is left, not the process.
+bool RunDecode(Decode *d, HMETAFILE *metafile)
+{
+    bool completed = RunGuarded(DecodeGuarded, d);
+    RunGuarded(ReleaseInterfaces, d);
+    if (!completed) {
+        d->hr = E_FAIL;
+        d->result = kWicImportCannotDecode;
+    } else if (SUCCEEDED(d->hr)) {
+        *metafile = SetMetaFileBitsEx(d->metafileSize, d->metafileBytes);
+        if (!*metafile)
+            d->result = kWicImportNoPicture;
+    }
+    FreeBlock(d->band);
+    FreeBlock(d->metafileBytes);
+    return completed;
 }
 
 // Decoding normally runs without touching COM: the factory comes straight
@@ -282,42 +401,33 @@ HRESULT DecodeToMetafile(IWICImagingFactory *factory, const wchar_t *path, HMETA
 // failure there (an implementation that wants an apartment may say so in more
 // ways than CO_E_NOTINITIALIZED) repeats the decode inside a COM
 // initialisation of our own, undone before returning, so the caller's thread
-// is left as it was. Only files that fail pay for the second attempt.
-int DecodeFile(const wchar_t *path, HMETAFILE *metafile, UINT *width, UINT *height)
+// is left as it was. Only files that fail pay for the second attempt; a fault
+// inside the imaging component is not tried again.
+HMETAFILE DecodeFile(Decode *d)
 {
-    int result = kWicImportCannotDecode;
-    auto createFactory = Bind<CreateImagingFactoryFunction>(PinnedSystemLibrary("windowscodecs.dll"),
-                                                            "WICCreateImagingFactory_Proxy");
-    if (createFactory) {
-        ComRef<IWICImagingFactory> factory;
-        HRESULT hr = createFactory(WINCODEC_SDK_VERSION, factory.Receive());
-        if (SUCCEEDED(hr))
-            hr = DecodeToMetafile(factory.Get(), path, metafile, width, height, &result);
-        if (SUCCEEDED(hr))
-            return result;
-    }
+    HMETAFILE metafile = nullptr;
+    d->createFactory = Bind<CreateImagingFactoryFunction>(PinnedSystemLibrary("windowscodecs.dll"),
+                                                          "WICCreateImagingFactory_Proxy");
+    if (d->createFactory && (!RunDecode(d, &metafile) || SUCCEEDED(d->hr)))
+        return metafile;
 
+    d->result = kWicImportCannotDecode;
     HMODULE ole = PinnedSystemLibrary("ole32.dll");
     auto coInitializeEx = Bind<CoInitializeExFunction>(ole, "CoInitializeEx");
     auto coUninitialize = Bind<CoUninitializeFunction>(ole, "CoUninitialize");
-    auto coCreateInstance = Bind<CoCreateInstanceFunction>(ole, "CoCreateInstance");
-    if (!coInitializeEx || !coUninitialize || !coCreateInstance)
-        return kWicImportCannotDecode;
+    d->createFactory = nullptr;
+    d->coCreateInstance = Bind<CoCreateInstanceFunction>(ole, "CoCreateInstance");
+    if (!coInitializeEx || !coUninitialize || !d->coCreateInstance)
+        return nullptr;
     HRESULT init = coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     // RPC_E_CHANGED_MODE: the thread already has a multithreaded apartment,
     // which serves as well and is not ours to end.
     if (FAILED(init) && init != RPC_E_CHANGED_MODE)
-        return kWicImportCannotDecode;
-    {
-        ComRef<IWICImagingFactory> factory;
-        HRESULT hr = coCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IWICImagingFactory, reinterpret_cast<void **>(factory.Receive()));
-        if (SUCCEEDED(hr))
-            DecodeToMetafile(factory.Get(), path, metafile, width, height, &result);
-    }  // every interface is released before the apartment ends
+        return nullptr;
+    RunDecode(d, &metafile);  // every interface is released before the apartment ends
     if (SUCCEEDED(init))
         coUninitialize();
-    return result;
+    return metafile;
 }
 
 HMODULE ThisModule()
@@ -394,16 +504,16 @@ int WINAPI ImportGr(HDC, FilterFileSpec *file, FilterPicture *picture, HGLOBAL)
     if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, file->path, -1, widePath, MAX_PATH))
         return kWicImportBadArguments;
 
-    HMETAFILE metafile = nullptr;
-    UINT width = 0, height = 0;
-    int result = DecodeFile(widePath, &metafile, &width, &height);
-    if (result != kWicImportOk)
-        return result;
+    Decode decode = {};
+    decode.path = widePath;
+    HMETAFILE metafile = DecodeFile(&decode);
+    if (!metafile)
+        return decode.result != kWicImportOk ? decode.result : kWicImportNoPicture;
     picture->picture = metafile;
     picture->left = 0;
     picture->top = 0;
-    picture->right = int32_t(width);
-    picture->bottom = int32_t(height);
+    picture->right = int32_t(decode.width);
+    picture->bottom = int32_t(decode.height);
     return kWicImportOk;
 }
 

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
+#include "import/metafile.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -22,6 +24,11 @@ const char kTinyPng[] =
     "\x1a\0\0\0\x23IDATx\x9c\x63\xf8\xcf\xc0\xf0\x9f\xe1\x3f\x43\x03\x03\xc3\x7f\x06\x06"
     "\x2e\x11\xb9\xff\x27\x52\x8c\x1c\xfe\xff\xff\xcf\x08\0\x7a\x9f\x0a\x54\x11\x5d\xe1\xd9"
     "\0\0\0\0IEND\xae\x42\x60\x82";
+
+// 4 x 3 GIF whose only frame, 2 x 2 at (1, 1), holds green, blue / white and
+// a transparent pixel; its background colour is white.
+const char kCanvasGif[] = "GIF89a\x04\0\x03\0\xf1\x02\0\0\xff\0\0\0\xff\xff\xff\xff\0\0\0"
+                          "!\xf9\x04\x01\0\0\x03\0,\x01\0\x01\0\x02\0\x02\0\0\x02\x03\x44\x34\x05\0;";
 
 const char kFilterKey[] = FILTER_ROOT_KEY "\\" WIC_FILTER_KEY_NAME;
 
@@ -122,6 +129,31 @@ TEST_F(WicFilterTest, ImportsOneBitmapRecordInItsBoxAndLeavesComAlone)
     CoUninitialize();
     CoUninitialize();
     EXPECT_TRUE(DeleteFileA(path.c_str())) << "the filter kept the file open";
+}
+
+// A viewer shows the frame in its place on the logical screen, with nothing
+// (black) around it; the background colour is not painted.
+TEST_F(WicFilterTest, PlacesAGifFrameOnItsLogicalScreen)
+{
+    FilterPicture picture;
+    ASSERT_EQ(Import(File("canvas.gif", std::string(kCanvasGif, sizeof(kCanvasGif) - 1)), &picture), 0);
+    HMETAFILE metafile = static_cast<HMETAFILE>(picture.picture);
+    PackedDib dib = RenderMetafile(metafile, picture.left, picture.top, picture.right, picture.bottom);
+    DeleteMetaFile(metafile);
+    ASSERT_NE(dib, nullptr);
+    const std::map<uint32_t, char> letters = {
+        {0x000000, '.'}, {0x00FF00, 'G'}, {0x0000FF, 'B'}, {0xFFFFFF, 'W'}};
+    std::string rows;  // top row first, one letter a pixel
+    for (int y = dib->biHeight - 1; y >= 0; y--, rows += '/') {
+        const BYTE *pixel =
+            reinterpret_cast<const BYTE *>(dib) + dib->biSize + y * DibStride(dib->biWidth, 24);
+        for (int x = 0; x < dib->biWidth; x++, pixel += 3) {
+            auto letter = letters.find(pixel[0] | pixel[1] << 8 | pixel[2] << 16);  // 0xRRGGBB
+            rows += letter != letters.end() ? letter->second : '?';
+        }
+    }
+    FreePackedDib(dib);
+    EXPECT_EQ(rows, "..../.GB./.W../");
 }
 
 // What the program reports for such files is checked by cli_end_to_end.py;

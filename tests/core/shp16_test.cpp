@@ -56,16 +56,3 @@ TEST(ShpHeaders, TwoFramesOfThreeByTwo)
     EXPECT_EQ(buffer[56], 0xEE) << "headers must stop where the pixels start";
     EXPECT_EQ(ShpFrameOffset(3, 2, 2, 1), 68u);
 }
-
-TEST(ConvertDibToFrame, FlipsRowsAndDropsPadding)
-{
-    // Two rows of two pixels, stride 8, bottom row first in the buffer.
-    const uint8_t rows[] = {
-        0, 0,   255, 255, 0,   0,   0xAB, 0xAB,  // bottom: red, blue
-        0, 255, 0,   255, 255, 255, 0xAB, 0xAB,  // top: green, white
-    };
-    uint8_t frame[8];
-    ConvertDibToFrame(rows, 8, 2, 2, frame);
-    const uint8_t expected[] = {0xE0, 0x07, 0xFF, 0xFF, 0x00, 0xF8, 0x1F, 0x00};
-    EXPECT_EQ(std::vector<uint8_t>(frame, frame + 8), std::vector<uint8_t>(expected, expected + 8));
-}
