@@ -12,3 +12,11 @@
 #define MSG_SUCCESS "Successfully finished"
 #define MSG_NOTHING_SELECTED "Nothing selected."
 #define MSG_STARTUP "Test version; Please not use 16-Bit SHPs in mods!"
+
+// The dialog's own reports: a running conversion, and what a drop added.
+#define MSG_CONVERTING "Converting image %d of %d..."
+#define MSG_DROP_ADDED "Images added: %d."
+#define MSG_DROP_SKIPPED_NO_FILTER "Images added: %d; skipped: %d (no import filter for their type)."
+#define MSG_DROP_SKIPPED_LONG_PATH "Images added: %d; skipped: %d (path too long)."
+#define MSG_DROP_SKIPPED_BOTH                                                                                \
+    "Images added: %d; skipped: %d (%d with no import filter for their type, %d with a path too long)."

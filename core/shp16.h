@@ -16,6 +16,19 @@ constexpr uint16_t Rgb565(uint8_t r, uint8_t g, uint8_t b)
     return static_cast<uint16_t>(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
 }
 
+// The 8-bit colour an RGB565 value shows: each 5- or 6-bit field widened by
+// repeating its top bits, so that 0 stays 0 and the field's maximum gives 255.
+struct Rgb888 {
+    uint8_t r, g, b;
+};
+constexpr Rgb888 Rgb565ToRgb888(uint16_t value)
+{
+    uint8_t r = static_cast<uint8_t>(value >> 11), g = static_cast<uint8_t>((value >> 5) & 0x3F),
+            b = static_cast<uint8_t>(value & 0x1F);
+    return Rgb888{static_cast<uint8_t>((r << 3) | (r >> 2)), static_cast<uint8_t>((g << 2) | (g >> 4)),
+                  static_cast<uint8_t>((b << 3) | (b >> 2))};
+}
+
 // Size of a whole file of frameCount frames of width × height pixels, computed
 // without wrapping. False when it does not fit in 32 bits (frame offsets are u32).
 bool ShpFileSize(uint32_t width, uint32_t height, uint32_t frameCount, size_t *bytes);

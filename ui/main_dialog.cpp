@@ -5,10 +5,12 @@
 #include "core/source_list.h"
 #include "core/status.h"
 #include "res/resource.h"
+#include "ui/drop_files.h"
 #include "ui/file_choosers.h"
 #include "ui/gdi_objects.h"
 #include "ui/link_control.h"
 #include "ui/owner_menu.h"
+#include "ui/preview.h"
 #include "ui/source_commands.h"
 #include "ui/ui_texts.h"
 #include "version.h"
@@ -17,6 +19,13 @@ HWND g_mainDialog = nullptr;
 MessageBoxFunction g_messageBox = MessageBoxA;
 
 static HFONT g_titleFont = nullptr;
+static bool g_conversionRunning = false;
+
+// Buttons and menu items (they share identifiers) that could change the list
+// or open another window while a conversion runs. Close is among them: the
+// job cannot be left halfway, and it ends on its own.
+static const int kLockedWhileConverting[] = {IDOK,       IDCANCEL, IDC_BROWSE, IDC_ADD,
+                                             IDC_REMOVE, IDC_UP,   IDC_DOWN};
 
 void ShowStatus(const char *text)
 {
@@ -37,20 +46,59 @@ static INT_PTR OnInitDialog(HWND dialog)
     SetTitleFont(dialog);
     SendDlgItemMessageA(dialog, IDC_LINK, LCM_SETURL, 0, LPARAM(KESTRANE_HOME_PAGE));
     EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    DragAcceptFiles(dialog, TRUE);
     PrintStatus(MSG_STARTUP);
     // The dialog is still hidden here, so the user reads the warning alone.
     g_messageBox(dialog, TEXT_WARNING, TEXT_APP_CAPTION, MB_ICONWARNING);
     return TRUE;
 }
 
+static void LockWhileConverting(HWND dialog, bool locked)
+{
+    g_conversionRunning = locked;
+    HMENU menu = GetMenu(dialog);
+    for (int id : kLockedWhileConverting) {
+        EnableWindow(GetDlgItem(dialog, id), !locked);
+        EnableMenuItem(menu, UINT(id), MF_BYCOMMAND | (locked ? MF_GRAYED | MF_DISABLED : MF_ENABLED));
+    }
+    DragAcceptFiles(dialog, !locked);
+}
+
+// The job runs on this thread: between images, the dialog paints and answers
+// what is waiting. The commands that could change the list are locked then.
+static void ShowConversionProgress(int index, int count)
+{
+    PrintStatus(MSG_CONVERTING, index + 1, count);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(int(message.wParam));  // for the dialog's own loop, after the job
+            return;
+        }
+        if (!IsDialogMessageA(g_mainDialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
 static void ConvertCommand(HWND dialog)
 {
     char destination[MAX_PATH];
     GetDlgItemTextA(dialog, IDC_DEST, destination, sizeof(destination));
-    if (!g_sourceList || g_sourceList->count == 0)
+    if (!g_sourceList || g_sourceList->count == 0) {
         PrintStatus(MSG_NOTHING_SELECTED);
-    else
-        ConvertToShp(destination);
+        return;
+    }
+    // Disabling the focused button takes the focus away: it is given back after.
+    HWND focus = GetFocus();
+    LockWhileConverting(dialog, true);
+    g_convertProgress = ShowConversionProgress;
+    ConvertToShp(destination);
+    g_convertProgress = nullptr;
+    LockWhileConverting(dialog, false);
+    if (focus && IsWindow(focus))
+        SetFocus(focus);
 }
 
 static void BrowseCommand(HWND dialog)
@@ -59,8 +107,10 @@ static void BrowseCommand(HWND dialog)
         SetDlgItemTextA(dialog, IDC_DEST, g_pathBuffer);
 }
 
-static INT_PTR OnCommand(HWND dialog, WORD id)
+static INT_PTR OnCommand(HWND dialog, WORD id, WORD notification)
 {
+    if (g_conversionRunning)
+        return TRUE;  // whatever slipped past the locks waits for no one
     switch (id) {
     case IDOK:
         ConvertCommand(dialog);
@@ -83,11 +133,26 @@ static INT_PTR OnCommand(HWND dialog, WORD id)
     case IDC_DOWN:
         MoveSourceDown(dialog);
         break;
+    case IDC_SOURCES:
+        if (notification == LBN_DBLCLK)
+            PreviewSelectedImage(dialog);
+        break;
     case IDM_ABOUT:
         g_messageBox(dialog, TEXT_ABOUT, TEXT_ABOUT_CAPTION, MB_ICONINFORMATION);
         break;
     }
     return FALSE;
+}
+
+// A disabled dialog has a modal window open, such as the preview, which
+// relies on the list staying as it is.
+static INT_PTR OnDropFiles(HWND dialog, HDROP drop)
+{
+    if (g_conversionRunning || !IsWindowEnabled(dialog))
+        DragFinish(drop);
+    else
+        AddDroppedFiles(dialog, drop);
+    return TRUE;
 }
 
 static INT_PTR OnDrawItem(const DRAWITEMSTRUCT *item)
@@ -123,7 +188,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
         return OnInitDialog(dialog);
     case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam));
+        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_DROPFILES:
+        return OnDropFiles(dialog, reinterpret_cast<HDROP>(wParam));
     case WM_DRAWITEM:
         return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
     case WM_MEASUREITEM:

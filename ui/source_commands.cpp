@@ -27,36 +27,41 @@ static int LastBackslash(const char *path)
     return 0;
 }
 
-void AddSourceImage(HWND dialog)
+AddResult AddSourcePath(HWND dialog, const char *path)
 {
-    if (!ChooseInputFile(dialog))
-        return;
-    int slash = LastBackslash(g_pathBuffer);
-    if (slash == 0)
-        return;
+    int slash = LastBackslash(path);
+    if (slash == 0 || lstrlenA(path) >= int(kPathBufferSize))
+        return ADD_REFUSED;
     char rowText[MAX_PATH];
-    lstrcpynA(rowText, g_pathBuffer + slash + 1, sizeof(rowText));
+    lstrcpynA(rowText, path + slash + 1, sizeof(rowText));
 
     // The copy is made first, so that once the row exists only the insertion
     // can fail, and then the row is taken back: rows and entries stay one to one.
-    char *path = CopyPath(g_pathBuffer);
-    if (!path) {
+    char *copy = CopyPath(path);
+    if (!copy) {
         PrintStatus(MSG_MEMORY_ERROR);
-        return;
+        return ADD_FAILED;
     }
     LRESULT row = SendToList(dialog, LB_ADDSTRING, 0, LPARAM(rowText));
     if (row < 0) {
-        CoreFree(path);
+        CoreFree(copy);
         PrintStatus(MSG_MEMORY_ERROR);
-        return;
+        return ADD_FAILED;
     }
-    if (!SourceListInsert(g_sourceList, int(row), path)) {
+    if (!SourceListInsert(g_sourceList, int(row), copy)) {
         SendToList(dialog, LB_DELETESTRING, WPARAM(row), 0);
-        CoreFree(path);
+        CoreFree(copy);
         PrintStatus(MSG_MEMORY_ERROR);
-        return;
+        return ADD_FAILED;
     }
     UpdateConvertButton(dialog);
+    return ADD_DONE;
+}
+
+void AddSourceImage(HWND dialog)
+{
+    if (ChooseInputFile(dialog))
+        AddSourcePath(dialog, g_pathBuffer);
 }
 
 void RemoveSourceImage(HWND dialog)

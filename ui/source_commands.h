@@ -7,3 +7,10 @@ void AddSourceImage(HWND dialog);
 void RemoveSourceImage(HWND dialog);
 void MoveSourceUp(HWND dialog);
 void MoveSourceDown(HWND dialog);
+
+// The part of Add after the open dialog, shared with drops: the file-name part
+// of `path` becomes a row at its sorted place and the path the entry at the
+// same index. A path with no folder part, or of 260 bytes or more, is refused;
+// a failed allocation is reported in the status line and changes nothing.
+enum AddResult { ADD_DONE, ADD_REFUSED, ADD_FAILED };
+AddResult AddSourcePath(HWND dialog, const char *path);

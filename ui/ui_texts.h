@@ -15,3 +15,11 @@
 #define TEXT_TITLE_FONT "Comic Sans MS"
 #define TEXT_CHOOSE_INPUT "Choose input file"
 #define TEXT_CHOOSE_OUTPUT "Choose output file"
+
+// The preview window: its caption and the band under the picture.
+#define TEXT_PREVIEW_CAPTION "Preview - %s"
+#define TEXT_PREVIEW_FRAME "%d of %d: %s - %u x %u"
+#define TEXT_PREVIEW_UNREADABLE "%d of %d: %s - can't be read"
+#define TEXT_PREVIEW_SIZE_DIFFERS " - not the size of the first image (%u x %u): Convert would stop here"
+#define TEXT_PREVIEW_KEYS "Left/Right: step    Space: play at %d frames a second    +/-: rate    Esc: close"
+#define TEXT_PREVIEW_PLAYING "Playing at %d frames a second    +/-: rate    any other key: stop"

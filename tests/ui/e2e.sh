@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end test of kestrane.exe under Wine: start-up without filters, then a
 # whole conversion driven through the program's windows by e2e_driver.exe.
-# Screenshots of the dialog and of the open File menu go to <build>/artifacts.
+# Screenshots of the dialog, the open File menu and a preview go to <build>/artifacts.
 # Usage: tests/ui/e2e.sh <source dir> <build dir>
 set -euo pipefail
 src=$(cd "$1" && pwd)
@@ -96,13 +96,19 @@ for i, name in enumerate(["a.png", "c.png", "b.png"]):
     print(f"frame {i}: {name} matches")
 assert len(data) == 8 + 24 * 3 + 3 * 24 * 16 * 2
 PY
-# The screenshots show the link in blue, and the hovered menu item's fill and frame.
-/usr/bin/python3 - "$artifacts" <<'PY'
+# The screenshots show the link in blue, the hovered menu item's fill and
+# frame, and the first row's frame: each RGB565 value widened back to 8 bits.
+/usr/bin/python3 - "$artifacts" "$work" <<'PY'
 import sys
 from PIL import Image
 def colours(name):
     return {c for _, c in Image.open(f"{sys.argv[1]}/{name}").convert("RGB").getcolors(1 << 24)}
 assert (0, 0, 255) in colours("dialog.png"), "no blue link text"
 assert {(193, 210, 238), (49, 106, 197)} <= colours("menu.png"), "no highlighted menu item"
+def widened(r, g, b):
+    r, g, b = r >> 3, g >> 2, b >> 3
+    return (r << 3 | r >> 2, g << 2 | g >> 4, b << 3 | b >> 2)
+frame = {widened(*p) for p in Image.open(f"{sys.argv[2]}/a.png").convert("RGB").getdata()}
+assert frame <= colours("preview.png"), f"{len(frame - colours('preview.png'))} colours of a.png not in the preview"
 PY
-echo "screenshots: $artifacts/dialog.png $artifacts/menu.png"
+echo "screenshots: $artifacts/dialog.png $artifacts/menu.png $artifacts/preview.png"

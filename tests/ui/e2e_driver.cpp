@@ -3,8 +3,8 @@
 //   e2e_driver nofilter <kestrane.exe>   the no-filter box, then exit code 0
 //   e2e_driver start <kestrane.exe>      the warning, the dialog, Close
 //   e2e_driver convert <kestrane.exe> <workdir> <destination> <image>...
-// In convert mode it pauses twice for screenshots: it creates
-// <workdir>\shot-<name>.ready and waits for <workdir>\shot-<name>.done.
+// In convert mode it pauses for screenshots of the dialog, its menu and a
+// preview: it creates <workdir>\shot-<name>.ready and waits for <workdir>\shot-<name>.done.
 // Exit code 0 when every step was seen to happen.
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 
 #include "core/messages.h"
 #include "res/resource.h"
+#include "ui/preview.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -173,6 +174,23 @@ bool ShowFileMenu(HWND dialog, const std::string &workdir)
     return shot;
 }
 
+// Double-clicks the first row and waits for its preview; after the
+// screenshot, Escape closes it and gives the dialog back.
+bool ShowPreview(HWND dialog, const std::string &workdir)
+{
+    HWND list = GetDlgItem(dialog, IDC_SOURCES), preview = nullptr;
+    LPARAM firstRow = MAKELPARAM(10, SendMessageA(list, LB_GETITEMHEIGHT, 0, 0) / 2);
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageA(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, firstRow);
+    if (!WaitUntil(
+            [&] { return (preview = FindWindowA(PREVIEW_CLASS_NAME, nullptr)) && IsWindowVisible(preview); }))
+        return Fail("no preview");
+    if (!Screenshot(workdir, "preview"))
+        return false;
+    PostMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);
+    return (WaitGone(preview) && WaitUntil([&] { return IsWindowEnabled(dialog); })) || Fail("preview stays");
+}
+
 bool Start(const char *program)
 {
     STARTUPINFOA startup = {};
@@ -231,8 +249,12 @@ bool RunConvert(HWND dialog, const std::string &workdir, const char *destination
 
     Press(dialog, IDOK);
     std::string status;
-    WaitUntil([&] { return (status = TextOf(GetDlgItem(dialog, IDC_STATUS))) != MSG_STARTUP; });
-    return status == MSG_SUCCESS || Fail("status after Convert: " + status);
+    // The job is over when Close, locked while it runs, is back.
+    WaitUntil([&] {
+        return (status = TextOf(GetDlgItem(dialog, IDC_STATUS))) != MSG_STARTUP &&
+               IsWindowEnabled(GetDlgItem(dialog, IDCANCEL));
+    });
+    return (status == MSG_SUCCESS || Fail("status after Convert: " + status)) && ShowPreview(dialog, workdir);
 }
 
 }  // namespace

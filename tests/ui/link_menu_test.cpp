@@ -257,7 +257,8 @@ int WINAPI DriveSession(HWND owner, LPCSTR text, LPCSTR, UINT)
     g_gdiObjectsDuringSession = LiveGdiObjectCount();
     if (owner && g_sessionBoxes.size() == 1) {
         g_chosenPaths = {"C:\\a\\b.png", "C:\\a\\c.png"};
-        for (int id : {IDC_ADD, IDC_ADD, IDOK, IDM_ABOUT, IDOK, IDC_REMOVE, IDCANCEL})
+        // No Convert: a conversion handles, and refuses, the commands waiting behind it.
+        for (int id : {IDC_ADD, IDC_ADD, IDM_ABOUT, IDC_REMOVE, IDCANCEL})
             PostMessageA(owner, WM_COMMAND, id, 0);
     }
     return IDOK;
