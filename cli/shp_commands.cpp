@@ -168,7 +168,7 @@ static bool PrepareFolder(const char *directory, uint32_t frameCount, char *fold
     char lastPath[MAX_PATH];
     if (!FullPath(directory, folder) ||
         !FramePath(folder, frameCount - 1, FrameNumberDigits(frameCount), lastPath)) {
-        PrintStatus(CLI_PATH_TOO_LONG, directory);
+        PrintStatus(MSG_PATH_TOO_LONG, directory);
         return false;
     }
     if (!CreateFolders(folder)) {

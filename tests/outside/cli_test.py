@@ -1,0 +1,141 @@
+#!/usr/bin/python3
+"""kestrane-cli.exe from outside: real PNG, GIF and JPEG files decoded by our
+filter, registered with regsvr32 in the build tree's prefix.
+Usage: cli_test.py WINE_RUN PREFIX CLI FILTER STAND_IN_FILTERS_DIR [unittest args]"""
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+import harness
+
+ARGS = None
+OUR_KEY = harness.FILTER_ROOT + r"\Kestrane PNG GIF JPEG"
+FAULTING_KEY = harness.FILTER_ROOT + r"\Kestrane test faulting filter"
+
+
+class CommandLine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = harness.Prefix(ARGS["wine_run"], ARGS["prefix"])
+        cls.temp = tempfile.TemporaryDirectory(prefix="kestrane-cli-")
+        cls.work = Path(cls.temp.name)
+        w = cls.work
+        harness.noise_image(7, 5, 1).save(w / "noise.png")  # 7 pixels: padded rows
+        harness.alpha_image(7, 5).save(w / "alpha.png")
+        harness.noise_image(7, 5, 2).convert("L").save(w / "grey.png")
+        harness.noise_image(7, 5, 3).convert("P").save(w / "palette.png")
+        harness.save_transparent_gif(w / "transparent.gif", 7, 5)
+        harness.noise_image(7, 5, 4).save(w / "photo.jpg", quality=100, subsampling=0)
+        harness.noise_image(5, 4, 5).save(w / "small.png")
+        (w / "text.png").write_text("this is not an image\n")
+        (w / "truncated.png").write_bytes((w / "noise.png").read_bytes()[:60])
+        (w / "noframes.gif").write_bytes(b"GIF89a\x07\x00\x05\x00\x00\x00\x00\x3b")
+        (w / "faulting.kstfault").write_bytes(b"")
+        # A registration made outside the tests is put back afterwards.
+        cls.previous = (cls.prefix.query(OUR_KEY) or {}).get(OUR_KEY.split("\\", 1)[1])
+        assert cls.prefix.run("regsvr32", "/s", harness.windows_path(ARGS["filter"])).returncode == 0
+        cls.prefix.add_filter("Kestrane test faulting filter", "kstfault",
+                              harness.windows_path(Path(ARGS["stand_ins"]) / "kst_filter_info_fault.dll"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.delete_key(FAULTING_KEY)
+        cls.prefix.run("regsvr32", "/u", "/s", harness.windows_path(ARGS["filter"]))
+        if cls.previous:
+            cls.prefix.add_filter("Kestrane PNG GIF JPEG", cls.previous["Extensions"], cls.previous["Path"])
+        cls.temp.cleanup()
+
+    def cli(self, *args):
+        return self.prefix.run(ARGS["cli"], *args, cwd=self.work)
+
+    def bytes_of(self, name):
+        return (self.work / name).read_bytes()
+
+    def test_frames_follow_the_arguments_pixel_for_pixel(self):
+        names = ["alpha.png", "transparent.gif", "noise.png", "grey.png", "palette.png", "alpha.png"]
+        result = self.cli("frames.shp", *names)
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "Successfully finished\n", ""))
+        width, height, frames = harness.read_shp(self.work / "frames.shp")
+        self.assertEqual((width, height, len(frames)), (7, 5, len(names)))
+        for frame, name in zip(frames, names):
+            self.assertEqual(frame, harness.frame_of(self.work / name), name)
+
+    def test_failures_exit_1_and_keep_the_old_file(self):
+        cases = [(["noise.png", bad], f"Can't read image file: Z:.*\\\\{bad}\n")
+                 for bad in ("text.png", "truncated.png", "noframes.gif", "missing.png", "faulting.kstfault")]
+        cases += [(["noise.png", "alpha.png", "small.png"],
+                   "Error: All images must be the same size.\nImage 2 have another size.\n"),
+                  (["set\\*.gif"], r"Error: No file matches set\\\*\.gif\n")]
+        for images, message in cases:
+            with self.subTest(images=images):
+                (self.work / "kept.shp").write_bytes(b"previous contents")
+                result = self.cli("kept.shp", *images)
+                self.assertEqual((result.returncode, result.stdout), (1, ""))
+                self.assertRegex(result.stderr, "^" + message + "$")
+                self.assertEqual(self.bytes_of("kept.shp"), b"previous contents")
+
+    def test_bad_usage_exits_2_and_touches_nothing(self):
+        before = self.bytes_of("noise.png")
+        for args in [(), ("only.shp",), ("noise.png", "alpha.png"), ("--info",), ("--bogus", "x.shp")]:
+            with self.subTest(args=args):
+                result = self.cli(*args)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn("Usage: kestrane-cli OUTPUT.shp IMAGE...", result.stderr)
+        self.assertEqual(self.bytes_of("noise.png"), before)
+
+    def test_wildcards_expand_in_the_lists_name_order(self):
+        (self.work / "set" / "dir.png").mkdir(parents=True, exist_ok=True)
+        # Case and hyphens weigh less than letters. The file system also
+        # matches *.png against the 8.3 name it gives b.png_old.
+        for name, image in [("B.png", "noise.png"), ("a-c.png", "palette.png"), ("ab.png", "grey.png"),
+                            ("A.png", "alpha.png"), ("b.png_old", "noise.png")]:
+            shutil.copy(self.work / image, self.work / "set" / name)
+        self.assertEqual(self.cli("w.shp", "alpha.png", "set\\*.png", "set/a?c.png").returncode, 0)
+        listed = ["set\\A.png", "set\\ab.png", "set\\a-c.png", "set\\B.png", "set\\a-c.png"]
+        self.assertEqual(self.cli("e.shp", "alpha.png", *listed).returncode, 0)
+        self.assertEqual(self.bytes_of("w.shp"), self.bytes_of("e.shp"))
+        result = self.cli("none.shp", "s?t\\A.png")  # only file names hold patterns
+        self.assertRegex(result.stderr, r"^Can't read image file: Z:.*\\s\?t\\A\.png\n$")
+
+    def test_info_shows_the_layout_or_the_first_fault(self):
+        self.assertEqual(self.cli("info.shp", "noise.png", "alpha.png").returncode, 0)
+        result = self.cli("--info", "info.shp")
+        self.assertEqual((result.returncode, result.stdout.splitlines()), (0, [
+            "Width: 7", "Height: 5", "Frames: 2", "Frame 0: offset 56", "Frame 1: offset 126"]))
+        os.truncate(self.work / "info.shp", 100)
+        result = self.cli("--info", "info.shp")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (1, "", "Error: info.shp is not "
+                         "a valid SHP16 file: frame 1: offset 126 past the end of the file (100 bytes)\n"))
+
+    def test_extracted_frames_convert_back_to_the_same_file(self):
+        self.assertEqual(self.cli("trip.shp", "photo.jpg", "transparent.gif", "alpha.png").returncode, 0)
+        self.assertEqual(self.cli("--extract", "trip.shp", "trip\\frames").returncode, 0)
+        self.assertEqual(sorted(os.listdir(self.work / "trip" / "frames")),
+                         ["frame0000.png", "frame0001.png", "frame0002.png"])
+        self.assertEqual(self.cli("again.shp", "trip\\frames\\*.png").returncode, 0)
+        self.assertEqual(self.bytes_of("again.shp"), self.bytes_of("trip.shp"))
+
+    def test_names_in_any_script_pass_whole_or_are_refused(self):
+        deep = os.path.join("кадры", "漢" * 60, "字" * 60)  # under 260 characters, over 260 bytes
+        (self.work / deep).mkdir(parents=True)
+        shutil.copy(self.work / "noise.png", self.work / "кадры" / "漢字.png")
+        shutil.copy(self.work / "noise.png", self.work / deep / "a.png")
+        self.assertEqual(self.cli("кадры\\выход.shp", "кадры\\*.png").returncode, 0)
+        self.assertEqual(self.cli("plain.shp", "noise.png").returncode, 0)
+        self.assertEqual(self.bytes_of("кадры/выход.shp"), self.bytes_of("plain.shp"))
+        result = self.cli("--extract", "кадры\\выход.shp", "кадры\\漢字")
+        self.assertRegex(result.stdout, r"^Frames written to Z:.*\\кадры\\漢字: frame0000\.png to frame0000")
+        for args, message in [
+                (("out.shp", deep + "/a.png"), "Can't read image file: " + deep + "/a.png"),
+                ((deep + "/o.shp", "noise.png"), "Error: Can't create output file!\nCheck file name!"),
+                (("--extract", "кадры\\выход.shp", deep), "Error: The path is too long: " + deep)]:
+            result = self.cli(*args)
+            self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
+
+
+if __name__ == "__main__":
+    ARGS = dict(zip(["wine_run", "prefix", "cli", "filter", "stand_ins"], sys.argv[1:6]))
+    unittest.main(argv=[sys.argv[0]] + sys.argv[6:], verbosity=2)

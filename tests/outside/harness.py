@@ -1,0 +1,175 @@
+"""What every outside-in test of Kestrane needs: Windows programs run under
+Wine in a prefix of the test's choosing, the registry, a display, the RGB565
+rule and an SHP16 reader of our own, and test pictures made with PIL."""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import time
+from pathlib import Path
+
+from PIL import Image, ImageDraw
+
+FILTER_ROOT = r"HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import"
+
+
+class Prefix:
+    """A Wine prefix, created by tools/wine-run on first use."""
+
+    def __init__(self, wine_run, path):
+        self.wine_run, self.path = wine_run, Path(path)
+
+    def run(self, *args, cwd=None, timeout=300):
+        # Wine builds the Windows command line in the Unix locale's character
+        # set: only a UTF-8 locale passes every name through.
+        return subprocess.run([self.wine_run, "--prefix", str(self.path), *map(str, args)], cwd=cwd,
+                              capture_output=True, encoding="utf-8", errors="replace", timeout=timeout,
+                              env=dict(os.environ, LC_ALL="C.UTF-8"))
+
+    def unix(self, windows_path):
+        return self.path / "drive_c" / windows_path[3:].replace("\\", "/")
+
+    def query(self, key, view="32"):
+        """{subkey: {value: data}} below key (itself included), or None when absent."""
+        result = self.run("reg", "query", key, "/s", "/reg:" + view)
+        if result.returncode != 0:
+            return None
+        keys, current = {}, None
+        for line in result.stdout.splitlines():
+            if line.startswith("HKEY_"):
+                current = keys.setdefault(line.strip().split("\\", 1)[1], {})
+            elif current is not None and line.strip():
+                parts = re.split(r"\s{4}", line.strip(), maxsplit=2)
+                current[parts[0]] = parts[2] if len(parts) == 3 else ""
+        return keys
+
+    def add_filter(self, name, extensions, path):
+        for value, data in (("Extensions", extensions), ("Path", path)):
+            self.run("reg", "add", FILTER_ROOT + "\\" + name, "/v", value, "/d", data, "/reg:32", "/f")
+
+    def delete_key(self, key):
+        self.run("reg", "delete", key, "/f", "/reg:32")
+
+    def use_display(self):
+        """The caller's display, or else the one tools/wine-run keeps for the
+        prefix, so that screenshots show what the prefix's programs draw."""
+        if not os.environ.get("DISPLAY"):
+            self.run("cmd", "/c", "exit")
+            os.environ["DISPLAY"] = Path(f"{self.path}.xvfb").read_text().strip()
+
+    def stop(self):
+        env = dict(os.environ, WINEPREFIX=str(self.path))
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=env, capture_output=True, timeout=60)
+
+    def remove(self):
+        if self.path.is_dir():
+            self.stop()
+        shutil.rmtree(self.path, ignore_errors=True)
+        for suffix in (".xvfb", ".xvfb.lock", ".lock"):
+            Path(f"{self.path}{suffix}").unlink(missing_ok=True)
+
+
+def windows_path(path):
+    return "Z:" + str(Path(path).absolute()).replace("/", "\\")
+
+
+def start_display():
+    """An X server of the test's own unless there is a display, so that it
+    ends with the test. Returns the server process or None."""
+    if os.environ.get("DISPLAY"):
+        return None
+    for number in range(150, 250):
+        if Path(f"/tmp/.X{number}-lock").exists():
+            continue
+        server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if subprocess.run(["xdpyinfo", "-display", f":{number}"], capture_output=True).returncode == 0:
+                os.environ["DISPLAY"] = f":{number}"
+                return server
+            if server.poll() is not None:
+                break
+            time.sleep(0.1)
+        server.kill()
+        server.wait()
+    raise RuntimeError("no X display could be started")
+
+
+def screenshot(path, colours_shown):
+    """Takes screenshots until one shows every colour asked for (what a
+    closed window uncovered is repainted some time later), or 10 s pass."""
+    for _ in range(20):
+        subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", str(path)], check=True)
+        shown = {c for _, c in Image.open(path).convert("RGB").getcolors(1 << 24)}
+        if set(colours_shown) <= shown:
+            return True
+        time.sleep(0.5)
+    return False
+
+
+def rgb565(r, g, b):
+    return ((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3)
+
+
+def over_black(r, g, b, a):
+    return tuple((c * a + 127) // 255 for c in (r, g, b))
+
+
+def frame_of(path):
+    """The RGB565 frame our filter and the job should make of an image file."""
+    with Image.open(path) as image:
+        return [rgb565(*over_black(*p)) for p in image.convert("RGBA").getdata()]
+
+
+def read_shp(path):
+    """(width, height, frames), each frame a list of RGB565 values; checks
+    every field the writer sets."""
+    data = Path(path).read_bytes()
+    zero, width, height, count = struct.unpack_from("<4H", data)
+    assert zero == 0 and len(data) == 8 + count * (24 + 2 * width * height), f"{path}: header or size"
+    frames = []
+    for i in range(count):
+        record = struct.unpack_from("<4HB3sIII", data, 8 + 24 * i)
+        offset = 8 + 24 * count + 2 * width * height * i
+        assert record == (0, 0, width, height, 8, b"\0\0\0", 0, 0, offset), f"{path}: frame record {i}"
+        frames.append(list(struct.unpack_from(f"<{width * height}H", data, offset)))
+    return width, height, frames
+
+
+def noise_image(width, height, seed):
+    """Gradients with noise and an outline: every channel and bit varies."""
+    state, pixels = seed, []
+    for y in range(height):
+        for x in range(width):
+            state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+            noise = state >> 27
+            pixels.append(((x * 255 // max(width - 1, 1) + noise) & 255,
+                           (y * 255 // max(height - 1, 1) + 3 * noise) & 255, (x * y * 37 + seed) & 255))
+    image = Image.new("RGB", (width, height))
+    image.putdata(pixels)
+    ImageDraw.Draw(image).ellipse((1, 1, width - 2, height - 2), outline=(250, 250, 7))
+    return image
+
+
+def alpha_image(width, height):
+    image = Image.new("RGBA", (width, height))
+    image.putdata([((x * 53) & 255, (y * 71) & 255, 200, (x * 40 + y * 90) % 256)
+                   for y in range(height) for x in range(width)])
+    image.putpixel((0, 0), (255, 255, 255, 0))
+    return image
+
+
+def save_transparent_gif(path, width, height):
+    image = Image.new("P", (width, height), 0)
+    palette = [255, 0, 255, 10, 200, 30, 240, 240, 240, 1, 2, 3, 128, 64, 32]
+    image.putpalette(palette + [0] * (768 - len(palette)))
+    image.putdata([(x + 2 * y) % 5 for y in range(height) for x in range(width)])
+    image.save(path, transparency=0)  # the magenta index is transparent
+
+
+def rgb888(value):
+    """An RGB565 value widened back to 8 bits a channel, top bits repeated."""
+    r, g, b = value >> 11, (value >> 5) & 63, value & 31
+    return (r << 3 | r >> 2, g << 2 | g >> 4, b << 3 | b >> 2)
