@@ -1,7 +1,8 @@
 # Included by the host build's tests: builds tests/fuzz with clang and runs
 # the metafile fuzz target for a bounded time, starting from the committed
-# seeds (make_corpus.py writes them). Any crash or sanitizer report fails the
-# test. Without a clang that links libFuzzer, the test is left out.
+# seeds (import_tests writes more where KESTRANE_FUZZ_SEEDS names a folder).
+# Any crash or sanitizer report fails the test. Without a clang that links
+# libFuzzer, the test is left out.
 find_program(KESTRANE_CLANGXX NAMES clang++ clang++-14)
 if(KESTRANE_CLANGXX AND NOT DEFINED KESTRANE_CLANG_FUZZER)
   set(probe ${CMAKE_BINARY_DIR}/fuzz-probe)

@@ -1,0 +1,68 @@
+// Test pictures as packed bitmaps, in any depth and row order, built the one
+// way every test builds them.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "core/packed_dib.h"
+
+using Bytes = std::vector<uint8_t>;
+
+struct Rgb {
+    uint8_t r, g, b;
+    bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
+};
+using PixelFunction = std::function<Rgb(int x, int y)>;  // y = 0 is the top row
+
+inline Rgb Gradient(int x, int y)
+{
+    return Rgb{uint8_t(40 * x + 1), uint8_t(70 * y + 2), uint8_t(200 - x - y)};
+}
+
+// Header, colour table and rows. 24 and 32 bits take each colour from `pixel`;
+// lower depths take palette indices (16 bits: the raw pixel value) from
+// `index`. A negative height stores the rows top-down. Row padding holds a
+// marker, so that a reader taking it for pixels shows up.
+inline Bytes MakeDibBytes(int width, int height, int bits, const PixelFunction &pixel,
+                          const std::vector<Rgb> &palette = {},
+                          const std::function<int(int x, int y)> &index = {})
+{
+    int rows = height < 0 ? -height : height;
+    uint32_t stride = DibStride(uint32_t(width), uint32_t(bits)), used = (uint32_t(width * bits) + 7) / 8;
+    DibHeader header = {
+        kDibHeaderSize,           width, height, 1, uint16_t(bits), kDibRgb, stride * rows, 0, 0,
+        uint32_t(palette.size()), 0};
+    Bytes bytes(kDibHeaderSize + 4 * palette.size() + header.biSizeImage, 0);
+    std::memcpy(bytes.data(), &header, kDibHeaderSize);
+    for (size_t i = 0; i < palette.size(); i++)
+        std::memcpy(&bytes[kDibHeaderSize + 4 * i], Bytes{palette[i].b, palette[i].g, palette[i].r}.data(),
+                    3);
+    for (int row = 0; row < rows; row++) {
+        uint8_t *p = &bytes[kDibHeaderSize + 4 * palette.size() + size_t(row) * stride];
+        int y = height < 0 ? row : rows - 1 - row;
+        for (int x = 0; x < width; x++) {
+            if (bits >= 24) {
+                Rgb c = pixel(x, y);
+                std::memcpy(p + x * bits / 8, Bytes{c.b, c.g, c.r}.data(), 3);
+            } else if (bits == 16) {
+                uint16_t value = uint16_t(index(x, y));
+                std::memcpy(p + 2 * x, &value, 2);
+            } else {  // most significant bits first
+                p[x * bits / 8] |= uint8_t(index(x, y) << (8 - bits - x * bits % 8));
+            }
+        }
+        std::memset(p + used, 0xAB, stride - used);
+    }
+    return bytes;
+}
+
+// The same bitmap in a block of the kind loaders hand over.
+inline PackedDib MakePackedDib(const Bytes &dib)
+{
+    PackedDib block = AllocPackedDib(dib.size());
+    if (block)
+        std::memcpy(block, dib.data(), dib.size());
+    return block;
+}
