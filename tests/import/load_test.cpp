@@ -71,11 +71,12 @@ bool StackHasGuardPage()
 
 TEST(RunGuarded, ReturnsAfterFaultsUnwindsInnerFramesAndRestoresTheChain)
 {
+    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
     for (int i = 0; i < 2; i++) {
         EXPECT_FALSE(RunGuarded([](void *) { Recurse(0); }, nullptr));
         EXPECT_TRUE(StackHasGuardPage()) << "after overflow " << i;
+        ASSERT_EQ(head, ChainHead());
     }
-    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
     for (int i = 0; i < 50; i++) {
         EXPECT_TRUE(RunGuarded([](void *) {}, nullptr));
         EXPECT_FALSE(RunGuarded(WriteNowhere, nullptr));

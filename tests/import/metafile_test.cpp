@@ -165,7 +165,7 @@ TEST(CopyDibAs24Bit, RefusesBitmapsThatDoNotFitTheirRecord)
         {"header cut short", Bytes(paletted.begin(), paletted.begin() + 39)},
         {"header size past the end", Patched(paletted, 0, 5000)},
         {"header size too small", Patched(paletted, 0, 12)},
-        {"more colours than the depth has", Patched(paletted, 32, 257)},
+        {"more colours than the depth has", MakeDibBytes(4, 2, 1, nullptr, kPalette, PaletteIndex)},
         {"run-length compressed", Patched(paletted, 16, 1)},
         {"unknown depth", Patched(paletted, 14, 7, 2)},
         {"zero width", Patched(paletted, 4, 0)},
