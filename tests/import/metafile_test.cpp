@@ -12,39 +12,43 @@
 
 namespace {
 
+// A copy of bytes that ends right before an inaccessible page, so that a read
+// past their end faults instead of passing unseen.
+class FencedBytes {
+  public:
+    explicit FencedBytes(const Bytes &bytes)
+    {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        size_t page = system.dwPageSize, span = (bytes.size() + page - 1) / page * page + page;
+        base_ = static_cast<BYTE *>(VirtualAlloc(nullptr, span, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old;
+        VirtualProtect(base_ + span - page, page, PAGE_NOACCESS, &old);
+        data_ =
+            static_cast<BYTE *>(std::memcpy(base_ + span - page - bytes.size(), bytes.data(), bytes.size()));
+    }
+    ~FencedBytes() { VirtualFree(base_, 0, MEM_RELEASE); }
+    FencedBytes(const FencedBytes &) = delete;
+    FencedBytes &operator=(const FencedBytes &) = delete;
+    const BYTE *Data() const { return data_; }
+
+  private:
+    BYTE *base_;
+    const BYTE *data_;
+};
+
 TEST(RenderMetafile, RefusesEmptyOrInvertedBoxes)
 {
     HDC dc = CreateMetaFileA(nullptr);
     SetPixelV(dc, 0, 0, RGB(1, 2, 3));
     HMETAFILE metafile = CloseMetaFile(dc);
-    const RECT boxes[] = {{5, 5, 5, 9}, {5, 5, 9, 5}, {3, 0, 0, 2}, {0, 2, 3, 0}, {INT_MIN, 0, INT_MAX, 1}};
-    for (const RECT &box : boxes)
+    for (const RECT &box :
+         {RECT{5, 5, 5, 9}, {5, 5, 9, 5}, {3, 0, 0, 2}, {0, 2, 3, 0}, {INT_MIN, 0, INT_MAX, 1}})
         EXPECT_EQ(nullptr, RenderMetafile(metafile, box.left, box.top, box.right, box.bottom)) << box.left;
     DeleteMetaFile(metafile);
 }
 
 const Bytes kSmallDib = MakeDibBytes(3, 2, 24, Gradient);
-
-TEST(FindMetafileDib, FindsTheFirstBitmapRecordAfterOtherRecords)
-{
-    const struct {
-        uint16_t kind;
-        size_t offset;  // of the bitmap in its record
-    } kinds[] = {
-        {kMetaDibBitBlt, 22}, {kMetaDibStretchBlt, 26}, {kMetaSetDibToDev, 24}, {kMetaStretchDib, 28}};
-    for (const auto &k : kinds) {
-        // A blit without a bitmap (a pattern fill) is passed over.
-        std::vector<Bytes> records = {Record(0x0201, {0, 0, 0, 0}), Record(0x0103, {8, 0}),
-                                      Record(kMetaDibBitBlt, Bytes(18, 0)), BitmapRecord(k.kind, kSmallDib),
-                                      BitmapRecord(kMetaStretchDib, kSmallDib)};
-        Bytes metafile = Metafile(records);
-        FencedBytes bytes(metafile);
-        size_t start = 18 + records[0].size() + records[1].size() + records[2].size(), available = 0;
-        EXPECT_EQ(bytes.Data() + start + k.offset,
-                  FindMetafileDib(bytes.Data(), metafile.size(), &available));
-        EXPECT_EQ(records[3].size() - k.offset, available) << k.kind;
-    }
-}
 
 Bytes Patched(Bytes bytes, size_t at, uint32_t value, size_t width = 4)
 {
@@ -82,33 +86,18 @@ TEST(FindMetafileDib, MalformedMetafilesEndTheWalkInsideTheBytes)
 }
 
 const std::vector<Rgb> kPalette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
-int PaletteIndex(int x, int y)
-{
-    return (x + 2 * y) % 5;
-}
-Rgb FromPalette(int x, int y)
-{
-    return kPalette[size_t(PaletteIndex(x, y))];
-}
-
+const auto kIndex = [](int x, int y) { return (x + 2 * y) % 5; };
+const auto kFromPalette = [](int x, int y) { return kPalette[size_t(kIndex(x, y))]; };
 // 16-bit pixels of 5-6-5 and 5-5-5 channels, and the colours they stand for:
 // each channel widened by repeating its top bits.
-int Pixel565(int x, int y)
-{
-    return ((x * 4) << 11) | ((y * 9) << 5) | 31;
-}
-Rgb From565(int x, int y)
-{
-    return Rgb{uint8_t(x * 4 << 3 | x * 4 >> 2), uint8_t(y * 9 << 2 | y * 9 >> 4), 255};
-}
-int Pixel555(int x, int y)
-{
-    return ((x * 6) << 10) | ((y * 13) << 5) | 1;
-}
-Rgb From555(int x, int y)
-{
-    return Rgb{uint8_t(x * 6 << 3 | x * 6 >> 2), uint8_t(y * 13 << 3 | y * 13 >> 2), 8};
-}
+const auto k565 = [](int x, int y) { return (x * 4) << 11 | (y * 9) << 5 | 31; };
+const auto kFrom565 = [](int x, int y) {
+    return Rgb{uint8_t(x * 32 | x), uint8_t(y * 36 | y * 9 >> 4), 255};
+};
+const auto k555 = [](int x, int y) { return (x * 6) << 10 | (y * 13) << 5 | 1; };
+const auto kFrom555 = [](int x, int y) {
+    return Rgb{uint8_t(x * 48 | x * 6 >> 2), uint8_t(y * 104 | y * 13 >> 2), 8};
+};
 
 Bytes WithBitfields(Bytes dib, uint32_t red = 0xF800, uint32_t green = 0x07E0, uint32_t blue = 0x001F)
 {
@@ -119,7 +108,10 @@ Bytes WithBitfields(Bytes dib, uint32_t red = 0xF800, uint32_t green = 0x07E0, u
     return dib;
 }
 
-TEST(CopyDibAs24Bit, ConvertsEveryDepthAndRowOrderToBottomUp24Bit)
+// Each bitmap in a record of one of the four kinds, after records that carry
+// none (a blit without a bitmap is a pattern fill) and before another one, is
+// the one found, ends with its record and comes out as the same picture.
+TEST(FindMetafileDib, FindsBitmapsOfEveryKindDepthAndRowOrderThatCopyAsBottomUp24Bit)
 {
     const int w = 5, h = 3;
     const struct {
@@ -130,31 +122,39 @@ TEST(CopyDibAs24Bit, ConvertsEveryDepthAndRowOrderToBottomUp24Bit)
         {"24-bit bottom-up", MakeDibBytes(w, h, 24, Gradient), Gradient},
         {"24-bit top-down", MakeDibBytes(w, -h, 24, Gradient), Gradient},
         {"32-bit", MakeDibBytes(w, h, 32, Gradient), Gradient},
-        {"8-bit palette top-down", MakeDibBytes(w, -h, 8, nullptr, kPalette, PaletteIndex), FromPalette},
-        {"4-bit palette", MakeDibBytes(w, h, 4, nullptr, kPalette, PaletteIndex), FromPalette},
+        {"8-bit palette top-down", MakeDibBytes(w, -h, 8, nullptr, kPalette, kIndex), kFromPalette},
+        {"4-bit palette", MakeDibBytes(w, h, 4, nullptr, kPalette, kIndex), kFromPalette},
         {"1-bit",
          MakeDibBytes(w, h, 1, nullptr, {kPalette[0], kPalette[1]}, [](int x, int y) { return (x + y) % 2; }),
          [](int x, int y) { return kPalette[size_t((x + y) % 2)]; }},
-        {"16-bit bit fields", WithBitfields(MakeDibBytes(w, h, 16, nullptr, {}, Pixel565)), From565},
-        {"16-bit 5-5-5", MakeDibBytes(w, h, 16, nullptr, {}, Pixel555), From555},
+        {"16-bit bit fields", WithBitfields(MakeDibBytes(w, h, 16, nullptr, {}, k565)), kFrom565},
+        {"16-bit 5-5-5", MakeDibBytes(w, h, 16, nullptr, {}, k555), kFrom555},
     };
-    const char *seeds = std::getenv("KESTRANE_FUZZ_SEEDS");  // where to write fuzzing seeds, if anywhere
+    const uint16_t kinds[] = {kMetaDibBitBlt, kMetaDibStretchBlt, kMetaSetDibToDev, kMetaStretchDib};
+    const char *seeds = std::getenv("KESTRANE_FUZZ_SEEDS");  // a folder for fuzzing seeds, if any
     for (size_t i = 0; i < std::size(cases); i++) {
-        FencedBytes bytes(cases[i].dib);
-        EXPECT_TRUE(Shows(CopyDibAs24Bit(bytes.Data(), cases[i].dib.size()), w, h, cases[i].expected))
-            << cases[i].name;
-        const uint16_t kinds[] = {kMetaDibBitBlt, kMetaDibStretchBlt, kMetaSetDibToDev, kMetaStretchDib};
+        SCOPED_TRACE(cases[i].name);
+        const std::vector<Bytes> records = {Record(0x0103, {8, 0}), Record(kMetaDibBitBlt, Bytes(18, 0)),
+                                            BitmapRecord(kinds[i % 4], cases[i].dib),
+                                            BitmapRecord(kMetaStretchDib, kSmallDib)};
+        const Bytes metafile = Metafile(records);
+        FencedBytes bytes(metafile);
+        size_t available = 0;
+        const BYTE *dib = FindMetafileDib(bytes.Data(), metafile.size(), &available);
+        EXPECT_EQ(bytes.Data() + 18 + records[0].size() + records[1].size() + records[2].size(),
+                  dib + available);
+        FencedBytes copy(Bytes(dib, dib + available));
+        EXPECT_TRUE(Shows(CopyDibAs24Bit(copy.Data(), available), w, h, cases[i].expected));
         if (seeds)
-            WriteBytes(std::string(seeds) + "/" + cases[i].name,
-                       Metafile({Record(0x0103, {8, 0}), BitmapRecord(kinds[i % 4], cases[i].dib)}));
+            WriteBytes(std::string(seeds) + "/" + cases[i].name, metafile);
     }
 }
 
 TEST(CopyDibAs24Bit, RefusesBitmapsThatDoNotFitTheirRecord)
 {
-    const Bytes paletted = MakeDibBytes(4, 2, 8, nullptr, kPalette, PaletteIndex);
+    const Bytes paletted = MakeDibBytes(4, 2, 8, nullptr, kPalette, kIndex);
     const auto fields = [](uint32_t red, uint32_t green, uint32_t blue) {
-        return WithBitfields(MakeDibBytes(4, 2, 16, nullptr, {}, Pixel565), red, green, blue);
+        return WithBitfields(MakeDibBytes(4, 2, 16, nullptr, {}, k565), red, green, blue);
     };
     const struct {
         const char *name;
@@ -165,7 +165,7 @@ TEST(CopyDibAs24Bit, RefusesBitmapsThatDoNotFitTheirRecord)
         {"header cut short", Bytes(paletted.begin(), paletted.begin() + 39)},
         {"header size past the end", Patched(paletted, 0, 5000)},
         {"header size too small", Patched(paletted, 0, 12)},
-        {"more colours than the depth has", MakeDibBytes(4, 2, 1, nullptr, kPalette, PaletteIndex)},
+        {"more colours than the depth has", MakeDibBytes(4, 2, 1, nullptr, kPalette, kIndex)},
         {"run-length compressed", Patched(paletted, 16, 1)},
         {"unknown depth", Patched(paletted, 14, 7, 2)},
         {"zero width", Patched(paletted, 4, 0)},

@@ -29,25 +29,27 @@ inline Bytes MakeDibBytes(int width, int height, int bits, const PixelFunction &
                           const std::vector<Rgb> &palette = {},
                           const std::function<int(int x, int y)> &index = {})
 {
-    int rows = height < 0 ? -height : height;
-    uint32_t stride = DibStride(uint32_t(width), uint32_t(bits)), used = (uint32_t(width * bits) + 7) / 8;
+    const int rows = height < 0 ? -height : height;
+    const uint32_t stride = DibStride(uint32_t(width), uint32_t(bits)),
+                   used = (uint32_t(width * bits) + 7) / 8;
     DibHeader header = {
         kDibHeaderSize,           width, height, 1, uint16_t(bits), kDibRgb, stride * rows, 0, 0,
         uint32_t(palette.size()), 0};
-    Bytes bytes(kDibHeaderSize + 4 * palette.size() + header.biSizeImage, 0);
-    std::memcpy(bytes.data(), &header, kDibHeaderSize);
-    for (size_t i = 0; i < palette.size(); i++)
-        std::memcpy(&bytes[kDibHeaderSize + 4 * i], Bytes{palette[i].b, palette[i].g, palette[i].r}.data(),
-                    3);
+    Bytes bytes(reinterpret_cast<uint8_t *>(&header), reinterpret_cast<uint8_t *>(&header + 1));
+    for (const Rgb &c : palette)
+        bytes.insert(bytes.end(), {c.b, c.g, c.r, 0});
+    const size_t start = bytes.size();
+    bytes.resize(start + header.biSizeImage);
     for (int row = 0; row < rows; row++) {
-        uint8_t *p = &bytes[kDibHeaderSize + 4 * palette.size() + size_t(row) * stride];
-        int y = height < 0 ? row : rows - 1 - row;
+        uint8_t *p = &bytes[start + size_t(row) * stride];
+        const int y = height < 0 ? row : rows - 1 - row;
         for (int x = 0; x < width; x++) {
             if (bits >= 24) {
-                Rgb c = pixel(x, y);
-                std::memcpy(p + x * bits / 8, Bytes{c.b, c.g, c.r}.data(), 3);
+                const Rgb c = pixel(x, y);
+                const uint8_t bgr[] = {c.b, c.g, c.r};
+                std::memcpy(p + x * bits / 8, bgr, 3);
             } else if (bits == 16) {
-                uint16_t value = uint16_t(index(x, y));
+                const uint16_t value = uint16_t(index(x, y));
                 std::memcpy(p + 2 * x, &value, 2);
             } else {  // most significant bits first
                 p[x * bits / 8] |= uint8_t(index(x, y) << (8 - bits - x * bits % 8));

@@ -18,11 +18,7 @@ class TempDir {
             root_ = std::filesystem::temp_directory_path() / ("kestrane-test-" + std::to_string(random()));
         while (!std::filesystem::create_directory(root_));
     }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
+    ~TempDir() { std::filesystem::remove_all(root_, ignored_); }
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
 
@@ -39,6 +35,7 @@ class TempDir {
 
   private:
     std::filesystem::path root_;
+    std::error_code ignored_;
 };
 
 inline std::vector<unsigned char> ReadBytes(const std::string &path)
@@ -50,9 +47,4 @@ inline std::vector<unsigned char> ReadBytes(const std::string &path)
 inline void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes)
 {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
-}
-
-inline bool FileExists(const std::string &path)
-{
-    return std::filesystem::exists(path);
 }

@@ -18,7 +18,7 @@ class Printer : public testing::EmptyTestEventListener {
     void OnTestPartResult(const testing::TestPartResult &result) override
     {
         if (result.failed())
-            std::printf("%s:%d: Failure\n%s\n", result.file_name() ? result.file_name() : "unknown",
+            std::printf("%s:%d: Failure\n%s\n", result.file_name() ? result.file_name() : "?",
                         result.line_number(), result.message());
     }
     void OnTestEnd(const testing::TestInfo &test) override
@@ -40,7 +40,7 @@ int main(int argc, char **argv)
     // A crash must fail the run, not open a box that waits for a person.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
 #endif
-    std::setvbuf(stdout, nullptr, _IONBF, 0);  // whatever a crash cuts short was already printed
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // what a crash cuts short was printed already
     testing::InitGoogleTest(&argc, argv);
     testing::TestEventListeners &listeners = testing::UnitTest::GetInstance()->listeners();
     delete listeners.Release(listeners.default_result_printer());
