@@ -29,20 +29,18 @@ inline Bytes MakeDibBytes(int width, int height, int bits, const PixelFunction &
                           const std::vector<Rgb> &palette = {},
                           const std::function<int(int x, int y)> &index = {})
 {
-    const int rows = height < 0 ? -height : height;
-    const uint32_t stride = DibStride(uint32_t(width), uint32_t(bits)),
-                   used = (uint32_t(width * bits) + 7) / 8;
-    DibHeader header = {
-        kDibHeaderSize,           width, height, 1, uint16_t(bits), kDibRgb, stride * rows, 0, 0,
-        uint32_t(palette.size()), 0};
-    Bytes bytes(reinterpret_cast<uint8_t *>(&header), reinterpret_cast<uint8_t *>(&header + 1));
+    const uint32_t rows = uint32_t(height < 0 ? -height : height),
+                   stride = DibStride(uint32_t(width), uint32_t(bits));
+    const uint32_t used = (uint32_t(width * bits) + 7) / 8, colours = uint32_t(palette.size());
+    const DibHeader header = {40, width, height, 1, uint16_t(bits), kDibRgb, stride * rows, 0, 0, colours, 0};
+    Bytes bytes(reinterpret_cast<const uint8_t *>(&header), reinterpret_cast<const uint8_t *>(&header + 1));
     for (const Rgb &c : palette)
         bytes.insert(bytes.end(), {c.b, c.g, c.r, 0});
     const size_t start = bytes.size();
     bytes.resize(start + header.biSizeImage);
-    for (int row = 0; row < rows; row++) {
+    for (uint32_t row = 0; row < rows; row++) {
         uint8_t *p = &bytes[start + size_t(row) * stride];
-        const int y = height < 0 ? row : rows - 1 - row;
+        const int y = int(height < 0 ? row : rows - 1 - row);
         for (int x = 0; x < width; x++) {
             if (bits >= 24) {
                 const Rgb c = pixel(x, y);
