@@ -1,8 +1,10 @@
+// The conversion job over images made in memory: every byte it writes, and
+// every way it fails without losing anything on disk.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstdio>
+#include <map>
 #include <string>
-#include <vector>
 
 #include "core/convert.h"
 #include "core/core_alloc.h"
@@ -11,325 +13,252 @@
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
-#include "tests/support/fake_loader.h"
-#include "tests/support/status_capture.h"
+#include "tests/support/pictures.h"
 #include "tests/support/temp_dir.h"
 
+// What a program supplies: this loader hands out the images made for a path
+// (none: the file is undecodable), and the status line is a string.
+std::map<std::string, std::function<PackedDib()>> g_images;
+std::string g_status;
+
+PackedDib LoadImageFile(const char *path)
+{
+    return g_images.count(path) ? g_images[path]() : nullptr;
+}
+
+void ShowStatus(const char *text)
+{
+    g_status = text;
+}
+
 namespace {
-using Bytes = std::vector<unsigned char>;
 
-Rgb Black(int, int)
+std::function<PackedDib()> Image(int width, int height, PixelFunction pixel = Gradient)
 {
-    return {0, 0, 0};
+    return [=] { return MakePackedDib(MakeDibBytes(width, height, 24, pixel)); };
 }
 
-std::function<PackedDib()> Image(int width, int height, PixelFunction pixel = Black)
+void Add(const std::string &path, std::function<PackedDib()> image)
 {
-    return [=] { return MakePackedDib(width, height, pixel); };
+    if (image)
+        g_images[path] = image;
+    SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(path.c_str()));
 }
 
-class ConvertTest : public testing::Test {
+// The list as `count` entries of its first path, made in one go: inserting
+// one at a time is quadratic.
+void Repeat(int count)
+{
+    char **items = static_cast<char **>(CoreAlloc(count * sizeof(char *)));
+    for (int i = 0; i < count; i++)
+        items[i] = CopyPath(SourceListGet(g_sourceList, 0));
+    SourceListRelease(g_sourceList);
+    g_sourceList = SourceListCreate();
+    *g_sourceList = {items, count};
+}
+
+template <typename... Arguments> std::string Text(const char *format, Arguments... arguments)
+{
+    char text[1000];
+    std::snprintf(text, sizeof text, format, arguments...);
+    return text;
+}
+
+uint16_t U16(const Bytes &file, size_t at)
+{
+    return uint16_t(file[at] | file[at + 1] << 8);
+}
+
+class Job : public testing::Test {
   protected:
-    void SetUp() override
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    void Reset()
     {
-        g_sourceList = SourceListCreate();
-        g_fakeImages.clear();
-        g_fakeLoads = 0;
-        ClearStatus();
-        dest = dir.Path("out.shp");
-    }
-    void TearDown() override
-    {
-        g_outputWrite = PlatformWrite;
         SetAllocFailureAfter(-1);
         SourceListRelease(g_sourceList);
-        g_sourceList = nullptr;
-        g_fakeImages.clear();
-    }
-    // Adds a source named name (looked up in g_fakeImages by its full path).
-    std::string Add(const std::string &name, std::function<PackedDib()> image = nullptr)
-    {
-        std::string path = "C:\\pics\\" + name;
-        if (image)
-            g_fakeImages[path] = image;
-        SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(path.c_str()));
-        return path;
+        g_sourceList = SourceListCreate();
+        g_images.clear();
+        g_status.clear();
+        g_outputWrite = PlatformWrite;
     }
     TempDir dir;
-    std::string dest;
+    std::string dest = dir.Path("out.shp");
 };
 
-uint16_t PixelAt(const Bytes &file, size_t offset)
-{
-    return uint16_t(file[offset] | file[offset + 1] << 8);
-}
 }  // namespace
 
-TEST_F(ConvertTest, OneWhitePixelMakesTheSmallestFile)
+// Frame 0 holds colours that lose low bits, and red in its bottom-left
+// corner; frame 1 the gradient.
+TEST_F(Job, WritesEveryByteOfTwoFrames)
 {
-    Add("white.png", Image(1, 1, [](int, int) { return Rgb{255, 255, 255}; }));
+    const Rgb first[] = {{7, 3, 7}, {8, 4, 8}, {128, 64, 32}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    Add("a", Image(3, 2, [&](int x, int y) { return first[3 * y + x]; }));
+    Add("b", Image(3, 2));
     ASSERT_EQ(ConvertToShp(dest.c_str()), 1);
-    EXPECT_EQ(LastStatus(), MSG_SUCCESS);
     const Bytes expected = {
-        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00,                          // W 1, H 1, N 1
-        0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x08, 0x00, 0x00, 0x00,  // x, y, W, H, flags
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00,  // offset 32
-        0xFF, 0xFF,
+        0x00, 0x00, 0x03, 0x00, 0x02, 0x00, 0x02, 0x00,                          // 0, width, height, frames
+        0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x02, 0x00, 0x08, 0x00, 0x00, 0x00,  // frame 0: x, y, W, H, flags
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x38, 0x00, 0x00, 0x00,  // its pixels' offset, 56
+        0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x02, 0x00, 0x08, 0x00, 0x00, 0x00,  // frame 1
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x44, 0x00, 0x00, 0x00,  // 68
+        0x00, 0x00, 0x21, 0x08, 0x04, 0x82, 0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00,  // frame 0, top row first
+        0x19, 0x00, 0x18, 0x28, 0x18, 0x50, 0x58, 0x02, 0x58, 0x2A, 0x58, 0x52,  // frame 1
     };
     EXPECT_EQ(ReadBytes(dest), expected);
+    EXPECT_EQ(g_status, MSG_SUCCESS);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.shp"}) << "no temporary file left";
 }
 
-TEST_F(ConvertTest, FramesFollowListOrderAndBottomLeftRedLandsInTheLastRow)
+// Rows of every padding, and the largest width and frame count the header holds.
+TEST_F(Job, CopiesEveryPixelOfEveryFrame)
 {
-    Add("a.png", Image(3, 2, [](int x, int y) { return x == 0 && y == 1 ? Rgb{255, 0, 0} : Rgb{0, 0, 0}; }));
-    Add("b.png", Image(3, 2, [](int x, int y) { return Rgb{uint8_t(x * 100), uint8_t(y * 200), 8}; }));
-    ASSERT_EQ(ConvertToShp(dest.c_str()), 1);
-    Bytes file = ReadBytes(dest);
-    ASSERT_EQ(file.size(), 80u);
-    // Frame 0 at 56: only the first pixel of its last row (56 + 2 * 3) is red.
-    for (size_t p = 0; p < 6; p++)
-        EXPECT_EQ(PixelAt(file, 56 + 2 * p), p == 3 ? 0xF800 : 0x0000) << "pixel " << p;
-    // Frame 1 at 68, top row first.
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 3; x++)
-            EXPECT_EQ(PixelAt(file, 68 + 2 * (y * 3 + x)), Rgb565(uint8_t(x * 100), uint8_t(y * 200), 8));
-}
-
-TEST_F(ConvertTest, OddWidthsAreReadWithPaddedStrides)
-{
-    for (int width : {1, 2, 3, 5}) {
-        SCOPED_TRACE(width);
-        SourceListRelease(g_sourceList);
-        g_sourceList = SourceListCreate();
-        auto pixel = [](int x, int y) { return Rgb{uint8_t(40 * x), uint8_t(16 * y), uint8_t(8 * (x + y))}; };
-        Add("frame.png", Image(width, 3, pixel));
-        Add("frame.png");
-        ASSERT_EQ(ConvertToShp(dest.c_str()), 1);
+    const int cases[][3] = {{1, 3, 2}, {2, 3, 2}, {5, 3, 2}, {65535, 2, 1}, {1, 1, 65535}};
+    for (const auto &c : cases) {  // width, height, frames
+        SCOPED_TRACE(testing::Message() << c[0] << "x" << c[1] << ", " << c[2] << " frames");
+        Reset();
+        Add("a", Image(c[0], c[1]));
+        Repeat(c[2]);
+        ASSERT_EQ(ConvertToShp(dest.c_str()), 1) << g_status;
         Bytes file = ReadBytes(dest);
-        ASSERT_EQ(file.size(), 8u + 2u * (24u + 2u * width * 3u));
-        size_t frameBytes = 2u * width * 3u;
-        for (int frame = 0; frame < 2; frame++)
-            for (int y = 0; y < 3; y++)
-                for (int x = 0; x < width; x++) {
-                    Rgb c = pixel(x, y);
-                    size_t at = 8 + 48 + frame * frameBytes + 2 * (y * width + x);
-                    ASSERT_EQ(PixelAt(file, at), Rgb565(c.r, c.g, c.b)) << frame << " " << x << "," << y;
-                }
+        size_t start = 8 + 24 * size_t(c[2]), frameBytes = 2 * size_t(c[0]) * c[1];
+        ASSERT_EQ(file.size(), start + c[2] * frameBytes);
+        EXPECT_EQ((std::vector<int>{U16(file, 2), U16(file, 4), U16(file, 6)}), std::vector<int>(c, c + 3));
+        for (size_t at = start; at < file.size(); at += 2) {
+            size_t pixel = (at - start) % frameBytes / 2;
+            Rgb p = Gradient(int(pixel % c[0]), int(pixel / c[0]));
+            ASSERT_EQ(U16(file, at), Rgb565(p.r, p.g, p.b)) << "at byte " << at;
+        }
     }
 }
 
-// Deep directories too: the temporary file beside the destination may need
-// more than MAX_PATH where the destination's own name does not.
-TEST_F(ConvertTest, WritesAndReplacesDestinationsInDirectoriesOfAnyLength)
+// The temporary file beside the destination may need more than MAX_PATH
+// where the destination's own name does not.
+TEST_F(Job, WritesAndReplacesDestinationsInDirectoriesOfAnyLength)
 {
-    Add("a.png", Image(2, 2));
+    Add("a", Image(2, 2));
     for (size_t length : {size_t(0), size_t(240), size_t(250), size_t(254)}) {
         SCOPED_TRACE(length);
         std::filesystem::path folder = dir.Root();
         if (length)
             folder /= std::string(length - folder.string().size() - 1, 'd');
-        ASSERT_EQ(folder.string().size(), length ? length : folder.string().size());
         std::filesystem::create_directories(folder);
         std::string target = (folder / "x.s").string();
         WriteBytes(target, Bytes(1000, 0x55));
-        for (int pass = 0; pass < 2; pass++) {
-            ASSERT_EQ(ConvertToShp(target.c_str()), 1) << LastStatus();
+        for (int pass = 0; pass < 2; pass++) {  // replacing a file, then making one
+            ASSERT_EQ(ConvertToShp(target.c_str()), 1) << g_status;
             EXPECT_EQ(ReadBytes(target).size(), 8u + 24u + 8u);
             std::filesystem::remove(target);
         }
-        std::vector<std::string> left;
-        for (const auto &entry : std::filesystem::directory_iterator(folder))
-            if (!entry.is_directory())
-                left.push_back(entry.path().filename().string());
-        EXPECT_TRUE(left.empty()) << left.size() << " files left, e.g. " << (left.empty() ? "" : left[0]);
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << "no temporary file left";
     }
 }
 
-// Every way the job can fail: the message, the result, and that nothing on
-// disk changed, whether or not the destination existed before.
-struct FailureCase {
+namespace {
+
+// Every way the job fails: its message, and nothing on disk changed, whether
+// or not the destination existed before.
+struct Failure {
     const char *name;
-    std::function<void(ConvertTest &, std::string &dest)> arrange;
-    std::string status;  // empty: the status line is left alone
+    std::vector<std::pair<int, int>> images;  // width and height; {0, 0}: undecodable
+    std::string status;                       // "": none
+    void (*arrange)(std::string &destination);
     std::string statusWhenKept = "";  // when an existing destination was kept, if it differs
 };
 
-class ConvertFailureTest : public ConvertTest, public testing::WithParamInterface<FailureCase> {
-  public:
-    using ConvertTest::Add;
-    using ConvertTest::dir;
-};
+class JobFailure : public Job, public testing::WithParamInterface<Failure> {};
 
-bool FailingWrite(void *file, const void *data, uint32_t size, uint32_t *written)
+// Image "0" with one header field overwritten.
+template <size_t at, uint32_t value> void Spoil(std::string &)
 {
-    // Half the bytes reach the disk, then the disk is full.
-    PlatformWrite(file, data, size / 2, written);
-    return false;
+    Add("0", [] {
+        PackedDib dib = Image(3, 3)();
+        const uint32_t field = value;
+        std::memcpy(reinterpret_cast<uint8_t *>(dib) + at, &field, 4);
+        return dib;
+    });
 }
 
-const FailureCase kFailures[] = {
-    {"EmptyList", [](ConvertTest &, std::string &) {}, ""},
-    {"FirstUndecodable",
-     [](ConvertTest &t, std::string &) { static_cast<ConvertFailureTest &>(t).Add("broken.png"); },
-     "Can't read image file: C:\\pics\\broken.png"},
-    {"ThirdUndecodable",
-     [](ConvertTest &t, std::string &) {
-         auto &f = static_cast<ConvertFailureTest &>(t);
-         f.Add("a.png", Image(2, 2));
-         f.Add("b.png", Image(2, 2));
-         f.Add("c.png");
-     },
-     "Can't read image file: C:\\pics\\c.png"},
-    {"BufferAllocation",
-     [](ConvertTest &t, std::string &) {
-         static_cast<ConvertFailureTest &>(t).Add("a.png", [] {
-             PackedDib dib = MakePackedDib(2, 2, Black);
-             SetAllocFailureAfter(0);  // the next allocation is the output buffer
-             return dib;
-         });
-     },
-     MSG_MEMORY_ERROR},
-    {"SecondOnePixelWider",
-     [](ConvertTest &t, std::string &) {
-         auto &f = static_cast<ConvertFailureTest &>(t);
-         f.Add("a.png", Image(4, 4));
-         f.Add("b.png", Image(5, 4));
-     },
-     "Error: All images must be the same size.\nImage 1 have another size."},
-    {"ThirdTaller",
-     [](ConvertTest &t, std::string &) {
-         auto &f = static_cast<ConvertFailureTest &>(t);
-         f.Add("a.png", Image(4, 4));
-         f.Add("b.png", Image(4, 4));
-         f.Add("c.png", Image(4, 5));
-     },
-     "Error: All images must be the same size.\nImage 2 have another size."},
-    {"LaterEntryGone",
-     [](ConvertTest &t, std::string &) {
-         auto &f = static_cast<ConvertFailureTest &>(t);
-         // A loader that shortens the list while the job runs.
-         f.Add("a.png", Image(2, 2));
-         f.Add("b.png", [] {
-             SourceListRemove(g_sourceList, 2);
-             return MakePackedDib(2, 2, Black);
-         });
-         f.Add("c.png", Image(2, 2));
-     },
-     ""},
-    {"EmptyDestination",
-     [](ConvertTest &t, std::string &dest) {
-         static_cast<ConvertFailureTest &>(t).Add("a.png", Image(2, 2));
-         dest = "";
-     },
-     MSG_CANT_CREATE_OUTPUT},
+// Half of the file reaches the disk; then it is full, or the call claims all.
+template <bool claimsAll> void WriteHalf(std::string &)
+{
+    g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
+        return PlatformWrite(file, data, size / 2, written) && claimsAll;
+    };
+}
+
+void ShortenTheListWhileLoading(std::string &)
+{
+    g_images["1"] = [] {
+        SourceListRemove(g_sourceList, 2);
+        return Image(2, 2)();
+    };
+}
+
+const std::string kUndecodable = Text(MSG_CANT_READ_IMAGE, "0");
+
+const Failure kFailures[] = {
+    {"EmptyList", {}, "", nullptr},
+    {"FirstUndecodable", {{0, 0}}, kUndecodable, nullptr},
+    {"ThirdUndecodable", {{2, 2}, {2, 2}, {0, 0}}, Text(MSG_CANT_READ_IMAGE, "2"), nullptr},
+    {"SecondOnePixelWider", {{4, 4}, {5, 4}}, Text(MSG_SIZE_MISMATCH, 1), nullptr},
+    {"ThirdTaller", {{4, 4}, {4, 4}, {4, 5}}, Text(MSG_SIZE_MISMATCH, 2), nullptr},
+    {"WiderThanTheHeaderHolds", {{65536, 1}}, MSG_TOO_LARGE, nullptr},
+    {"MoreFramesThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, [](std::string &) { Repeat(65536); }},
+    // The image is the first allocation, the file's buffer the second.
+    {"BufferAllocation", {{2, 2}}, MSG_MEMORY_ERROR, [](std::string &) { SetAllocFailureAfter(1); }},
+    {"LaterEntryGone", {{2, 2}, {0, 0}, {2, 2}}, "", ShortenTheListWhileLoading},
+    {"EmptyDestination", {{2, 2}}, MSG_CANT_CREATE_OUTPUT, [](std::string &dest) { dest = ""; }},
     {"DestinationIsADirectory",
-     [](ConvertTest &t, std::string &dest) {
-         auto &f = static_cast<ConvertFailureTest &>(t);
-         f.Add("a.png", Image(2, 2));
-         dest = f.dir.Path("sub");
-         std::filesystem::create_directory(dest);
-     },
-     MSG_CANT_CREATE_OUTPUT},
-    {"DiskFullDuringWrite",
-     [](ConvertTest &t, std::string &) {
-         static_cast<ConvertFailureTest &>(t).Add("a.png", Image(64, 64));
-         g_outputWrite = FailingWrite;
-     },
-     MSG_CANT_WRITE_OUTPUT, MSG_CANT_WRITE_OUTPUT_KEPT},
-    {"TooManyFramesForTheHeader",
-     [](ConvertTest &t, std::string &) {
-         auto &f = static_cast<ConvertFailureTest &>(t);
-         f.Add("a.png", Image(1, 1));
-         // 65536 entries, built in one go: inserting one by one is quadratic.
-         const char *path = SourceListGet(g_sourceList, 0);
-         char **items = static_cast<char **>(CoreAlloc(65536 * sizeof(char *)));
-         for (int i = 0; i < 65536; i++)
-             items[i] = CopyPath(path);
-         SourceListRelease(g_sourceList);
-         g_sourceList = SourceListCreate();
-         g_sourceList->items = items;
-         g_sourceList->count = 65536;
-     },
-     MSG_TOO_LARGE},
-    {"WiderThanTheHeaderHolds",
-     [](ConvertTest &t, std::string &) {
-         static_cast<ConvertFailureTest &>(t).Add("wide.png", Image(65536, 1));
-     },
-     MSG_TOO_LARGE},
+     {{2, 2}},
+     MSG_CANT_CREATE_OUTPUT,
+     [](std::string &dest) { std::filesystem::create_directory(dest); }},
+    {"DiskFull", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<false>, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
+    // Blocks the job cannot read safely count as undecodable.
+    {"EightBits", {}, kUndecodable, Spoil<14, 8>},
+    {"TopDown", {}, kUndecodable, Spoil<8, uint32_t(-3)>},
+    {"Compressed", {}, kUndecodable, Spoil<16, 1>},
+    {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
+    {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
+    {"HeaderTooShort", {}, kUndecodable, Spoil<0, 12>},
+    {"ZeroWidth", {}, kUndecodable, Spoil<4, 0>},
 };
 
-TEST_P(ConvertFailureTest, ReportsAndLeavesEverythingAsItWas)
-{
-    const FailureCase &c = GetParam();
-    for (bool destinationExisted : {false, true}) {
-        SCOPED_TRACE(destinationExisted ? "existing destination" : "no destination");
-        SourceListRelease(g_sourceList);
-        g_sourceList = SourceListCreate();
-        g_fakeImages.clear();
-        g_outputWrite = PlatformWrite;
-        std::string target = dir.Path("out.shp");
-        std::filesystem::remove(target);
-        c.arrange(*this, target);
-        const Bytes previous(300, 0x5A);
-        if (destinationExisted && !target.empty() && !std::filesystem::is_directory(target))
-            WriteBytes(target, previous);
-        auto before = dir.Names();
-        int entries = g_sourceList->count;
-        ClearStatus();
+}  // namespace
 
+TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
+{
+    const Failure &c = GetParam();
+    for (bool existed : {false, true}) {
+        SCOPED_TRACE(existed ? "existing destination" : "no destination");
+        Reset();
+        for (size_t i = 0; i < c.images.size(); i++)
+            Add(std::to_string(i),
+                c.images[i].first ? Image(c.images[i].first, c.images[i].second) : nullptr);
+        std::string target = dest;
+        std::filesystem::remove(target);
+        if (c.arrange)
+            c.arrange(target);
+        const Bytes previous(300, 0x5A);
+        if (existed && !target.empty() && !std::filesystem::is_directory(target))
+            WriteBytes(target, previous);
+        const std::vector<std::string> before = dir.Names();
         EXPECT_EQ(ConvertToShp(target.c_str()), 0);
-        SetAllocFailureAfter(-1);
-        std::string status = destinationExisted && !c.statusWhenKept.empty() ? c.statusWhenKept : c.status;
-        EXPECT_EQ(LastStatus(), status.empty() ? "<no status>" : status);
-        EXPECT_EQ(dir.Names(), before) << "no file created or left behind";
-        if (destinationExisted && FileExists(target) && !std::filesystem::is_directory(target)) {
+        EXPECT_EQ(g_status, existed && !c.statusWhenKept.empty() ? c.statusWhenKept : c.status);
+        EXPECT_EQ(dir.Names(), before) << "no file made or left behind";
+        if (existed && std::filesystem::is_regular_file(target)) {
             EXPECT_EQ(ReadBytes(target), previous);
         }
-        if (c.name != std::string("LaterEntryGone")) {
-            EXPECT_EQ(g_sourceList->count, entries) << "the list is unchanged";
-        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Job, ConvertFailureTest, testing::ValuesIn(kFailures),
-                         [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
+                         [](const testing::TestParamInfo<Failure> &info) { return info.param.name; });
 
-// Blocks the job cannot read as 24-bit bottom-up rows are refused as
-// undecodable rather than read past their end.
-TEST_F(ConvertTest, RefusesImagesItCannotReadSafely)
+TEST(PrintStatus, CutsLongTextsShortInsteadOfOverrunning)
 {
-    struct Bad {
-        const char *what;
-        std::function<void(PackedDib)> spoil;
-    } cases[] = {
-        {"8 bits", [](PackedDib d) { d->biBitCount = 8; }},
-        {"top-down", [](PackedDib d) { d->biHeight = -d->biHeight; }},
-        {"compressed", [](PackedDib d) { d->biCompression = 1; }},
-        {"taller than its block", [](PackedDib d) { d->biHeight *= 2; }},
-        {"header past the block", [](PackedDib d) { d->biSize = 4096; }},
-        {"header too short", [](PackedDib d) { d->biSize = 12; }},
-        {"zero width", [](PackedDib d) { d->biWidth = 0; }},
-    };
-    for (const Bad &bad : cases) {
-        SCOPED_TRACE(bad.what);
-        SourceListRelease(g_sourceList);
-        g_sourceList = SourceListCreate();
-        Add("bad.png", [&] {
-            PackedDib dib = MakePackedDib(3, 3, Black);
-            bad.spoil(dib);
-            return dib;
-        });
-        EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
-        EXPECT_EQ(LastStatus(), "Can't read image file: C:\\pics\\bad.png");
-        EXPECT_FALSE(FileExists(dest));
-    }
-}
-
-TEST(PrintStatus, NeverOverrunsItsBufferWhateverThePathLength)
-{
-    std::string longPath(2000, 'x');
-    PrintStatus(MSG_CANT_READ_IMAGE, longPath.c_str());
-    ASSERT_EQ(LastStatus().size(), kStatusBufferSize - 1);
-    EXPECT_EQ(LastStatus().substr(0, 23), "Can't read image file: ");
+    const std::string head = Text(MSG_CANT_READ_IMAGE, ""), path(2000, 'x');
+    PrintStatus(MSG_CANT_READ_IMAGE, path.c_str());
+    EXPECT_EQ(g_status, head + path.substr(0, kStatusBufferSize - 1 - head.size()));
 }

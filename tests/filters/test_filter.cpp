@@ -1,71 +1,83 @@
-// A stand-in graphics import filter for the import tests. Built several times,
-// each build (FILTER_KIND) playing one behaviour. Every call it receives is
-// appended to the file named by KESTRANE_FILTER_LOG, so that tests can check
-// what the program did to it, including what was released before unload.
-//
-// Image files it reads: int32 left, top, right, bottom, then a packed 24-bit
-// bottom-up DIB, recorded into the metafile as one StretchDIBits. The older
-// family instead hands back the file's bytes as the metafile's bytes.
+// A stand-in graphics import filter, built once per family (FILTER_FAMILY).
+// Its calls do what KESTRANE_FILTER_PLAY asks, so that one library plays
+// every behaviour a test's table needs: "<call>:<action>", call info, pref or
+// import; action fault, raise, overflow, none (import: no picture), or a
+// number to answer. Each call it receives, and at unload what the caller
+// left unreleased, goes to a line of the file KESTRANE_FILTER_LOG names.
+// Image files: int32 left, top, right, bottom, then a packed 24-bit bitmap
+// drawn into the picture; the older family hands the whole file back as the
+// picture's metafile bytes.
 #include <windows.h>
 
+#include <cctype>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "import/filter_api.h"
 
-#define KIND_CURRENT 1
-#define KIND_CURRENT_ALT 2  // ImportGR instead of ImportGr
-#define KIND_OLDER 3        // decorated names, picture is a global block
-#define KIND_INFO3 4        // GetFilterInfo answers 3
-#define KIND_NO_PICTURE 5   // success without a picture
-#define KIND_FAULT 6        // null dereference after setting a picture
-#define KIND_RAISE 7        // RaiseException after setting a picture
-#define KIND_FAIL_WITH_PICTURE 8
-#define KIND_INFO_FAULT 9  // null dereference in GetFilterInfo, after handing out preferences
-#define KIND_OVERFLOW 10   // endless recursion after setting a picture
+#define FAMILY_CURRENT 1
+#define FAMILY_CURRENT_ALT 2  // ImportGR instead of ImportGr
+#define FAMILY_OLDER 3        // decorated names; the picture is a global block
 
-#ifndef FILTER_KIND
-#error "FILTER_KIND selects the behaviour"
-#endif
-
-// The export names are given to the linker directly, so that one source can
-// export the plain or the decorated forms without a .def file per build.
-#if FILTER_KIND == KIND_OLDER
-__asm__(".section .drectve\n"
-        ".ascii \" -export:GetFilterInfo@16=FilterInfo@16 -export:ImportGr@16=FilterImport@16\"\n"
-        ".ascii \" -export:ImportGr=DecoyImport@16\"\n"
-        ".text\n");
+// Exports named for the linker, so that one source has plain or decorated
+// names. The older family's plain ImportGr must not make it a current one.
+#if FILTER_FAMILY == FAMILY_OLDER
+#define EXPORTS "GetFilterInfo@16=Info@16 -export:ImportGr@16=Import@16 -export:ImportGr=Decoy@16"
+#elif FILTER_FAMILY == FAMILY_CURRENT_ALT
+#define EXPORTS "GetFilterInfo=Info@16 -export:SetFilterPref=Preference@20 -export:ImportGR=Import@16"
 #else
-__asm__(".section .drectve\n"
-        ".ascii \" -export:GetFilterInfo=FilterInfo@16 -export:SetFilterPref=FilterSetPreference@20\"\n"
-#if FILTER_KIND == KIND_CURRENT_ALT
-        ".ascii \" -export:ImportGR=FilterImport@16\"\n"
-#else
-        ".ascii \" -export:ImportGr=FilterImport@16\"\n"
+#define EXPORTS "GetFilterInfo=Info@16 -export:SetFilterPref=Preference@20 -export:ImportGr=Import@16"
 #endif
-        ".text\n");
-#endif
+__asm__(".section .drectve\n.ascii \" -export:" EXPORTS "\"\n.text\n");
 
 static HGLOBAL g_preferences;
 static HANDLE g_picture;
 
+static const char *Environment(const char *name, char (&value)[MAX_PATH])
+{
+    return GetEnvironmentVariableA(name, value, MAX_PATH) ? value : "";
+}
+
 static void Log(const char *format, ...)
 {
     char path[MAX_PATH];
-    FILE *file =
-        GetEnvironmentVariableA("KESTRANE_FILTER_LOG", path, sizeof path) ? fopen(path, "ab") : nullptr;
-    if (!file)
-        return;
+    FILE *file = fopen(Environment("KESTRANE_FILTER_LOG", path), "ab");
     va_list arguments;
     va_start(arguments, format);
-    vfprintf(file, format, arguments);
+    if (file && vfprintf(file, format, arguments) >= 0)
+        fputs("\n", file);
     va_end(arguments);
-    fputs("\n", file);
-    fclose(file);
+    if (file)
+        fclose(file);
+}
+
+// Each level keeps a page of its own alive, so the stack runs out quickly.
+static int Recurse(int depth)
+{
+    volatile char page[4096];
+    page[depth % sizeof page] = char(depth);
+    return depth == -1 ? 0 : Recurse(depth + 1) + page[0];
+}
+
+static int Play(const char *call, int answer)
+{
+    char play[MAX_PATH];
+    const size_t length = strlen(call);
+    const char *action = Environment("KESTRANE_FILTER_PLAY", play);
+    action = strncmp(action, call, length) || action[length] != ':' ? "" : action + length + 1;
+    if (!strcmp(action, "fault"))
+        *static_cast<volatile int *>(nullptr) = 1;
+    if (!strcmp(action, "raise"))
+        RaiseException(0xE0004B53, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    if (!strcmp(action, "overflow"))
+        return Recurse(0);
+    return isdigit(action[0]) ? atoi(action) : answer;
 }
 
 // The whole file in a moveable global block, as the older family hands it over.
-[[maybe_unused]] static HGLOBAL ReadWholeFile(const char *path, DWORD *size)
+static HGLOBAL ReadFile(const char *path, DWORD *size)
 {
     FILE *file = fopen(path, "rb");
     if (!file)
@@ -73,130 +85,87 @@ static void Log(const char *format, ...)
     fseek(file, 0, SEEK_END);
     *size = DWORD(ftell(file));
     fseek(file, 0, SEEK_SET);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, *size ? *size : 1);
-    bool ok = block && fread(GlobalLock(block), 1, *size, file) == *size;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, *size);
+    if (block && fread(GlobalLock(block), 1, *size, file) != *size)
+        block = GlobalFree(block);  // null
     if (block)
         GlobalUnlock(block);
     fclose(file);
-    return ok ? block : (block ? GlobalFree(block) : nullptr);
+    return block;
 }
 
-// The picture of the current family: the image file's bitmap drawn at its box.
-[[maybe_unused]] static HMETAFILE RecordPicture(const char *path, FilterPicture *picture)
+// The current family's picture: the file's bitmap drawn at its box.
+static HANDLE RecordPicture(const char *path, FilterPicture *picture)
 {
     HDC dc = CreateMetaFileA(nullptr);
     DWORD size = 0;
-    HGLOBAL block = ReadWholeFile(path, &size);
-    if (block && size >= 16 + sizeof(BITMAPINFOHEADER)) {
-        const BYTE *bytes = static_cast<const BYTE *>(GlobalLock(block));
-        int32_t box[4];
-        std::memcpy(box, bytes, sizeof box);
-        picture->left = box[0];
-        picture->top = box[1];
-        picture->right = box[2];
-        picture->bottom = box[3];
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, bytes + 16, sizeof header);
-        // Without biSizeImage the metafile records no bits.
-        header.biSizeImage = size - 16 - sizeof header;
-        StretchDIBits(dc, box[0], box[1], header.biWidth, header.biHeight, 0, 0, header.biWidth,
-                      header.biHeight, bytes + 16 + sizeof header, reinterpret_cast<BITMAPINFO *>(&header),
+    HGLOBAL block = ReadFile(path, &size);
+    const BYTE *file = block ? static_cast<const BYTE *>(GlobalLock(block)) : nullptr;
+    BITMAPINFOHEADER header;
+    if (file && size >= 16 + sizeof header) {
+        std::memcpy(&picture->left, file, 16);
+        std::memcpy(&header, file + 16, sizeof header);
+        header.biSizeImage = size - 16 - sizeof header;  // without it no bits are recorded
+        StretchDIBits(dc, picture->left, picture->top, header.biWidth, header.biHeight, 0, 0, header.biWidth,
+                      header.biHeight, file + 16 + sizeof header, reinterpret_cast<BITMAPINFO *>(&header),
                       DIB_RGB_COLORS, SRCCOPY);
-        GlobalUnlock(block);
     }
-    if (block)
+    if (block) {
+        GlobalUnlock(block);
         GlobalFree(block);
+    }
     return CloseMetaFile(dc);
 }
 
-// Each level keeps a page of its own alive, so the stack runs out quickly.
-[[maybe_unused]] static int Recurse(int depth)
-{
-    volatile char page[4096];
-    page[depth % sizeof page] = char(depth);
-    return depth == -1 ? 0 : Recurse(depth + 1) + page[0];
-}
-
-extern "C" int WINAPI FilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags);
-extern "C" int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *picture,
-                                   HGLOBAL preferences);
-
-int WINAPI FilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags)
+extern "C" int WINAPI Info(int version, const char *reserved, HGLOBAL *preferences, DWORD flags)
 {
     Log("GetFilterInfo %d '%s' %s %lu", version, reserved, *preferences ? "set" : "null", flags);
     g_preferences = *preferences = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
-#if FILTER_KIND == KIND_INFO_FAULT
-    *static_cast<volatile int *>(nullptr) = 1;
-#endif
-    return FILTER_KIND == KIND_INFO3 ? 3 : 2;
+    return Play("info", 2);
 }
 
-int WINAPI FilterImport(HDC reserved, FilterFileSpec *file, FilterPicture *picture, HGLOBAL preferences)
-{
-    Log("ImportGr reserved=%p flags=%u zero=%u tail=%lu picture=%p last=%lu preferences=%s path=%s", reserved,
-        file->flags & 0x1F, file->zero, static_cast<unsigned long>(file->tail), picture->picture,
-        static_cast<unsigned long>(picture->reserved), preferences == g_preferences ? "same" : "other",
-        file->path);
-#if FILTER_KIND == KIND_OLDER
-    DWORD size;
-    g_picture = picture->picture = ReadWholeFile(file->path, &size);
-    return g_picture ? 0 : 1;
-#elif FILTER_KIND == KIND_NO_PICTURE
-    return 0;
-#else
-    g_picture = picture->picture = RecordPicture(file->path, picture);
-#if FILTER_KIND == KIND_FAULT
-    volatile int *nowhere = nullptr;
-    *nowhere = 1;
-#elif FILTER_KIND == KIND_RAISE
-    RaiseException(0xE0004B53, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-#elif FILTER_KIND == KIND_FAIL_WITH_PICTURE
-    return 5;
-#elif FILTER_KIND == KIND_OVERFLOW
-    return Recurse(0);
-#endif
-    return 0;
-#endif
-}
-
-#if FILTER_KIND != KIND_OLDER
-extern "C" int WINAPI FilterSetPreference(HGLOBAL preferences, const char *name, const void *value,
-                                          DWORD size, DWORD type);
-
-int WINAPI FilterSetPreference(HGLOBAL preferences, const char *name, const void *value, DWORD size,
-                               DWORD type)
+extern "C" int WINAPI Preference(HGLOBAL preferences, const char *name, const void *value, DWORD size,
+                                 DWORD type)
 {
     Log("SetFilterPref %s %s %lu %lu %s", name, static_cast<const char *>(value), size, type,
         preferences == g_preferences ? "same" : "other");
-    return 0;
+    return Play("pref", 0);
 }
-#else
-// A plain ImportGr next to the decorated names must not pull the filter into
-// the current family: it lacks the plain GetFilterInfo.
-extern "C" int WINAPI DecoyImport(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL);
 
-int WINAPI DecoyImport(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)
+extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *spec, FilterPicture *picture, HGLOBAL preferences)
+{
+    Log("ImportGr reserved=%p flags=%u zero=%u tail=%lu picture=%p last=%lu preferences=%s path=%s", reserved,
+        spec->flags & 0x1F, spec->zero, static_cast<unsigned long>(spec->tail), picture->picture,
+        static_cast<unsigned long>(picture->reserved), preferences == g_preferences ? "same" : "other",
+        spec->path);
+    DWORD size;
+    char play[MAX_PATH];
+    if (FILTER_FAMILY == FAMILY_OLDER)
+        g_picture = picture->picture = ReadFile(spec->path, &size);
+    else if (strcmp(Environment("KESTRANE_FILTER_PLAY", play), "import:none"))
+        g_picture = picture->picture = RecordPicture(spec->path, picture);
+    return Play("import", 0);
+}
+
+extern "C" int WINAPI Decoy(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)
 {
     Log("decoy ImportGr");
     return 1;
 }
-#endif
 
-// What unloading can still observe: whether the program released the
-// preference memory and the picture before it released the library.
-static const char *HandleState(HANDLE handle, bool metafile)
-{
-    if (!handle)
-        return "none";
-    if (metafile)
-        return GetObjectType(handle) == OBJ_METAFILE ? "alive" : "deleted";
-    return GlobalFlags(handle) == GMEM_INVALID_HANDLE ? "freed" : "alive";
-}
-
+// Whether the caller released the preferences and the picture before the library.
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *)
 {
-    if (reason == DLL_PROCESS_DETACH)
-        Log("unload preferences=%s picture=%s", HandleState(g_preferences, false),
-            HandleState(g_picture, FILTER_KIND != KIND_OLDER));
+    if (reason != DLL_PROCESS_DETACH)
+        return TRUE;
+    const bool older = FILTER_FAMILY == FAMILY_OLDER;
+    const bool released =
+        older ? GlobalFlags(g_picture) == GMEM_INVALID_HANDLE : GetObjectType(g_picture) != OBJ_METAFILE;
+    Log("unload preferences=%s picture=%s",
+        GlobalFlags(g_preferences) == GMEM_INVALID_HANDLE ? "freed" : "alive",
+        !g_picture  ? "none"
+        : !released ? "alive"
+        : older     ? "freed"
+                    : "deleted");
     return TRUE;
 }

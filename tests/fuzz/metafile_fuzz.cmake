@@ -1,8 +1,9 @@
 # Included by the host build's tests: builds tests/fuzz with clang and runs
 # each fuzz target for a bounded time, starting from its committed seeds
-# (make_corpus.py writes the metafile ones; the SHP16 ones are files the
-# writer made, one of them cut short). Any crash or sanitizer report fails the
-# test. Without a clang that links libFuzzer, the tests are left out.
+# (import_tests writes more metafile seeds where KESTRANE_FUZZ_SEEDS names a
+# folder; the SHP16 ones are files the writer made, one of them cut short).
+# Any crash or sanitizer report fails the test. Without a clang that links
+# libFuzzer, the tests are left out.
 find_program(KESTRANE_CLANGXX NAMES clang++ clang++-14)
 if(KESTRANE_CLANGXX AND NOT DEFINED KESTRANE_CLANG_FUZZER)
   set(probe ${CMAKE_BINARY_DIR}/fuzz-probe)

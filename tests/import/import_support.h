@@ -1,26 +1,17 @@
-// Helpers for the import tests: filter registrations that clean up after
-// themselves, and builders for bitmaps, metafile bytes and image files.
+// Helpers for tests of the import: filter registrations that clean up after
+// themselves, image files for the stand-in filters, metafile bytes, and a
+// whole-image comparison.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "core/packed_dib.h"
-
-using Bytes = std::vector<uint8_t>;
-
-struct Rgb {
-    uint8_t r, g, b;
-    bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
-};
-using PixelFunction = std::function<Rgb(int x, int y)>;  // y = 0 is the top row
+#include "tests/support/pictures.h"
 
 // Filter subkeys made by one test under the filter root; the destructor
-// deletes them, and the root (and its parents) if this object created it.
+// deletes them, and the root (and its parents) if this object made it.
 class FilterRegistrations {
   public:
     FilterRegistrations();
@@ -33,69 +24,69 @@ class FilterRegistrations {
              DWORD extensionsType = REG_SZ);
 
   private:
-    std::vector<std::string> subkeys_;
-    std::vector<std::string> createdKeys_;  // deepest last
+    std::vector<std::string> subkeys_, madeKeys_;  // madeKeys_: deepest last
 };
 
-// A packed DIB's bytes: header, colour table, rows. bits 24 or 32 take the
-// colour straight from `pixel`; lower depths take palette indices (16 bits:
-// the raw pixel value) from `index`. A negative height stores the rows top-down.
-Bytes MakeDibBytes(int width, int height, int bits, const PixelFunction &pixel,
-                   const std::vector<Rgb> &palette = {}, const std::function<int(int x, int y)> &index = {});
-
-// Metafile bytes: header, records in order, then the end record.
-class MetafileBytes {
-  public:
-    MetafileBytes();
-    MetafileBytes &Record(uint16_t function, const Bytes &parameters);
-    // A bitmap record of one of the four kinds, with `dib` at its bitmap offset.
-    MetafileBytes &BitmapRecord(uint16_t function, const Bytes &dib);
-    Bytes Finish();
-    size_t Size() const { return bytes_.size(); }
-
-  private:
-    Bytes bytes_;
-};
-
-constexpr uint16_t kMetaDibBitBlt = 0x0940;
-constexpr uint16_t kMetaDibStretchBlt = 0x0B41;
-constexpr uint16_t kMetaSetDibToDev = 0x0D33;
-constexpr uint16_t kMetaStretchDib = 0x0F43;
-
-// The image file the current-family test filter reads: its bounding box and
-// a 24-bit bottom-up bitmap of the box's size.
+// A file the current-family stand-in filter reads: its picture's bounding
+// box, then a 24-bit bottom-up bitmap of the box's size.
 Bytes MakeFilterImage(int left, int top, int width, int height, const PixelFunction &pixel);
 
-// Test pictures: a gradient, and palette indices with the colours they stand for.
-Rgb Gradient(int x, int y);
-extern const std::vector<Rgb> kPalette;
-int PaletteIndex(int x, int y);
-Rgb FromPalette(int x, int y);
+constexpr uint16_t kMetaDibBitBlt = 0x0940, kMetaDibStretchBlt = 0x0B41, kMetaSetDibToDev = 0x0D33,
+                   kMetaStretchDib = 0x0F43;
 
-Rgb PixelAt(PackedDib dib, int x, int y);  // y = 0 is the top row
-// Every pixel of a 24-bit bottom-up packed DIB equals `pixel`.
-::testing::AssertionResult HasPixels(PackedDib dib, int width, int height, const PixelFunction &pixel);
+// A metafile record: its size in words, its function, its parameters padded
+// to whole words.
+inline Bytes Record(uint16_t function, const Bytes &parameters)
+{
+    const uint32_t words = uint32_t(3 + (parameters.size() + 1) / 2);
+    Bytes record = {uint8_t(words),       uint8_t(words >> 8), uint8_t(words >> 16),
+                    uint8_t(words >> 24), uint8_t(function),   uint8_t(function >> 8)};
+    record.insert(record.end(), parameters.begin(), parameters.end());
+    record.resize(2 * words);
+    return record;
+}
 
-// A copy of bytes ending right before an inaccessible page, so that a read
-// past their end faults instead of passing unseen.
-class FencedBytes {
-  public:
-    explicit FencedBytes(const Bytes &bytes);
-    ~FencedBytes();
-    FencedBytes(const FencedBytes &) = delete;
-    FencedBytes &operator=(const FencedBytes &) = delete;
-    const BYTE *Data() const { return data_; }
+// A bitmap record of one of the four kinds, `dib` after the parameters that
+// come before it.
+inline Bytes BitmapRecord(uint16_t function, const Bytes &dib)
+{
+    Bytes parameters(function == kMetaDibBitBlt       ? 16
+                     : function == kMetaDibStretchBlt ? 20
+                     : function == kMetaSetDibToDev   ? 18
+                                                      : 22);
+    parameters.insert(parameters.end(), dib.begin(), dib.end());
+    return Record(function, parameters);
+}
 
-  private:
-    BYTE *base_ = nullptr;
-    const BYTE *data_ = nullptr;
-};
+// Metafile bytes: header, the records, the end record.
+inline Bytes Metafile(std::vector<Bytes> records)
+{
+    records.insert(records.begin(),
+                   Bytes{1, 0, 9, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // 9 words, version 3
+    records.push_back(Record(0, {}));
+    Bytes bytes;
+    for (const Bytes &record : records)
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    const uint32_t words = uint32_t(bytes.size() / 2);
+    std::memcpy(&bytes[6], &words, 4);
+    return bytes;
+}
 
-// Owns a PackedDib for the length of a test.
-struct ScopedDib {
-    explicit ScopedDib(PackedDib d) : dib(d) {}
-    ~ScopedDib() { FreePackedDib(dib); }
-    ScopedDib(const ScopedDib &) = delete;
-    ScopedDib &operator=(const ScopedDib &) = delete;
-    PackedDib dib;
-};
+// True when `dib` is a readable 24-bit bottom-up image holding exactly these
+// pixels. Frees it.
+inline ::testing::AssertionResult Shows(PackedDib dib, int width, int height, const PixelFunction &pixel)
+{
+    ::testing::AssertionResult result = ::testing::AssertionSuccess();
+    if (!IsReadablePackedDib(dib) || dib->biWidth != width || dib->biHeight != height)
+        result = ::testing::AssertionFailure()
+                 << "not a readable 24-bit bottom-up image of " << width << "x" << height;
+    for (int y = 0; result && y < height; y++)
+        for (int x = 0; result && x < width; x++) {
+            const uint8_t *p = reinterpret_cast<const uint8_t *>(dib + 1) +
+                               size_t(height - 1 - y) * DibStride(uint32_t(width), 24) + 3 * size_t(x);
+            if (!(Rgb{p[2], p[1], p[0]} == pixel(x, y)))
+                result = ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") differs";
+        }
+    FreePackedDib(dib);
+    return result;
+}

@@ -1,5 +1,5 @@
-// LoadImageFile end to end through the stand-in filters, and the guard that
-// keeps a faulting filter from taking the process down.
+// LoadImageFile through the stand-in filters, and the guard that keeps a
+// faulting filter from taking the process down.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -26,12 +26,6 @@ void WriteNowhere(void *)
 {
     *static_cast<volatile int *>(nullptr) = 1;
 }
-// Runs an inner guard around a fault, then faults itself when asked.
-void Nested(void *context)
-{
-    bool *innerCompleted = static_cast<bool *>(context);
-    *innerCompleted = RunGuarded(WriteNowhere, nullptr);
-}
 
 // A handler frame of the guarded code's own, as a filter built with
 // structured exception handling pushes: it must see the fault first and then
@@ -39,12 +33,10 @@ void Nested(void *context)
 int g_innerSearches, g_innerUnwinds;
 EXCEPTION_DISPOSITION __cdecl InnerHandler(EXCEPTION_RECORD *exception, void *, CONTEXT *, void *)
 {
-    if (exception->ExceptionFlags & EXCEPTION_UNWINDING)
-        g_innerUnwinds++;
-    else
-        g_innerSearches++;
+    (exception->ExceptionFlags & EXCEPTION_UNWINDING ? g_innerUnwinds : g_innerSearches)++;
     return ExceptionContinueSearch;
 }
+
 void FaultUnderOwnFrame(void *)
 {
     EXCEPTION_REGISTRATION_RECORD frame;
@@ -79,11 +71,12 @@ bool StackHasGuardPage()
 
 TEST(RunGuarded, ReturnsAfterFaultsUnwindsInnerFramesAndRestoresTheChain)
 {
+    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
     for (int i = 0; i < 2; i++) {
         EXPECT_FALSE(RunGuarded([](void *) { Recurse(0); }, nullptr));
         EXPECT_TRUE(StackHasGuardPage()) << "after overflow " << i;
+        ASSERT_EQ(head, ChainHead());
     }
-    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
     for (int i = 0; i < 50; i++) {
         EXPECT_TRUE(RunGuarded([](void *) {}, nullptr));
         EXPECT_FALSE(RunGuarded(WriteNowhere, nullptr));
@@ -91,175 +84,129 @@ TEST(RunGuarded, ReturnsAfterFaultsUnwindsInnerFramesAndRestoresTheChain)
         ASSERT_EQ(head, ChainHead());
     }
     bool innerCompleted = true;
-    EXPECT_TRUE(RunGuarded(Nested, &innerCompleted));
+    auto nested = [](void *completed) {
+        *static_cast<bool *>(completed) = RunGuarded(WriteNowhere, nullptr);
+    };
+    EXPECT_TRUE(RunGuarded(nested, &innerCompleted));
     EXPECT_FALSE(innerCompleted);
     EXPECT_EQ(head, ChainHead());
-    g_innerSearches = g_innerUnwinds = 0;
     EXPECT_FALSE(RunGuarded(FaultUnderOwnFrame, nullptr));
     EXPECT_EQ(1, g_innerSearches);
     EXPECT_EQ(1, g_innerUnwinds);
     EXPECT_EQ(head, ChainHead());
 }
 
-// Every stand-in filter registered under its own extension.
-class FilterImport : public ::testing::Test {
+// What a filter receives and is left holding, as the stand-in filter logs it.
+const std::string kInfo = "GetFilterInfo 2 '' null 0|",
+                  kProgressOff = "SetFilterPref ShowProgressDialog No 2 1 same|",
+                  kDialogsOff = kProgressOff + "SetFilterPref ShowOptionsDialog No 2 1 same|",
+                  kProgressOn = "SetFilterPref ShowProgressDialog Yes 4 1 same|",
+                  kImport = "ImportGr reserved=00000000 flags=0 zero=0 tail=0 picture=00000000 last=0 "
+                            "preferences=same path=@|",
+                  kImported = kInfo + kDialogsOff + kImport, kReleased = "unload preferences=freed picture=";
+
+struct LoadCase {
+    const char *extension;  // the filter it picks: kst_current, kst_current_alt, kst_older, kst_missing
+    const char *play;       // the filter's KESTRANE_FILTER_PLAY
+    Bytes file;             // empty: the picture, 5 x 3 at (10, 20)
+    bool loads;             // the picture comes back
+    std::string log;        // "@": the image's path
+};
+
+// The stand-in filters registered for their own extensions.
+class Filters : public testing::Test {
   protected:
     void SetUp() override
     {
         char exe[MAX_PATH];
         GetModuleFileNameA(nullptr, exe, sizeof exe);
-        std::string directory(exe, strrchr(exe, '\\') + 1);
-        for (const char *name : {"current", "current_alt", "older", "info3", "no_picture", "fault", "raise",
-                                 "fail_with_picture", "info_fault", "overflow"})
+        const std::string directory(exe, strrchr(exe, '\\') + 1);
+        for (const char *name : {"current", "current_alt", "older", "missing"})
             registry_.Add(name, (std::string("kst_") + name).c_str(),
                           (directory + "kst_filter_" + name + ".dll").c_str());
-        registry_.Add("missing", "kst_missing", (directory + "no_such_filter.dll").c_str());
-        logPath_ = temp_.Path("filter.log");
-        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", logPath_.c_str());
-        WriteBytes(temp_.Path("picture.bin"), MakeFilterImage(10, 20, 4, 3, Gradient));
+        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", temp_.Path("filter.log").c_str());
     }
-    void TearDown() override { SetEnvironmentVariableA("KESTRANE_FILTER_LOG", nullptr); }
-
-    // An image file for the filter of `extension`, holding the standard picture.
-    std::string Image(const char *extension, const Bytes &bytes = {})
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", nullptr);
+        SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
+    }
+    std::string Image(const char *extension, const Bytes &file = {})
     {
         std::string path = temp_.Path(std::string("image.") + extension);
-        WriteBytes(path, bytes.empty() ? ReadBytes(temp_.Path("picture.bin")) : bytes);
+        WriteBytes(path, file.empty() ? MakeFilterImage(10, 20, 5, 3, Gradient) : file);
         return path;
     }
-
-    // The filter's log since the last call, one call per line.
-    std::vector<std::string> TakeLog()
+    // The filter's log since the last call, a line and a bar for each call.
+    std::string TakeLog()
     {
-        std::vector<std::string> lines;
-        std::ifstream file(logPath_);
-        for (std::string line; std::getline(file, line);)
-            lines.push_back(line);
-        file.close();
-        DeleteFileA(logPath_.c_str());
-        return lines;
+        std::string log, line;
+        for (std::ifstream file(temp_.Path("filter.log")); std::getline(file, line);)
+            log += line + "|";
+        DeleteFileA(temp_.Path("filter.log").c_str());
+        return log;
     }
-
-    static std::string ImportLine(const std::string &path)
-    {
-        return "ImportGr reserved=00000000 flags=0 zero=0 tail=0 picture=00000000 last=0 preferences=same "
-               "path=" +
-               path;
-    }
-
     TempDir temp_;
     FilterRegistrations registry_;
-    std::string logPath_;
 };
 
-const char kInfo[] = "GetFilterInfo 2 '' null 0";
-const char kProgressOff[] = "SetFilterPref ShowProgressDialog No 2 1 same";
-const char kOptionsOff[] = "SetFilterPref ShowOptionsDialog No 2 1 same";
-const char kProgressOn[] = "SetFilterPref ShowProgressDialog Yes 4 1 same";
+class FilterImport : public Filters, public testing::WithParamInterface<LoadCase> {};
 
-TEST_F(FilterImport, CurrentFamilyRendersPictureAndSwitchesDialogsOff)
+TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
 {
-    for (const char *extension : {"kst_current", "KST_CURRENT_ALT"}) {
-        std::string path = Image(extension);
-        ScopedDib image(LoadImageFile(path.c_str()));
-        EXPECT_TRUE(HasPixels(image.dib, 4, 3, Gradient)) << extension;
-        const std::vector<std::string> expected = {kInfo,       kProgressOff,
-                                                   kOptionsOff, ImportLine(path),
-                                                   kProgressOn, "unload preferences=freed picture=deleted"};
-        EXPECT_EQ(expected, TakeLog()) << extension;
-    }
+    const LoadCase &c = GetParam();
+    SCOPED_TRACE(std::string(c.extension) + " " + c.play);
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", c.play);
+    const std::string path = Image(c.extension, c.file);
+    PackedDib image = LoadImageFile(path.c_str());
+    if (c.loads)
+        EXPECT_TRUE(Shows(image, 5, 3, Gradient));
+    else
+        EXPECT_EQ(nullptr, image);
+    std::string log = c.log;
+    if (log.find('@') != std::string::npos)
+        log.replace(log.find('@'), 1, path);
+    EXPECT_EQ(log, TakeLog());
+    // Whatever happened, the process goes on converting.
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
+    EXPECT_TRUE(Shows(LoadImageFile(Image("kst_current").c_str()), 5, 3, Gradient));
 }
 
-TEST_F(FilterImport, OlderFamilyHandsOverEmbeddedBitmapAsBottomUp24Bit)
-{
-    Bytes zeroSizedRecord = MetafileBytes()
-                                .Record(0x0103, {8, 0})
-                                .BitmapRecord(kMetaStretchDib, MakeDibBytes(4, 3, 24, Gradient))
-                                .Finish();
-    zeroSizedRecord[18] = zeroSizedRecord[19] = 0;
-    struct Case {
-        const char *name;
-        Bytes metafile;
-        PixelFunction expected;  // null: nothing is loaded
-    } cases[] = {
-        {"stretched 24-bit after other records",
-         MetafileBytes()
-             .Record(0x0103, {8, 0})
-             .Record(0x0209, {0, 0, 0, 0})
-             .BitmapRecord(kMetaStretchDib, MakeDibBytes(4, 3, 24, Gradient))
-             .Finish(),
-         Gradient},
-        {"blit of an 8-bit top-down bitmap",
-         MetafileBytes()
-             .Record(0x0103, {8, 0})
-             .BitmapRecord(kMetaDibBitBlt, MakeDibBytes(4, -3, 8, nullptr, kPalette, PaletteIndex))
-             .Finish(),
-         FromPalette},
-        {"first record of size 0", zeroSizedRecord, nullptr},
-    };
-    for (const Case &c : cases) {
-        std::string path = Image("kst_older", c.metafile);
-        ScopedDib image(LoadImageFile(path.c_str()));
-        if (c.expected)
-            EXPECT_TRUE(HasPixels(image.dib, 4, 3, c.expected)) << c.name;
-        else
-            EXPECT_EQ(nullptr, image.dib) << c.name;
-        // No preferences for this family, and the plain ImportGr it also
-        // exports is never called; what it handed over is always freed.
-        const std::vector<std::string> expected = {kInfo, ImportLine(path),
-                                                   "unload preferences=freed picture=freed"};
-        EXPECT_EQ(expected, TakeLog()) << c.name;
-    }
-}
+const Bytes kOlderPicture = Metafile({Record(0x0103, {8, 0}), Record(0x0209, {0, 0, 0, 0}),
+                                      BitmapRecord(kMetaStretchDib, MakeDibBytes(5, 3, 24, Gradient))});
 
-struct FailureCase {
-    const char *extension;
-    std::vector<std::string> log;  // "@" stands for the import call's line
+// The older family gets no preference calls, and the plain ImportGr it also
+// exports is never called; what it hands over is always freed.
+const LoadCase kLoads[] = {
+    {"kst_current", "", {}, true, kImported + kProgressOn + kReleased + "deleted|"},
+    {"KST_CURRENT_ALT", "", {}, true, kImported + kProgressOn + kReleased + "deleted|"},
+    {"kst_older", "", kOlderPicture, true, kInfo + kImport + kReleased + "freed|"},
+    {"kst_older", "",
+     Metafile({Bytes(6, 0), BitmapRecord(kMetaStretchDib, MakeDibBytes(5, 3, 24, Gradient))}), false,
+     kInfo + kImport + kReleased + "freed|"},
+    {"kst_current", "info:3", {}, false, kInfo + kReleased + "none|"},
+    {"kst_current", "info:fault", {}, false, kInfo + kReleased + "none|"},
+    {"kst_current", "pref:fault", {}, false, kInfo + kProgressOff + kReleased + "none|"},
+    {"kst_current", "import:none", {}, false, kImported + kProgressOn + kReleased + "none|"},
+    // A failed import's picture is deleted as the metafile it is.
+    {"kst_current", "import:5", {}, false, kImported + kProgressOn + kReleased + "deleted|"},
+    // After a fault nothing more is called; the picture the filter had set is still released.
+    {"kst_current", "import:fault", {}, false, kImported + kReleased + "deleted|"},
+    {"kst_current", "import:raise", {}, false, kImported + kReleased + "deleted|"},
+    {"kst_current", "import:overflow", {}, false, kImported + kReleased + "deleted|"},
+    {"kst_current", "import:overflow", {}, false, kImported + kReleased + "deleted|"},  // once more
+    {"kst_missing", "", {}, false, ""},
 };
+INSTANTIATE_TEST_SUITE_P(Filters, FilterImport, testing::ValuesIn(kLoads));
 
-TEST_F(FilterImport, FailingFiltersGiveNullAndReleaseWhatTheyLeft)
-{
-    const FailureCase cases[] = {
-        {"kst_info3", {kInfo, "unload preferences=freed picture=none"}},
-        {"kst_no_picture",
-         {kInfo, kProgressOff, kOptionsOff, "@", kProgressOn, "unload preferences=freed picture=none"}},
-        // A failed import's metafile is deleted as the metafile it is.
-        {"kst_fail_with_picture",
-         {kInfo, kProgressOff, kOptionsOff, "@", kProgressOn, "unload preferences=freed picture=deleted"}},
-        // After a fault nothing more is called; the picture the filter had
-        // set is still released.
-        {"kst_fault", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
-        {"kst_raise", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
-        {"kst_info_fault", {kInfo, "unload preferences=freed picture=none"}},
-        // A second overflow in the same process must be caught like the first.
-        {"kst_overflow", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
-        {"kst_overflow", {kInfo, kProgressOff, kOptionsOff, "@", "unload preferences=freed picture=deleted"}},
-        {"kst_missing", {}},
-    };
-    std::string goodPath = Image("kst_current");
-    for (const FailureCase &c : cases) {
-        std::string path = Image(c.extension);
-        EXPECT_EQ(nullptr, LoadImageFile(path.c_str())) << c.extension;
-        std::vector<std::string> expected = c.log;
-        for (std::string &line : expected)
-            if (line == "@")
-                line = ImportLine(path);
-        EXPECT_EQ(expected, TakeLog()) << c.extension;
-        // The process goes on converting.
-        ScopedDib next(LoadImageFile(goodPath.c_str()));
-        EXPECT_TRUE(HasPixels(next.dib, 4, 3, Gradient)) << "after " << c.extension;
-        TakeLog();
-    }
-}
-
-TEST_F(FilterImport, PathsWithoutUsableExtensionLoadNothing)
+TEST_F(Filters, PathsWithoutUsableExtensionLoadNothing)
 {
     const std::string tooLong = "C:\\" + std::string(260, 'd') + ".kst_current";
     for (const std::string &path : {std::string("C:\\pics\\a.b\\frame"), std::string("C:\\pics\\frame."),
                                     std::string("C:\\pics\\frame"), std::string(".kst_current"), tooLong})
         EXPECT_EQ(nullptr, LoadImageFile(path.c_str())) << path;
     EXPECT_EQ(nullptr, LoadImageFile(nullptr));
-    EXPECT_TRUE(TakeLog().empty());
+    EXPECT_EQ("", TakeLog());
 }
 
 }  // namespace
