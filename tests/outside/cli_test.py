@@ -37,8 +37,10 @@ class CommandLine(unittest.TestCase):
         # A registration made outside the tests is put back afterwards.
         cls.previous = (cls.prefix.query(OUR_KEY) or {}).get(OUR_KEY.split("\\", 1)[1])
         assert cls.prefix.run("regsvr32", "/s", harness.windows_path(ARGS["filter"])).returncode == 0
+        # A stand-in filter that faults in GetFilterInfo, for .kstfault files.
         cls.prefix.add_filter("Kestrane test faulting filter", "kstfault",
-                              harness.windows_path(Path(ARGS["stand_ins"]) / "kst_filter_info_fault.dll"))
+                              harness.windows_path(Path(ARGS["stand_ins"]) / "kst_filter_current.dll"))
+        os.environ["KESTRANE_FILTER_PLAY"] = "info:fault"
 
     @classmethod
     def tearDownClass(cls):
