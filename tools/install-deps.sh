@@ -11,7 +11,6 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
-  fonts-wqy-microhei  # Chinese and Japanese names in screenshots of the dialog
   python3 python3-pil
   nsis zip unzip
 )

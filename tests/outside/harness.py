@@ -51,12 +51,11 @@ class Prefix:
     def delete_key(self, key):
         self.run("reg", "delete", key, "/f", "/reg:32")
 
-    def use_display(self):
-        """The caller's display, or else the one tools/wine-run keeps for the
-        prefix, so that screenshots show what the prefix's programs draw."""
-        if not os.environ.get("DISPLAY"):
-            self.run("cmd", "/c", "exit")
-            os.environ["DISPLAY"] = Path(f"{self.path}.xvfb").read_text().strip()
+    def start(self, *args):
+        """A program left running while the test works it."""
+        return subprocess.Popen([self.wine_run, "--prefix", str(self.path), *map(str, args)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                env=dict(os.environ, LC_ALL="C.UTF-8"))
 
     def stop(self):
         env = dict(os.environ, WINEPREFIX=str(self.path))

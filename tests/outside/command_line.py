@@ -1,25 +1,20 @@
-#!/usr/bin/python3
-"""kestrane-cli.exe from outside: real PNG, GIF and JPEG files decoded by our
-filter, registered with regsvr32 in the build tree's prefix.
-Usage: cli_test.py WINE_RUN PREFIX CLI FILTER STAND_IN_FILTERS_DIR [unittest args]"""
+"""kestrane-cli.exe from outside: real PNG, GIF and JPEG files decoded by
+the installed filter, every pixel compared; wildcards, --info, --extract and
+names in any script. The scenario sets PREFIX, CLI and STAND_IN first."""
 import os
 import shutil
-import sys
 import tempfile
 import unittest
 from pathlib import Path
 
 import harness
 
-ARGS = None
-OUR_KEY = harness.FILTER_ROOT + r"\Kestrane PNG GIF JPEG"
-FAULTING_KEY = harness.FILTER_ROOT + r"\Kestrane test faulting filter"
+PREFIX = CLI = STAND_IN = None  # the prefix, the program, a stand-in filter library
 
 
 class CommandLine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.prefix = harness.Prefix(ARGS["wine_run"], ARGS["prefix"])
         cls.temp = tempfile.TemporaryDirectory(prefix="kestrane-cli-")
         cls.work = Path(cls.temp.name)
         w = cls.work
@@ -34,24 +29,17 @@ class CommandLine(unittest.TestCase):
         (w / "truncated.png").write_bytes((w / "noise.png").read_bytes()[:60])
         (w / "noframes.gif").write_bytes(b"GIF89a\x07\x00\x05\x00\x00\x00\x00\x3b")
         (w / "faulting.kstfault").write_bytes(b"")
-        # A registration made outside the tests is put back afterwards.
-        cls.previous = (cls.prefix.query(OUR_KEY) or {}).get(OUR_KEY.split("\\", 1)[1])
-        assert cls.prefix.run("regsvr32", "/s", harness.windows_path(ARGS["filter"])).returncode == 0
         # A stand-in filter that faults in GetFilterInfo, for .kstfault files.
-        cls.prefix.add_filter("Kestrane test faulting filter", "kstfault",
-                              harness.windows_path(Path(ARGS["stand_ins"]) / "kst_filter_current.dll"))
+        PREFIX.add_filter("Kestrane test faulting filter", "kstfault", harness.windows_path(STAND_IN))
         os.environ["KESTRANE_FILTER_PLAY"] = "info:fault"
 
     @classmethod
     def tearDownClass(cls):
-        cls.prefix.delete_key(FAULTING_KEY)
-        cls.prefix.run("regsvr32", "/u", "/s", harness.windows_path(ARGS["filter"]))
-        if cls.previous:
-            cls.prefix.add_filter("Kestrane PNG GIF JPEG", cls.previous["Extensions"], cls.previous["Path"])
+        PREFIX.delete_key(harness.FILTER_ROOT + r"\Kestrane test faulting filter")
         cls.temp.cleanup()
 
     def cli(self, *args):
-        return self.prefix.run(ARGS["cli"], *args, cwd=self.work)
+        return PREFIX.run(CLI, *args, cwd=self.work)
 
     def bytes_of(self, name):
         return (self.work / name).read_bytes()
@@ -137,7 +125,3 @@ class CommandLine(unittest.TestCase):
             result = self.cli(*args)
             self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
 
-
-if __name__ == "__main__":
-    ARGS = dict(zip(["wine_run", "prefix", "cli", "filter", "stand_ins"], sys.argv[1:6]))
-    unittest.main(argv=[sys.argv[0]] + sys.argv[6:], verbosity=2)

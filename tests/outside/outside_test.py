@@ -1,14 +1,17 @@
 #!/usr/bin/python3
-"""Installs Kestrane silently into a fresh Wine prefix, uses both programs,
-uninstalls it, and checks that nothing of ours is left while another maker's
-filter survives. Also checks the portable zip's contents.
-Usage: installer_test.py WINE_RUN WORK SETUP ZIP DRIVER VERSION"""
-import subprocess
+"""Kestrane as a user meets it, in a fresh Wine prefix: without filters the
+program refuses to start; the setup program installs it; a session in the
+dialog and the command line's table run against the installed programs; the
+uninstaller leaves nothing of ours and another maker's filter untouched.
+Usage: outside_test.py WINE_RUN BUILD_DIR SETUP ZIP DRIVER STAND_IN VERSION"""
 import sys
 import time
+import unittest
 import zipfile
 from pathlib import Path
 
+import command_line
+import dialog
 import harness
 
 INSTALL_DIR = r"C:\Program Files (x86)\Kestrane"
@@ -28,9 +31,12 @@ def ours(prefix, view="32"):
             if v.get("Path", "").startswith(INSTALL_DIR)]
 
 
-def scenario(prefix, work, setup, zip_path, driver, version):
+def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
     names = set(zipfile.ZipFile(zip_path).namelist())
     check({f"kestrane-{version}/{name}" for name in SHIPPED} <= names, "the portable zip holds " + ", ".join(SHIPPED))
+    program = prefix.start(harness.windows_path(build / "ui" / "kestrane.exe"))
+    check(prefix.run(driver, "box", "nofilter").returncode == 0 and program.wait(60) == 0,
+          "without filters kestrane.exe says so and ends with exit code 0")
 
     prefix.add_filter("Other Maker TIFF", "TIF,TIFF", r"C:\Other\tiff.flt")
     other = prefix.query(OTHER_KEY)
@@ -50,19 +56,11 @@ def scenario(prefix, work, setup, zip_path, driver, version):
           and values.get("QuietUninstallString", "").endswith("/S"),
           "the Add/Remove Programs entry has name, version, publisher and uninstall command")
 
-    program = subprocess.Popen([prefix.wine_run, "--prefix", str(prefix.path), INSTALL_DIR + r"\kestrane.exe"])
-    steps = [prefix.run(driver, *step).returncode for step in (("box", "warning"), ("status",), ("press", "2"))]
-    check(steps == [0, 0, 0] and program.wait(60) == 0, "kestrane.exe starts with the warning and its dialog")
-    images = [work / "frame0.png", work / "frame1.gif", work / "frame2.jpg"]
-    picture = harness.noise_image(5, 3, 7)  # odd width: padded rows
-    picture.save(images[0])
-    picture.save(images[1])
-    picture.save(images[2], quality=100, subsampling=0)
-    result = prefix.run(INSTALL_DIR + r"\kestrane-cli.exe", harness.windows_path(work / "out.shp"),
-                        *map(harness.windows_path, images))
-    check(result.returncode == 0, "the installed command line converts PNG, GIF and JPEG " + result.stderr)
-    _, _, frames = harness.read_shp(work / "out.shp")
-    check(frames[0] == harness.frame_of(images[0]) and len(frames) == 3, "with the PNG's pixels in frame 0")
+    dialog.session(prefix, driver, INSTALL_DIR + r"\kestrane.exe", build / "tests" / "outside", build / "artifacts")
+    check(True, "a session in the installed kestrane.exe")
+    command_line.PREFIX, command_line.CLI, command_line.STAND_IN = prefix, INSTALL_DIR + r"\kestrane-cli.exe", stand_in
+    tests = unittest.defaultTestLoader.loadTestsFromTestCase(command_line.CommandLine)
+    check(unittest.TextTestRunner(verbosity=2).run(tests).wasSuccessful(), "the installed kestrane-cli.exe")
 
     prefix.run(INSTALL_DIR + r"\uninstall.exe", "/S")
     deadline = time.monotonic() + 120  # it runs from a copy in %TEMP% and returns at once
@@ -70,19 +68,17 @@ def scenario(prefix, work, setup, zip_path, driver, version):
         time.sleep(0.5)
     check(not install.exists() and not menu.exists(), "uninstalling removes the folder and the Start menu entry")
     left = [p for p in (prefix.path / "drive_c").rglob("*") if "kestrane" in p.name.lower()]
-    check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None,
-          f"nothing of ours is left: {left}")
+    check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None, f"nothing of ours is left: {left}")
     check(prefix.query(OTHER_KEY) == other, "the other maker's filter is untouched")
 
 
-def main(wine_run, work, setup, zip_path, driver, version):
-    work = Path(work)
-    work.mkdir(parents=True, exist_ok=True)
-    prefix = harness.Prefix(wine_run, work / "wineprefix")
+def main(wine_run, build, setup, zip_path, driver, stand_in, version):
+    build = Path(build)
+    prefix = harness.Prefix(wine_run, build / "tests" / "outside" / "wineprefix")
     prefix.remove()
     display = harness.start_display()
     try:
-        scenario(prefix, work, setup, zip_path, driver, version)
+        scenario(prefix, build, setup, zip_path, driver, Path(stand_in), version)
     finally:
         prefix.stop()  # Wine first: it must not outlive its display
         if display:
