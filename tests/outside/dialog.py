@@ -26,6 +26,9 @@ def session(prefix, driver, kestrane, work, artifacts):
         assert result.returncode == 0 and output in (None, lines), "\n".join(shown) + f"\nwanted: {output}"
         return lines
 
+    def shot(name, colours, what):
+        assert harness.screenshot(prefix.display(), artifacts / name, colours), f"{name}: {what}"
+
     program = prefix.start(kestrane)
     step("box", "warning")
     step("status", output=["Test version; Please not use 16-Bit SHPs in mods!"])
@@ -39,16 +42,15 @@ def session(prefix, driver, kestrane, work, artifacts):
     destination = folder / "выход.shp"
     step("press", IDC_BROWSE)
     step("choose", "Choose output file", harness.windows_path(destination))
-    assert harness.screenshot(artifacts / "dialog.png", [(0, 0, 255)]), "no blue link text"
+    shot("dialog.png", [(0, 0, 255)], "no blue link text")
     step("menu")
-    assert harness.screenshot(artifacts / "menu.png", [(193, 210, 238), (49, 106, 197)]), "no highlighted item"
+    shot("menu.png", [(193, 210, 238), (49, 106, 197)], "no highlighted item")
     step("keys", "esc", "esc")
     step("convert", output=["Successfully finished"])
     _, _, frames = harness.read_shp(destination)
     assert frames == [harness.frame_of(folder / n) for n in (names[0], names[2], names[1])], "frames"
     step("preview", 0)
-    widened = {harness.rgb888(v) for v in frames[0]}
-    assert harness.screenshot(artifacts / "preview.png", widened), "the preview lacks the first frame's colours"
+    shot("preview.png", {harness.rgb888(v) for v in frames[0]}, "not the first frame's colours")
     step("unpreview")
 
     # The status line shows a name as it is; a path too long for 260 bytes

@@ -62,9 +62,17 @@ class Prefix:
         subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
         subprocess.run(["wineserver", "-w"], env=env, capture_output=True, timeout=60)
 
+    def display(self):
+        """The caller's display, or the one tools/wine-run started for the prefix."""
+        return os.environ.get("DISPLAY") or Path(f"{self.path}.xvfb").read_text().strip()
+
     def remove(self):
+        """The prefix, its server and the display tools/wine-run started for it."""
         if self.path.is_dir():
             self.stop()
+        display = Path(f"{self.path}.xvfb")
+        if display.exists():
+            subprocess.run(["pkill", "-f", f"^Xvfb {display.read_text().strip()} "])
         shutil.rmtree(self.path, ignore_errors=True)
         for suffix in (".xvfb", ".xvfb.lock", ".lock"):
             Path(f"{self.path}{suffix}").unlink(missing_ok=True)
@@ -74,33 +82,11 @@ def windows_path(path):
     return "Z:" + str(Path(path).absolute()).replace("/", "\\")
 
 
-def start_display():
-    """An X server of the test's own unless there is a display, so that it
-    ends with the test. Returns the server process or None."""
-    if os.environ.get("DISPLAY"):
-        return None
-    for number in range(150, 250):
-        if Path(f"/tmp/.X{number}-lock").exists():
-            continue
-        server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if subprocess.run(["xdpyinfo", "-display", f":{number}"], capture_output=True).returncode == 0:
-                os.environ["DISPLAY"] = f":{number}"
-                return server
-            if server.poll() is not None:
-                break
-            time.sleep(0.1)
-        server.kill()
-        server.wait()
-    raise RuntimeError("no X display could be started")
-
-
-def screenshot(path, colours_shown):
+def screenshot(display, path, colours_shown):
     """Takes screenshots until one shows every colour asked for (what a
     closed window uncovered is repainted some time later), or 10 s pass."""
     for _ in range(20):
-        subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", str(path)], check=True)
+        subprocess.run(["import", "-display", display, "-window", "root", str(path)], check=True)
         shown = {c for _, c in Image.open(path).convert("RGB").getcolors(1 << 24)}
         if set(colours_shown) <= shown:
             return True

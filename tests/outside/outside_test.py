@@ -89,14 +89,10 @@ def main(wine_run, build, setup, zip_path, driver, stand_in, version):
     build = Path(build)
     prefix = harness.Prefix(wine_run, build / "tests" / "outside" / "wineprefix")
     prefix.remove()
-    display = harness.start_display()
     try:
         scenario(prefix, build, setup, zip_path, driver, Path(stand_in), version)
     finally:
-        prefix.stop()  # Wine first: it must not outlive its display
-        if display:
-            display.terminate()
-    prefix.remove()
+        prefix.remove()
     return 0
 
 
