@@ -42,8 +42,9 @@ Pixels Imported(const std::string &path)
     FilterFileSpec fileSpec = {};
     lstrcpynA(fileSpec.path, path.c_str(), sizeof(fileSpec.path));
     FilterPicture picture = {};
-    if (Entry<ImportGrFunction>(FILTER_IMPORT)(nullptr, &fileSpec, &picture, nullptr) != 0) {
-        EXPECT_EQ(picture.picture, nullptr) << path;
+    int result = Entry<ImportGrFunction>(FILTER_IMPORT)(nullptr, &fileSpec, &picture, nullptr);
+    if (result != 0 || !picture.picture) {
+        EXPECT_TRUE(result != 0 && !picture.picture) << path << ": the result and the picture disagree";
         return {};
     }
     HMETAFILE metafile = HMETAFILE(picture.picture);
@@ -98,8 +99,7 @@ TEST(WicFilter, ImportsJpegAsTheDecoderSeesItAndLeavesComAlone)
     EXPECT_TRUE(DeleteFileA(path.c_str())) << "the filter kept the file open";
 }
 
-// The picture, or none for a refused file (what the program then reports is
-// checked from outside); every file is released.
+// The picture, or none for a refused file (the program's report is checked from outside).
 TEST(WicFilter, PlacesAGifOnItsLogicalScreenAndRefusesWhatItCannotDecode)
 {
     const uint32_t G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;

@@ -255,9 +255,9 @@ TEST_F(DialogTest, MenuItemsMeasuredAndDrawnInTheirGeometryAndColours)
         {"separator", 0, 1, ODA_SELECT, kSel, 4, 0, face, white, 0, none},
     };
     auto at = [&](int x, int y) { return GetPixel(dc, x, y); };
-    auto shows = [&](COLORREF colour, int fromX) {
+    auto shows = [&](COLORREF colour, int fromX, int toX) {
         for (int i = 0; i < kWidth * kMaxHeight; i++)
-            if (i % kWidth >= fromX && at(i % kWidth, i / kWidth) == colour)
+            if (i % kWidth >= fromX && i % kWidth < toX && at(i % kWidth, i / kWidth) == colour)
                 return true;
         return false;
     };
@@ -275,7 +275,9 @@ TEST_F(DialogTest, MenuItemsMeasuredAndDrawnInTheirGeometryAndColours)
         // A drop-down item's band spans left .. left + 23; a separator is a line from the indent.
         EXPECT_EQ(std::vector({at(22, 1), at(23, 1), at(100, 1), at(29, 2), at(30, 2), at(100, 2)}),
                   std::vector({c.band, c.item, c.item, c.item, c.line, c.line}));
-        EXPECT_TRUE(c.text == none || shows(c.text, c.isTopLevel ? 0 : 30)) << "text at its indent";
+        const int indent = c.isTopLevel ? 0 : 30;
+        EXPECT_TRUE(c.text == none || (!shows(c.text, 0, indent) && shows(c.text, indent, kWidth)))
+            << "indent";
     }
     DeleteDC(dc);
     DeleteObject(bitmap);
