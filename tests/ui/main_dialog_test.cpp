@@ -244,8 +244,8 @@ TEST_F(DialogTest, MenuItemsMeasuredAndDrawnInTheirGeometryAndColours)
         int isTopLevel, isSeparator;
         UINT action, state, height;
         LONG width;
-        COLORREF band, item, line,
-            text;  // the band's last column, the column after it, y = 2 from the indent
+        // At y = 1 the band's last column and the next (also at x = 29, y = 2), the line from the indent
+        COLORREF band, item, line, text;
     } cases[] = {
         {"drop-down, selection ignored", 0, 0, ODA_DRAWENTIRE, kSel, 23, text.cx + 60, face, white, white, 0},
         {"drop-down selected", 0, 0, ODA_SELECT, kSel, 23, text.cx + 60, fill, fill, fill, 0},
@@ -277,7 +277,7 @@ TEST_F(DialogTest, MenuItemsMeasuredAndDrawnInTheirGeometryAndColours)
                   std::vector({c.band, c.item, c.item, c.item, c.line, c.line}));
         const int indent = c.isTopLevel ? 0 : 30;
         EXPECT_TRUE(c.text == none || (!shows(c.text, 0, indent) && shows(c.text, indent, kWidth)))
-            << "indent";
+            << "the text from its indent";
     }
     DeleteDC(dc);
     DeleteObject(bitmap);
