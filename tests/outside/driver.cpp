@@ -6,11 +6,8 @@
 //   driver press ID                click the dialog's control ID
 //   driver choose TITLE PATH       type PATH into the file dialog TITLE and confirm
 //   driver rows                    print the list's rows
-//   driver select ROW              select a row of the list
 //   driver settext ID TEXT         set the text of control ID
 //   driver convert                 press Convert, wait for the job's end, print the status
-//   driver menu                    open the File menu with "Remove" hovered
-//   driver keys esc...             press Escape as often as given
 //   driver preview ROW             double-click ROW and wait for its preview
 //   driver unpreview               close the preview with Escape
 // Exit code 0 when the step was seen to happen.
@@ -85,29 +82,6 @@ void Press(HWND dialog, int id)
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
 }
 
-void Keys(WORD key, int times)
-{
-    std::vector<INPUT> inputs(2 * times);
-    for (int i = 0; i < 2 * times; i++) {
-        inputs[i].type = INPUT_KEYBOARD;
-        inputs[i].ki.wVk = key;
-        inputs[i].ki.dwFlags = i % 2 ? KEYEVENTF_KEYUP : 0;
-    }
-    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(500);
-}
-
-void Click(POINT at)
-{
-    SetCursorPos(at.x, at.y);
-    Sleep(200);
-    INPUT clicks[2] = {{INPUT_MOUSE, {}}, {INPUT_MOUSE, {}}};
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, clicks, sizeof(INPUT));
-    Sleep(500);
-}
-
 bool AnswerBox(const char *which)
 {
     std::wstring expected = Wide(std::string(which) == "warning" ? TEXT_WARNING : TEXT_NO_FILTER);
@@ -164,18 +138,6 @@ bool Convert(HWND dialog)
     return done || Fail("the conversion does not end");
 }
 
-// Opens File with the mouse and hovers its second item, "Remove".
-bool OpenFileMenu(HWND dialog)
-{
-    SetForegroundWindow(dialog);
-    POINT client = {0, 0};
-    ClientToScreen(dialog, &client);
-    Click({client.x + 12, client.y - GetSystemMetrics(SM_CYMENU) / 2});
-    SetCursorPos(client.x + 50, client.y + 2 + 23 + 11);  // drop-down items are 23 pixels high
-    Sleep(300);
-    return true;
-}
-
 bool Preview(HWND dialog, int row)
 {
     HWND list = GetDlgItem(dialog, IDC_SOURCES), preview = nullptr;
@@ -202,10 +164,6 @@ bool Step(const std::vector<std::string> &a)
         return AnswerBox(a[1].c_str());
     if (step == "choose" && a.size() == 3)
         return Choose(a[1].c_str(), a[2].c_str());
-    if (step == "keys") {
-        Keys(VK_ESCAPE, int(a.size()) - 1);
-        return true;
-    }
     HWND dialog = WaitForWindow(kMainTitle);
     if (!dialog)
         return Fail("no main dialog");
@@ -222,12 +180,8 @@ bool Step(const std::vector<std::string> &a)
         return SendMessageW(GetDlgItem(dialog, number), WM_SETTEXT, 0, LPARAM(Wide(a[2].c_str()).c_str()));
     if (step == "rows")
         return PrintRows(GetDlgItem(dialog, IDC_SOURCES));
-    if (step == "select" && a.size() == 2)
-        return SendDlgItemMessageW(dialog, IDC_SOURCES, LB_SETCURSEL, WPARAM(number), 0) == number;
     if (step == "convert")
         return Convert(dialog);
-    if (step == "menu")
-        return OpenFileMenu(dialog);
     if (step == "preview" && a.size() == 2)
         return Preview(dialog, number);
     if (step == "unpreview")

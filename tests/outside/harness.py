@@ -48,9 +48,6 @@ class Prefix:
         for value, data in (("Extensions", extensions), ("Path", path)):
             self.run("reg", "add", FILTER_ROOT + "\\" + name, "/v", value, "/d", data, "/reg:32", "/f")
 
-    def delete_key(self, key):
-        self.run("reg", "delete", key, "/f", "/reg:32")
-
     def start(self, *args):
         """A program left running while the test works it."""
         return subprocess.Popen([self.wine_run, "--prefix", str(self.path), *map(str, args)],
@@ -108,19 +105,14 @@ def frame_of(path):
         return [rgb565(*over_black(*p)) for p in image.convert("RGBA").getdata()]
 
 
-def read_shp(path):
-    """(width, height, frames), each frame a list of RGB565 values; checks
-    every field the writer sets."""
+def read_frames(path):
+    """The frames of an SHP16 file, each a list of RGB565 values, found
+    through their records; the file must end with the last one."""
     data = Path(path).read_bytes()
-    zero, width, height, count = struct.unpack_from("<4H", data)
-    assert zero == 0 and len(data) == 8 + count * (24 + 2 * width * height), f"{path}: header or size"
-    frames = []
-    for i in range(count):
-        record = struct.unpack_from("<4HB3sIII", data, 8 + 24 * i)
-        offset = 8 + 24 * count + 2 * width * height * i
-        assert record == (0, 0, width, height, 8, b"\0\0\0", 0, 0, offset), f"{path}: frame record {i}"
-        frames.append(list(struct.unpack_from(f"<{width * height}H", data, offset)))
-    return width, height, frames
+    _, width, height, count = struct.unpack_from("<4H", data)
+    assert len(data) == 8 + count * (24 + 2 * width * height), f"{path}: size"
+    return [list(struct.unpack_from(f"<{width * height}H", data, struct.unpack_from("<I", data, 28 + 24 * i)[0]))
+            for i in range(count)]
 
 
 def noise_image(width, height, seed):
