@@ -48,7 +48,8 @@ class CommandLine(unittest.TestCase):
         names = ["alpha.png", "transparent.gif", "noise.png", "grey.png", "palette.png", "alpha.png"]
         result = self.cli("frames.shp", *names)
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "Successfully finished\n", ""))
-        self.assertEqual(harness.read_frames(self.work / "frames.shp"), [harness.frame_of(self.work / n) for n in names])
+        expected = [harness.frame_of(self.work / name) for name in names]
+        self.assertEqual(harness.read_frames(self.work / "frames.shp"), expected)
 
     def test_failures_say_why_exit_1_or_2_and_keep_the_old_file(self):
         deep = os.path.join("кадры", "漢" * 60, "字" * 60)  # under 260 characters, over 260 bytes

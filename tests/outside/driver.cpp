@@ -31,7 +31,8 @@ const wchar_t kMainTitle[] = L"Kestrane (Test version)";
 std::string Utf8(const std::wstring &text)
 {
     std::string out(text.size() * 3 + 1, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], int(out.size()), nullptr, nullptr) - 1);
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], int(out.size()), nullptr, nullptr) -
+               1);
     return out;
 }
 
@@ -144,7 +145,9 @@ bool Preview(HWND dialog, int row)
     LPARAM at = MAKELPARAM(10, SendMessageW(list, LB_GETITEMHEIGHT, 0, 0) * row + 4);
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
-    return WaitUntil([&] { return (preview = FindWindowA(PREVIEW_CLASS_NAME, nullptr)) && IsWindowVisible(preview); }) ||
+    return WaitUntil([&] {
+               return (preview = FindWindowA(PREVIEW_CLASS_NAME, nullptr)) && IsWindowVisible(preview);
+           }) ||
            Fail("no preview");
 }
 
@@ -154,7 +157,8 @@ bool Unpreview(HWND dialog)
     if (!preview)
         return Fail("no preview to close");
     PostMessageW(preview, WM_KEYDOWN, VK_ESCAPE, 0);
-    return (WaitGone(preview) && WaitUntil([&] { return IsWindowEnabled(dialog); })) || Fail("the preview stays");
+    return (WaitGone(preview) && WaitUntil([&] { return IsWindowEnabled(dialog); })) ||
+           Fail("the preview stays");
 }
 
 bool Step(const std::vector<std::string> &a)

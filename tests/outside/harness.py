@@ -111,8 +111,8 @@ def read_frames(path):
     data = Path(path).read_bytes()
     _, width, height, count = struct.unpack_from("<4H", data)
     assert len(data) == 8 + count * (24 + 2 * width * height), f"{path}: size"
-    return [list(struct.unpack_from(f"<{width * height}H", data, struct.unpack_from("<I", data, 28 + 24 * i)[0]))
-            for i in range(count)]
+    offsets = [struct.unpack_from("<I", data, 28 + 24 * i)[0] for i in range(count)]
+    return [list(struct.unpack_from(f"<{width * height}H", data, offset)) for offset in offsets]
 
 
 def noise_image(width, height, seed):

@@ -33,7 +33,7 @@ def ours(prefix, view="32"):
 
 def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
     names = set(zipfile.ZipFile(zip_path).namelist())
-    check({f"kestrane-{version}/{name}" for name in SHIPPED} <= names, "the portable zip holds " + ", ".join(SHIPPED))
+    check({f"kestrane-{version}/{name}" for name in SHIPPED} <= names, "the portable zip holds what ships")
     program = prefix.start(harness.windows_path(build / "ui" / "kestrane.exe"))
     check(prefix.run(driver, "box", "nofilter").returncode == 0 and program.wait(60) == 0,
           "without filters kestrane.exe says so and ends with exit code 0")
@@ -71,7 +71,8 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
             print(f"session lost under qemu-user, trying again: {error}")
             prefix.stop()
     check(True, "a session in the installed kestrane.exe")
-    command_line.PREFIX, command_line.CLI, command_line.STAND_IN = prefix, INSTALL_DIR + r"\kestrane-cli.exe", stand_in
+    command_line.PREFIX, command_line.STAND_IN = prefix, stand_in
+    command_line.CLI = INSTALL_DIR + r"\kestrane-cli.exe"
     tests = unittest.defaultTestLoader.loadTestsFromTestCase(command_line.CommandLine)
     check(unittest.TextTestRunner(verbosity=2).run(tests).wasSuccessful(), "the installed kestrane-cli.exe")
 
@@ -79,9 +80,9 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
     deadline = time.monotonic() + 120  # it runs from a copy in %TEMP% and returns at once
     while install.exists() and time.monotonic() < deadline:
         time.sleep(0.5)
-    check(not install.exists() and not menu.exists(), "uninstalling removes the folder and the Start menu entry")
+    check(not install.exists() and not menu.exists(), "uninstalling removes the folder and the Start menu")
     left = [p for p in (prefix.path / "drive_c").rglob("*") if "kestrane" in p.name.lower()]
-    check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None, f"nothing of ours is left: {left}")
+    check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None, f"nothing of ours left: {left}")
     check(prefix.query(OTHER_KEY) == other, "the other maker's filter is untouched")
 
 
