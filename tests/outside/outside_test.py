@@ -82,7 +82,7 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
         time.sleep(0.5)
     check(not install.exists() and not menu.exists(), "uninstalling removes the folder and the Start menu")
     left = [p for p in (prefix.path / "drive_c").rglob("*") if "kestrane" in p.name.lower()]
-    check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None, f"nothing of ours left: {left}")
+    check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None, f"nothing left: {left}")
     check(prefix.query(OTHER_KEY) == other, "the other maker's filter is untouched")
 
 
