@@ -16,7 +16,6 @@ def session(prefix, driver, kestrane, work, artifacts):
     for n, name in enumerate(names):
         harness.noise_image(24, 16, 11 * n).save(folder / name)
     harness.noise_image(24, 16, 0).save(deep / "a.png")
-    (folder / "битый.png").write_text("not an image")
     shown = []
 
     def step(*args, output=None):
@@ -47,17 +46,14 @@ def session(prefix, driver, kestrane, work, artifacts):
     shot("preview.png", {harness.rgb888(v) for v in frames[0]}, "not the first frame's colours")
     step("unpreview")
 
-    # The status line shows a name as it is; a path too long for 260 bytes
-    # of UTF-8, chosen or typed, is refused whole.
-    step("press", IDC_ADD)
-    step("choose", "Choose input file", harness.windows_path(folder / "битый.png"))
-    step("convert", output=["Can't read image file: " + harness.windows_path(folder / "битый.png")])
+    # A path too long for 260 bytes of UTF-8, chosen or typed, is refused
+    # whole, and the status line shows it as it is.
     step("press", IDC_ADD)
     step("choose", "Choose input file", harness.windows_path(deep / "a.png"))
     step("status", output=["Error: The path is too long: " + harness.windows_path(deep / "a.png")])
     too_long = harness.windows_path(folder / ("漢" * 90 + ".shp"))
     step("settext", IDC_DEST, too_long)
     step("convert", output=["Error: The path is too long: " + too_long])
-    assert len(step("rows")) == 4
+    step("rows", output=names)
     step("press", IDCANCEL)
     assert program.wait(60) == 0, "exit code after Close"
