@@ -17,6 +17,7 @@
 #include "tests/import/import_support.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_choosers.h"
+#include "ui/gdi_objects.h"
 #include "ui/link_control.h"
 #include "ui/main_dialog.h"
 #include "ui/owner_menu.h"
@@ -79,6 +80,7 @@ class DialogTest : public testing::Test {
         SourceListRelease(g_sourceList);
         DeleteMenuBrushes();
         DeleteLinkFont();
+        EXPECT_EQ(LiveGdiObjectCount(), 0) << "fonts and brushes left";
     }
 
     void Command(int id) { SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
