@@ -6,33 +6,23 @@
 #include <windows.h>
 #endif
 
-namespace {
 // Stands in for gtest's printer, which also copies each failure to
 // OutputDebugString: under Wine on qemu-user that ends the process, so a run
 // would only ever show its first failure.
-class Printer : public testing::EmptyTestEventListener {
+struct Printer : testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo &test) override
     {
         std::printf("[ RUN      ] %s.%s\n", test.test_suite_name(), test.name());
     }
     void OnTestPartResult(const testing::TestPartResult &result) override
     {
+        const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
         if (result.failed())
-            std::printf("%s:%d: Failure\n%s\n", result.file_name() ? result.file_name() : "?",
+            std::printf("[  FAILED  ] %s.%s at %s:%d\n%s\n", test ? test->test_suite_name() : "?",
+                        test ? test->name() : "?", result.file_name() ? result.file_name() : "?",
                         result.line_number(), result.message());
     }
-    void OnTestEnd(const testing::TestInfo &test) override
-    {
-        if (test.result()->Failed())
-            std::printf("[  FAILED  ] %s.%s\n", test.test_suite_name(), test.name());
-    }
-    void OnTestProgramEnd(const testing::UnitTest &unit) override
-    {
-        std::printf("[==========] %d tests ran, %d failed.\n", unit.test_to_run_count(),
-                    unit.failed_test_count());
-    }
 };
-}  // namespace
 
 int main(int argc, char **argv)
 {
