@@ -51,6 +51,7 @@ TEST(CheckShpLayout, AcceptsWhatTheWriterWritesAndNamesEachKindOfDamage)
         {80, {{36, 4}}, "frame 1: 4 x 2 pixels, the header says 3 x 2"},
         {80, {{53, 1}}, "frame 1: offset 324 past the end of the file (80 bytes)"},
         {79, {}, "wrong length: 79 bytes, where 2 frames of 3 x 2 pixels take 80"},
+        {81, {}, "wrong length: 81 bytes, where 2 frames of 3 x 2 pixels take 80"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(CheckTwoFrames(c.size, c.patches, c.given), c.expected) << "size " << c.size;

@@ -138,15 +138,13 @@ extern "C" int WINAPI Decoy(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)
     return 1;
 }
 
-// Whether the caller released the preferences and the picture before the library.
+// Whether the caller deleted a current filter's metafile before releasing the
+// library (an older filter's block shows in the caller's GlobalFree calls).
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *)
 {
-    if (reason != DLL_PROCESS_DETACH)
-        return TRUE;
-    const bool held =
-        OLDER ? GlobalFlags(g_picture) != GMEM_INVALID_HANDLE : GetObjectType(g_picture) == OBJ_METAFILE;
-    const char *picture = !g_picture ? "none" : held ? "alive" : "released";
-    Log("unload preferences=%s picture=%s",
-        GlobalFlags(g_preferences) == GMEM_INVALID_HANDLE ? "freed" : "alive", picture);
+    if (reason == DLL_PROCESS_DETACH)
+        Log("unload picture=%s", !g_picture                                 ? "none"
+                                 : GetObjectType(g_picture) == OBJ_METAFILE ? "alive"
+                                                                            : "released");
     return TRUE;
 }

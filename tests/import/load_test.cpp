@@ -31,7 +31,21 @@ bool StackHasGuardPage()
     return false;
 }
 
+// The import's GlobalFree calls, logged with the filter's calls so that their
+// order shows: the program's import slot for GlobalFree is pointed here.
+extern void *g_globalFreeSlot __asm__("__imp__GlobalFree@4");
+const auto g_globalFree = reinterpret_cast<HGLOBAL(WINAPI *)(HGLOBAL)>(g_globalFreeSlot);  // at start-up
+std::string g_log;
+
+HGLOBAL WINAPI LoggedGlobalFree(HGLOBAL block)
+{
+    std::ofstream(g_log, std::ios::app)
+        << (GlobalSize(block) == 64 ? "preferences" : "picture") << " freed\n";
+    return g_globalFree(block);
+}
+
 // What a filter receives and is left holding, as the stand-in filter logs it.
+// Its preferences are the 64-byte block.
 const std::string kInfo = "GetFilterInfo 2 '' null 0|",
                   kProgressOff = "SetFilterPref ShowProgressDialog No 2 1 same|",
                   kDialogsOff = kProgressOff + "SetFilterPref ShowOptionsDialog No 2 1 same|",
@@ -39,8 +53,8 @@ const std::string kInfo = "GetFilterInfo 2 '' null 0|",
                   kImport = "ImportGr reserved=00000000 flags=0 zero=0 tail=0 picture=00000000 last=0 "
                             "preferences=same path=@|",
                   kImported = kInfo + kDialogsOff + kImport, kUnwound = "unwound|",
-                  kReleased = "unload preferences=freed picture=released|",
-                  kNothingHeld = "unload preferences=freed picture=none|";
+                  kReleased = "preferences freed|unload picture=released|",
+                  kNothingHeld = "preferences freed|unload picture=none|";
 
 const Bytes kPicture = MakeFilterImage(10, 20, 5, 3, Gradient);  // its box away from 0,0
 
@@ -63,12 +77,11 @@ class Filters : public testing::Test {
         for (const char *name : {"current", "current_alt", "older"})
             registry_.Add(name, (std::string("kst_") + name).c_str(),
                           (directory + "kst_filter_" + name + ".dll").c_str());
-        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", temp_.Path("filter.log").c_str());
-    }
-    void TearDown() override
-    {
-        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", nullptr);
-        SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
+        g_log = temp_.Path("filter.log");
+        DWORD old;
+        VirtualProtect(&g_globalFreeSlot, sizeof g_globalFreeSlot, PAGE_READWRITE, &old);
+        g_globalFreeSlot = reinterpret_cast<void *>(LoggedGlobalFree);
+        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", g_log.c_str());
     }
     std::string Image(const char *extension, const Bytes &file = {})
     {
@@ -80,9 +93,9 @@ class Filters : public testing::Test {
     std::string TakeLog()
     {
         std::string log, line;
-        for (std::ifstream file(temp_.Path("filter.log")); std::getline(file, line);)
+        for (std::ifstream file(g_log); std::getline(file, line);)
             log += line + "|";
-        DeleteFileA(temp_.Path("filter.log").c_str());
+        DeleteFileA(g_log.c_str());
         return log;
     }
     TempDir temp_;
@@ -95,7 +108,7 @@ TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
 {
     const LoadCase &c = GetParam();
     SCOPED_TRACE(std::string(c.extension) + " " + c.play);
-    EXCEPTION_REGISTRATION_RECORD *const head = ChainHead();
+    EXCEPTION_REGISTRATION_RECORD *const chain = ChainHead();
     SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", c.play);
     const std::string path = Image(c.extension, c.file);
     PackedDib image = LoadImageFile(path.c_str());
@@ -109,7 +122,7 @@ TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
     EXPECT_EQ(log, TakeLog());
     // Whatever happened, the handler chain and the stack's guard page are as
     // they were, and the process goes on converting.
-    EXPECT_EQ(head, ChainHead());
+    EXPECT_EQ(chain, ChainHead());
     EXPECT_TRUE(StackHasGuardPage());
     SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
     EXPECT_TRUE(Shows(LoadImageFile(Image("kst_current").c_str()), 5, 3, Gradient));
@@ -118,14 +131,14 @@ TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
 const Bytes kOlderPicture = Metafile({Record(0x0F43, MakeDibBytes(5, 3, 24, Gradient), 22)});  // STRETCHDIB
 
 // The older family gets no preference calls, and the plain ImportGr it also
-// exports is never called. Whatever the filter hands over is released, a
-// current filter's picture as the metafile it is, even when its import fails.
+// exports is never called. Whatever the filter hands over is released before
+// the library, the picture first, a current filter's picture as the metafile it
+// is even when its import fails.
 const LoadCase kLoads[] = {
     {"kst_current", "", {}, true, kImported + kProgressOn + kReleased},
     {"KST_CURRENT_ALT", "", {}, true, kImported + kProgressOn + kReleased},
-    {"kst_older", "", kOlderPicture, true, kInfo + kImport + kReleased},
-    // A box that is empty or upside down makes no image.
-    {"kst_current", "", Patched(kPicture, 8, 10), false, kImported + kProgressOn + kReleased},
+    {"kst_older", "", kOlderPicture, true, kInfo + kImport + "picture freed|" + kReleased},
+    // A box upside down makes no image.
     {"kst_current", "", Patched(kPicture, 12, 19), false, kImported + kProgressOn + kReleased},
     {"kst_current", "info:3", {}, false, kInfo + kNothingHeld},
     {"kst_current", "import:5", {}, false, kImported + kProgressOn + kReleased},

@@ -2,25 +2,28 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
 // Stands in for gtest's printer, which also copies each failure to
 // OutputDebugString: under Wine on qemu-user that ends the process, so a run
-// would only ever show its first failure.
+// would only ever show its first failure. (gtest holds its lock while it
+// reports a result, so the test's name is kept rather than asked for.)
 struct Printer : testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo &test) override
+    std::string test;
+    void OnTestStart(const testing::TestInfo &info) override
     {
-        std::printf("[ RUN      ] %s.%s\n", test.test_suite_name(), test.name());
+        test = std::string(info.test_suite_name()) + "." + info.name();
+        std::printf("[ RUN      ] %s\n", test.c_str());
     }
     void OnTestPartResult(const testing::TestPartResult &result) override
     {
-        const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
         if (result.failed())
-            std::printf("[  FAILED  ] %s.%s at %s:%d\n%s\n", test ? test->test_suite_name() : "?",
-                        test ? test->name() : "?", result.file_name() ? result.file_name() : "?",
-                        result.line_number(), result.message());
+            std::printf("[  FAILED  ] %s at %s:%d\n%s\n", test.c_str(),
+                        result.file_name() ? result.file_name() : "?", result.line_number(),
+                        result.message());
     }
 };
 
