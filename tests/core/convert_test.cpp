@@ -10,7 +10,6 @@
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/output_file.h"
-#include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "tests/support/pictures.h"
@@ -64,11 +63,6 @@ template <typename... Arguments> std::string Text(const char *format, Arguments.
     return text;
 }
 
-uint16_t U16(const Bytes &file, size_t at)
-{
-    return uint16_t(file[at] | file[at + 1] << 8);
-}
-
 class Job : public testing::Test {
   protected:
     void SetUp() override { Reset(); }
@@ -110,25 +104,18 @@ TEST_F(Job, WritesEveryByteOfTwoFrames)
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.shp"}) << "no temporary file left";
 }
 
-// Rows of every padding, and the largest width and frame count the header holds.
-TEST_F(Job, CopiesEveryPixelOfEveryFrame)
+// The largest width and frame count the header holds.
+TEST_F(Job, TakesTheLargestWidthAndFrameCount)
 {
-    const int cases[][3] = {{1, 3, 2}, {2, 3, 2}, {5, 3, 2}, {65535, 2, 1}, {1, 1, 65535}};
-    for (const auto &c : cases) {  // width, height, frames
-        SCOPED_TRACE(testing::Message() << c[0] << "x" << c[1] << ", " << c[2] << " frames");
+    for (auto [width, frames] : {std::pair{65535, 1}, std::pair{1, 65535}}) {
         Reset();
-        Add("a", Image(c[0], c[1]));
-        Repeat(c[2]);
+        Add("a", Image(width, 1));
+        Repeat(frames);
         ASSERT_EQ(ConvertToShp(dest.c_str()), 1) << g_status;
-        Bytes file = ReadBytes(dest);
-        size_t start = 8 + 24 * size_t(c[2]), frameBytes = 2 * size_t(c[0]) * c[1];
-        ASSERT_EQ(file.size(), start + c[2] * frameBytes);
-        EXPECT_EQ((std::vector<int>{U16(file, 2), U16(file, 4), U16(file, 6)}), std::vector<int>(c, c + 3));
-        for (size_t at = start; at < file.size(); at += 2) {
-            size_t pixel = (at - start) % frameBytes / 2;
-            Rgb p = Gradient(int(pixel % c[0]), int(pixel / c[0]));
-            ASSERT_EQ(U16(file, at), Rgb565(p.r, p.g, p.b)) << "at byte " << at;
-        }
+        const Bytes file = ReadBytes(dest), header = {0, 0, uint8_t(width),  uint8_t(width >> 8),
+                                                      1, 0, uint8_t(frames), uint8_t(frames >> 8)};
+        EXPECT_EQ(file.size(), 8 + frames * (24 + 2 * size_t(width)));
+        EXPECT_EQ(Bytes(file.begin(), file.begin() + 8), header);
     }
 }
 
@@ -137,13 +124,11 @@ TEST_F(Job, CopiesEveryPixelOfEveryFrame)
 TEST_F(Job, WritesAndReplacesDestinationsInDirectoriesOfAnyLength)
 {
     Add("a", Image(2, 2));
-    for (size_t length : {size_t(0), size_t(240), size_t(250), size_t(254)}) {
+    for (size_t length : {240, 250, 254}) {
         SCOPED_TRACE(length);
-        std::filesystem::path folder = dir.Root();
-        if (length)
-            folder /= std::string(length - folder.string().size() - 1, 'd');
+        const auto folder = dir.Root() / std::string(length - dir.Root().string().size() - 1, 'd');
         std::filesystem::create_directories(folder);
-        std::string target = (folder / "x.s").string();
+        const std::string target = (folder / "x.s").string();
         WriteBytes(target, Bytes(1000, 0x55));
         for (int pass = 0; pass < 2; pass++) {  // replacing a file, then making one
             ASSERT_EQ(ConvertToShp(target.c_str()), 1) << g_status;
@@ -162,36 +147,23 @@ struct Failure {
     const char *name;
     std::vector<std::pair<int, int>> images;  // width and height; {0, 0}: undecodable
     std::string status;                       // "": none
-    void (*arrange)(std::string &destination);
+    void (*arrange)(const std::string &destination);
     std::string statusWhenKept = "";  // when an existing destination was kept, if it differs
 };
 
 class JobFailure : public Job, public testing::WithParamInterface<Failure> {};
 
 // Image "0" with one header field overwritten.
-template <size_t at, uint32_t value> void Spoil(std::string &)
+template <size_t at, uint32_t value> void Spoil(const std::string &)
 {
-    Add("0", [] {
-        PackedDib dib = Image(3, 3)();
-        const uint32_t field = value;
-        std::memcpy(reinterpret_cast<uint8_t *>(dib) + at, &field, 4);
-        return dib;
-    });
+    Add("0", [] { return MakePackedDib(Patched(MakeDibBytes(3, 3, 24, Gradient), at, value)); });
 }
 
 // Half of the file reaches the disk; then it is full, or the call claims all.
-template <bool claimsAll> void WriteHalf(std::string &)
+template <bool claimsAll> void WriteHalf(const std::string &)
 {
     g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
         return PlatformWrite(file, data, size / 2, written) && claimsAll;
-    };
-}
-
-void ShortenTheListWhileLoading(std::string &)
-{
-    g_images["1"] = [] {
-        SourceListRemove(g_sourceList, 2);
-        return Image(2, 2)();
     };
 }
 
@@ -204,25 +176,18 @@ const Failure kFailures[] = {
     {"SecondOnePixelWider", {{4, 4}, {5, 4}}, Text(MSG_SIZE_MISMATCH, 1), nullptr},
     {"ThirdTaller", {{4, 4}, {4, 4}, {4, 5}}, Text(MSG_SIZE_MISMATCH, 2), nullptr},
     {"WiderThanTheHeaderHolds", {{65536, 1}}, MSG_TOO_LARGE, nullptr},
-    {"MoreFramesThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, [](std::string &) { Repeat(65536); }},
+    {"MoreFramesThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, [](const std::string &) { Repeat(65536); }},
     // The image is the first allocation, the file's buffer the second.
-    {"BufferAllocation", {{2, 2}}, MSG_MEMORY_ERROR, [](std::string &) { SetAllocFailureAfter(1); }},
-    {"LaterEntryGone", {{2, 2}, {0, 0}, {2, 2}}, "", ShortenTheListWhileLoading},
-    {"EmptyDestination", {{2, 2}}, MSG_CANT_CREATE_OUTPUT, [](std::string &dest) { dest = ""; }},
+    {"BufferAllocation", {{2, 2}}, MSG_MEMORY_ERROR, [](const std::string &) { SetAllocFailureAfter(1); }},
     {"DestinationIsADirectory",
      {{2, 2}},
      MSG_CANT_CREATE_OUTPUT,
-     [](std::string &dest) { std::filesystem::create_directory(dest); }},
+     [](const std::string &dest) { std::filesystem::create_directory(dest); }},
     {"DiskFull", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<false>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
     // Blocks the job cannot read safely count as undecodable.
-    {"EightBits", {}, kUndecodable, Spoil<14, 8>},
-    {"TopDown", {}, kUndecodable, Spoil<8, uint32_t(-3)>},
-    {"Compressed", {}, kUndecodable, Spoil<16, 1>},
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
     {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
-    {"HeaderTooShort", {}, kUndecodable, Spoil<0, 12>},
-    {"ZeroWidth", {}, kUndecodable, Spoil<4, 0>},
 };
 
 }  // namespace
@@ -236,19 +201,18 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
         for (size_t i = 0; i < c.images.size(); i++)
             Add(std::to_string(i),
                 c.images[i].first ? Image(c.images[i].first, c.images[i].second) : nullptr);
-        std::string target = dest;
-        std::filesystem::remove(target);
+        std::filesystem::remove(dest);
         if (c.arrange)
-            c.arrange(target);
+            c.arrange(dest);
         const Bytes previous(300, 0x5A);
-        if (existed && !target.empty() && !std::filesystem::is_directory(target))
-            WriteBytes(target, previous);
+        if (existed && !std::filesystem::is_directory(dest))
+            WriteBytes(dest, previous);
         const std::vector<std::string> before = dir.Names();
-        EXPECT_EQ(ConvertToShp(target.c_str()), 0);
+        EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
         EXPECT_EQ(g_status, existed && !c.statusWhenKept.empty() ? c.statusWhenKept : c.status);
         EXPECT_EQ(dir.Names(), before) << "no file made or left behind";
-        if (existed && std::filesystem::is_regular_file(target)) {
-            EXPECT_EQ(ReadBytes(target), previous);
+        if (existed && std::filesystem::is_regular_file(dest)) {
+            EXPECT_EQ(ReadBytes(dest), previous);
         }
     }
 }

@@ -18,10 +18,10 @@ TEST(SourceList, EditsLeaveExactlyTheExpectedEntries)
         {'+', 0, 'b', false, 1, "b"},     {'+', 1, 'c', false, 1, "bc"},  // index == count appends
         {'+', 1, 'x', false, 1, "bxc"},   {'+', 0, 'a', false, 1, "abxc"}, {'+', 5, 'l', false, 0, "abxc"},
         {'+', -1, 'e', false, 0, "abxc"}, {'+', 1, 'z', true, 0, "abxc"},  {'-', 0, 0, true, 0, "abxc"},
-        {'-', 2, 0, false, 1, "abc"},     {'-', 3, 0, false, 0, "abc"},    {'~', 0, 1, false, 0, "bac"},
-        {'~', 2, 1, false, 0, "bca"},     {'~', 2, 3, false, 0, "bca"},    {'~', -1, 0, false, 0, "bca"},
-        {'-', 0, 0, false, 1, "ca"},      {'-', 1, 0, false, 1, "c"},      {'-', 0, 0, false, 1, ""},
-        {'-', 0, 0, false, 0, ""},        {'+', 0, 'g', false, 1, "g"},
+        {'-', 2, 0, false, 1, "abc"},     {'-', 3, 0, false, 0, "abc"},    {'~', 0, 2, false, 0, "cba"},
+        {'~', 3, 0, false, 0, "cba"},     {'~', 0, 3, false, 0, "cba"},    {'~', -1, 0, false, 0, "cba"},
+        {'~', 0, -1, false, 0, "cba"},    {'-', 2, 0, false, 1, "cb"},     {'-', 0, 0, false, 1, "b"},
+        {'-', 0, 0, false, 1, ""},        {'-', 0, 0, false, 0, ""},
     };
     SourceList *list = SourceListCreate();
     for (const auto &step : steps) {

@@ -1,31 +1,25 @@
-// A stand-in graphics import filter, built once per family (FILTER_FAMILY).
-// Its calls do what KESTRANE_FILTER_PLAY asks, so that one library plays
-// every behaviour a test's table needs: "<call>:<action>", call info, pref or
-// import; action fault, raise, overflow, none (import: no picture), or a
-// number to answer. Each call it receives, and at unload what the caller
-// left unreleased, goes to a line of the file KESTRANE_FILTER_LOG names.
-// Image files: int32 left, top, right, bottom, then a packed 24-bit bitmap
-// drawn into the picture; the older family hands the whole file back as the
-// picture's metafile bytes.
+// A stand-in graphics import filter, built once per family. KESTRANE_FILTER_PLAY
+// makes one of its calls (info, pref or import) "fault" under a handler frame
+// of its own, "raise", "overflow" the stack, or answer a number. Each call it
+// receives, and at unload what the caller left unreleased, goes to a line of
+// the file KESTRANE_FILTER_LOG names. Image files: int32 left, top, right,
+// bottom, then a packed 24-bit bitmap drawn into the picture; the older family
+// hands the whole file back as the picture's metafile bytes.
 #include <windows.h>
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "import/filter_api.h"
-
-#define FAMILY_CURRENT 1
-#define FAMILY_CURRENT_ALT 2  // ImportGR instead of ImportGr
-#define FAMILY_OLDER 3        // decorated names; the picture is a global block
+#include "tests/support/temp_dir.h"
 
 // Exports named for the linker, so that one source has plain or decorated
 // names. The older family's plain ImportGr must not make it a current one.
-#if FILTER_FAMILY == FAMILY_OLDER
+#if OLDER  // decorated names; the picture is a global block
 #define EXPORTS "GetFilterInfo@16=Info@16 -export:ImportGr@16=Import@16 -export:ImportGr=Decoy@16"
-#elif FILTER_FAMILY == FAMILY_CURRENT_ALT
+#elif defined(FAMILY_current_alt)  // ImportGR instead of ImportGr
 #define EXPORTS "GetFilterInfo=Info@16 -export:SetFilterPref=Preference@20 -export:ImportGR=Import@16"
 #else
 #define EXPORTS "GetFilterInfo=Info@16 -export:SetFilterPref=Preference@20 -export:ImportGr=Import@16"
@@ -42,15 +36,12 @@ static const char *Environment(const char *name, char (&value)[MAX_PATH])
 
 static void Log(const char *format, ...)
 {
-    char path[MAX_PATH];
-    FILE *file = fopen(Environment("KESTRANE_FILTER_LOG", path), "ab");
+    char path[MAX_PATH], line[1024];
     va_list arguments;
     va_start(arguments, format);
-    if (file && vfprintf(file, format, arguments) >= 0)
-        fputs("\n", file);
+    vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
-    if (file)
-        fclose(file);
+    std::ofstream(Environment("KESTRANE_FILTER_LOG", path), std::ios::app) << line << "\n";
 }
 
 // Each level keeps a page of its own alive, so the stack runs out quickly.
@@ -61,58 +52,56 @@ static int Recurse(int depth)
     return depth == -1 ? 0 : Recurse(depth + 1) + page[0];
 }
 
+// The handler of a frame such as a filter built with structured exception
+// handling pushes: whoever ends the fault must give it its unwind call.
+static EXCEPTION_DISPOSITION __cdecl OwnHandler(EXCEPTION_RECORD *exception, void *, CONTEXT *, void *)
+{
+    if (exception->ExceptionFlags & EXCEPTION_UNWINDING)
+        Log("unwound");
+    return ExceptionContinueSearch;
+}
+
 static int Play(const char *call, int answer)
 {
     char play[MAX_PATH];
     const size_t length = strlen(call);
     const char *action = Environment("KESTRANE_FILTER_PLAY", play);
     action = strncmp(action, call, length) || action[length] != ':' ? "" : action + length + 1;
-    if (!strcmp(action, "fault"))
+    if (!strcmp(action, "fault")) {
+        EXCEPTION_REGISTRATION_RECORD frame = {nullptr, reinterpret_cast<PEXCEPTION_ROUTINE>(OwnHandler)};
+        __asm__ __volatile__("movl %%fs:0, %0" : "=r"(frame.Next));
+        __asm__ __volatile__("movl %0, %%fs:0" : : "r"(&frame) : "memory");
         *static_cast<volatile int *>(nullptr) = 1;
+    }
     if (!strcmp(action, "raise"))
         RaiseException(0xE0004B53, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     if (!strcmp(action, "overflow"))
         return Recurse(0);
-    return isdigit(action[0]) ? atoi(action) : answer;
+    return action[0] ? atoi(action) : answer;  // a number to answer
 }
 
-// The whole file in a moveable global block, as the older family hands it over.
-static HGLOBAL ReadFile(const char *path, DWORD *size)
+// The older family's picture: the whole file in a moveable global block.
+static HGLOBAL GlobalCopy(const std::vector<unsigned char> &file)
 {
-    FILE *file = fopen(path, "rb");
-    if (!file)
-        return nullptr;
-    fseek(file, 0, SEEK_END);
-    *size = DWORD(ftell(file));
-    fseek(file, 0, SEEK_SET);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, *size);
-    if (block && fread(GlobalLock(block), 1, *size, file) != *size)
-        block = GlobalFree(block);  // null
-    if (block)
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, file.size());
+    if (block) {
+        std::memcpy(GlobalLock(block), file.data(), file.size());
         GlobalUnlock(block);
-    fclose(file);
+    }
     return block;
 }
 
 // The current family's picture: the file's bitmap drawn at its box.
-static HANDLE RecordPicture(const char *path, FilterPicture *picture)
+static HMETAFILE RecordPicture(std::vector<unsigned char> file, FilterPicture *picture)
 {
     HDC dc = CreateMetaFileA(nullptr);
-    DWORD size = 0;
-    HGLOBAL block = ReadFile(path, &size);
-    const BYTE *file = block ? static_cast<const BYTE *>(GlobalLock(block)) : nullptr;
-    BITMAPINFOHEADER header;
-    if (file && size >= 16 + sizeof header) {
-        std::memcpy(&picture->left, file, 16);
-        std::memcpy(&header, file + 16, sizeof header);
-        header.biSizeImage = size - 16 - sizeof header;  // without it no bits are recorded
-        StretchDIBits(dc, picture->left, picture->top, header.biWidth, header.biHeight, 0, 0, header.biWidth,
-                      header.biHeight, file + 16 + sizeof header, reinterpret_cast<BITMAPINFO *>(&header),
+    if (file.size() >= 16 + sizeof(BITMAPINFOHEADER)) {
+        std::memcpy(&picture->left, file.data(), 16);
+        auto *header = reinterpret_cast<BITMAPINFOHEADER *>(&file[16]);
+        header->biSizeImage = DWORD(file.size() - 16 - sizeof *header);  // without it no bits are recorded
+        StretchDIBits(dc, picture->left, picture->top, header->biWidth, header->biHeight, 0, 0,
+                      header->biWidth, header->biHeight, header + 1, reinterpret_cast<BITMAPINFO *>(header),
                       DIB_RGB_COLORS, SRCCOPY);
-    }
-    if (block) {
-        GlobalUnlock(block);
-        GlobalFree(block);
     }
     return CloseMetaFile(dc);
 }
@@ -138,12 +127,8 @@ extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *spec, FilterPicture *
         spec->flags & 0x1F, spec->zero, static_cast<unsigned long>(spec->tail), picture->picture,
         static_cast<unsigned long>(picture->reserved), preferences == g_preferences ? "same" : "other",
         spec->path);
-    DWORD size;
-    char play[MAX_PATH];
-    if (FILTER_FAMILY == FAMILY_OLDER)
-        g_picture = picture->picture = ReadFile(spec->path, &size);
-    else if (strcmp(Environment("KESTRANE_FILTER_PLAY", play), "import:none"))
-        g_picture = picture->picture = RecordPicture(spec->path, picture);
+    const std::vector<unsigned char> file = ReadBytes(spec->path);
+    g_picture = picture->picture = OLDER ? HANDLE(GlobalCopy(file)) : HANDLE(RecordPicture(file, picture));
     return Play("import", 0);
 }
 
@@ -153,19 +138,13 @@ extern "C" int WINAPI Decoy(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)
     return 1;
 }
 
-// Whether the caller released the preferences and the picture before the library.
+// Whether the caller deleted a current filter's metafile before releasing the
+// library (an older filter's block shows in the caller's GlobalFree calls).
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *)
 {
-    if (reason != DLL_PROCESS_DETACH)
-        return TRUE;
-    const bool older = FILTER_FAMILY == FAMILY_OLDER;
-    const bool released =
-        older ? GlobalFlags(g_picture) == GMEM_INVALID_HANDLE : GetObjectType(g_picture) != OBJ_METAFILE;
-    Log("unload preferences=%s picture=%s",
-        GlobalFlags(g_preferences) == GMEM_INVALID_HANDLE ? "freed" : "alive",
-        !g_picture  ? "none"
-        : !released ? "alive"
-        : older     ? "freed"
-                    : "deleted");
+    if (reason == DLL_PROCESS_DETACH)
+        Log("unload picture=%s", !g_picture                                 ? "none"
+                                 : GetObjectType(g_picture) == OBJ_METAFILE ? "alive"
+                                                                            : "released");
     return TRUE;
 }

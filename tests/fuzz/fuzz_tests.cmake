@@ -1,9 +1,7 @@
-# Included by the host build's tests: builds tests/fuzz with clang and runs
-# each fuzz target for a bounded time, starting from its committed seeds
-# (import_tests writes more metafile seeds where KESTRANE_FUZZ_SEEDS names a
-# folder; the SHP16 ones are files the writer made, one of them cut short).
-# Any crash or sanitizer report fails the test. tools/install-deps.sh
-# installs clang and its libFuzzer runtime.
+# Included by the host build's tests: builds tests/fuzz with clang (installed
+# with its libFuzzer runtime by tools/install-deps.sh) and runs each fuzz
+# target for a bounded time from its committed seeds. Any crash or sanitizer
+# report fails the test.
 find_program(KESTRANE_CLANGXX NAMES clang++-14 clang++ REQUIRED)
 
 include(ExternalProject)

@@ -4,16 +4,14 @@
 
 FilterRegistrations::FilterRegistrations()
 {
+    // The levels of the root that do not exist yet, which Add makes.
     std::string path;
     for (const char *part : {"Software", "Microsoft", "Shared Tools", "Graphics Filters", "Import"}) {
         path += (path.empty() ? "" : "\\") + std::string(part);
         HKEY key;
-        DWORD disposition = 0;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            &disposition) != ERROR_SUCCESS)
-            break;
-        RegCloseKey(key);
-        if (disposition == REG_CREATED_NEW_KEY)
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
+            RegCloseKey(key);
+        else
             madeKeys_.push_back(path);
     }
 }
@@ -21,7 +19,7 @@ FilterRegistrations::FilterRegistrations()
 FilterRegistrations::~FilterRegistrations()
 {
     for (const std::string &subkey : subkeys_)
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (FILTER_ROOT_KEY "\\" + subkey).c_str());
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, subkey.c_str());
     // RegDeleteKey refuses keys that still have subkeys: others' keys stay.
     for (auto key = madeKeys_.rbegin(); key != madeKeys_.rend(); ++key)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->c_str());
@@ -30,25 +28,20 @@ FilterRegistrations::~FilterRegistrations()
 void FilterRegistrations::Add(const std::string &name, const char *extensions, const char *path,
                               DWORD extensionsType)
 {
-    subkeys_.push_back("KestraneTest " + name);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE, (FILTER_ROOT_KEY "\\" + subkeys_.back()).c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    subkeys_.push_back(FILTER_ROOT_KEY "\\KestraneTest " + name);
+    const char *key = subkeys_.back().c_str();
     if (extensions)
-        RegSetValueExA(key, FILTER_VALUE_EXTENSIONS, 0, extensionsType,
-                       reinterpret_cast<const BYTE *>(extensions), DWORD(strlen(extensions) + 1));
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, FILTER_VALUE_EXTENSIONS, extensionsType, extensions,
+                        DWORD(strlen(extensions) + 1));
     if (path)
-        RegSetValueExA(key, FILTER_VALUE_PATH, 0, REG_SZ, reinterpret_cast<const BYTE *>(path),
-                       DWORD(strlen(path) + 1));
-    RegCloseKey(key);
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, FILTER_VALUE_PATH, REG_SZ, path, DWORD(strlen(path) + 1));
 }
 
 Bytes MakeFilterImage(int left, int top, int width, int height, const PixelFunction &pixel)
 {
+    Bytes bytes = MakeDibBytes(width, height, 24, pixel);
     const int32_t box[4] = {left, top, left + width, top + height};
-    Bytes bytes(reinterpret_cast<const uint8_t *>(box), reinterpret_cast<const uint8_t *>(box + 4));
-    Bytes dib = MakeDibBytes(width, height, 24, pixel);
-    bytes.insert(bytes.end(), dib.begin(), dib.end());
+    bytes.insert(bytes.begin(), reinterpret_cast<const uint8_t *>(box),
+                 reinterpret_cast<const uint8_t *>(box + 4));
     return bytes;
 }

@@ -1,10 +1,10 @@
-// LoadImageFile through the stand-in filters, and the guard that keeps a
-// faulting filter from taking the process down.
+// LoadImageFile through the stand-in filters: what each filter receives and
+// is left holding, and the guard that keeps a faulting filter from taking the
+// process down.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "import/seh_guard.h"
 #include "tests/import/import_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,50 +17,12 @@ EXCEPTION_REGISTRATION_RECORD *ChainHead()
     return head;
 }
 
-void SetChainHead(EXCEPTION_REGISTRATION_RECORD *head)
-{
-    __asm__ __volatile__("movl %0, %%fs:0" : : "r"(head) : "memory");
-}
-
-void WriteNowhere(void *)
-{
-    *static_cast<volatile int *>(nullptr) = 1;
-}
-
-// A handler frame of the guarded code's own, as a filter built with
-// structured exception handling pushes: it must see the fault first and then
-// get its unwind call before control leaves it.
-int g_innerSearches, g_innerUnwinds;
-EXCEPTION_DISPOSITION __cdecl InnerHandler(EXCEPTION_RECORD *exception, void *, CONTEXT *, void *)
-{
-    (exception->ExceptionFlags & EXCEPTION_UNWINDING ? g_innerUnwinds : g_innerSearches)++;
-    return ExceptionContinueSearch;
-}
-
-void FaultUnderOwnFrame(void *)
-{
-    EXCEPTION_REGISTRATION_RECORD frame;
-    frame.Next = ChainHead();
-    frame.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(reinterpret_cast<void *>(InnerHandler));
-    SetChainHead(&frame);
-    WriteNowhere(nullptr);
-    SetChainHead(frame.Next);
-}
-
-int Recurse(int depth)
-{
-    volatile char page[4096];
-    page[depth % sizeof page] = char(depth);
-    return depth == -1 ? 0 : Recurse(depth + 1) + page[0];
-}
-
 // Wine catches an overflow even without a guard page; Windows does not, so
 // the guard page itself is what must be back after each overflow.
 bool StackHasGuardPage()
 {
     MEMORY_BASIC_INFORMATION region;
-    volatile char probe = 0;
-    VirtualQuery(const_cast<char *>(&probe), &region, sizeof region);
+    VirtualQuery(&region, &region, sizeof region);  // `region` lies on the stack
     BYTE *base = static_cast<BYTE *>(region.AllocationBase);
     for (BYTE *p = base; VirtualQuery(p, &region, sizeof region) && region.AllocationBase == base;
          p += region.RegionSize)
@@ -69,46 +31,37 @@ bool StackHasGuardPage()
     return false;
 }
 
-TEST(RunGuarded, ReturnsAfterFaultsUnwindsInnerFramesAndRestoresTheChain)
+// The import's GlobalFree calls, logged with the filter's calls so that their
+// order shows: the program's import slot for GlobalFree is pointed here.
+extern void *g_globalFreeSlot __asm__("__imp__GlobalFree@4");
+const auto g_globalFree = reinterpret_cast<HGLOBAL(WINAPI *)(HGLOBAL)>(g_globalFreeSlot);  // at start-up
+std::string g_log;
+
+HGLOBAL WINAPI LoggedGlobalFree(HGLOBAL block)
 {
-    EXCEPTION_REGISTRATION_RECORD *head = ChainHead();
-    for (int i = 0; i < 2; i++) {
-        EXPECT_FALSE(RunGuarded([](void *) { Recurse(0); }, nullptr));
-        EXPECT_TRUE(StackHasGuardPage()) << "after overflow " << i;
-        ASSERT_EQ(head, ChainHead());
-    }
-    for (int i = 0; i < 50; i++) {
-        EXPECT_TRUE(RunGuarded([](void *) {}, nullptr));
-        EXPECT_FALSE(RunGuarded(WriteNowhere, nullptr));
-        EXPECT_FALSE(RunGuarded([](void *) { RaiseException(0xE0001234, 0, 0, nullptr); }, nullptr));
-        ASSERT_EQ(head, ChainHead());
-    }
-    bool innerCompleted = true;
-    auto nested = [](void *completed) {
-        *static_cast<bool *>(completed) = RunGuarded(WriteNowhere, nullptr);
-    };
-    EXPECT_TRUE(RunGuarded(nested, &innerCompleted));
-    EXPECT_FALSE(innerCompleted);
-    EXPECT_EQ(head, ChainHead());
-    EXPECT_FALSE(RunGuarded(FaultUnderOwnFrame, nullptr));
-    EXPECT_EQ(1, g_innerSearches);
-    EXPECT_EQ(1, g_innerUnwinds);
-    EXPECT_EQ(head, ChainHead());
+    std::ofstream(g_log, std::ios::app)
+        << (GlobalSize(block) == 64 ? "preferences" : "picture") << " freed\n";
+    return g_globalFree(block);
 }
 
 // What a filter receives and is left holding, as the stand-in filter logs it.
+// Its preferences are the 64-byte block.
 const std::string kInfo = "GetFilterInfo 2 '' null 0|",
                   kProgressOff = "SetFilterPref ShowProgressDialog No 2 1 same|",
                   kDialogsOff = kProgressOff + "SetFilterPref ShowOptionsDialog No 2 1 same|",
                   kProgressOn = "SetFilterPref ShowProgressDialog Yes 4 1 same|",
                   kImport = "ImportGr reserved=00000000 flags=0 zero=0 tail=0 picture=00000000 last=0 "
                             "preferences=same path=@|",
-                  kImported = kInfo + kDialogsOff + kImport, kReleased = "unload preferences=freed picture=";
+                  kImported = kInfo + kDialogsOff + kImport, kUnwound = "unwound|",
+                  kReleased = "preferences freed|unload picture=released|",
+                  kNothingHeld = "preferences freed|unload picture=none|";
+
+const Bytes kPicture = MakeFilterImage(10, 20, 5, 3, Gradient);  // its box away from 0,0
 
 struct LoadCase {
-    const char *extension;  // the filter it picks: kst_current, kst_current_alt, kst_older, kst_missing
+    const char *extension;  // the filter it picks: kst_current, kst_current_alt or kst_older
     const char *play;       // the filter's KESTRANE_FILTER_PLAY
-    Bytes file;             // empty: the picture, 5 x 3 at (10, 20)
+    Bytes file;             // empty: kPicture
     bool loads;             // the picture comes back
     std::string log;        // "@": the image's path
 };
@@ -121,29 +74,28 @@ class Filters : public testing::Test {
         char exe[MAX_PATH];
         GetModuleFileNameA(nullptr, exe, sizeof exe);
         const std::string directory(exe, strrchr(exe, '\\') + 1);
-        for (const char *name : {"current", "current_alt", "older", "missing"})
+        for (const char *name : {"current", "current_alt", "older"})
             registry_.Add(name, (std::string("kst_") + name).c_str(),
                           (directory + "kst_filter_" + name + ".dll").c_str());
-        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", temp_.Path("filter.log").c_str());
-    }
-    void TearDown() override
-    {
-        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", nullptr);
-        SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
+        g_log = temp_.Path("filter.log");
+        DWORD old;
+        VirtualProtect(&g_globalFreeSlot, sizeof g_globalFreeSlot, PAGE_READWRITE, &old);
+        g_globalFreeSlot = reinterpret_cast<void *>(LoggedGlobalFree);
+        SetEnvironmentVariableA("KESTRANE_FILTER_LOG", g_log.c_str());
     }
     std::string Image(const char *extension, const Bytes &file = {})
     {
         std::string path = temp_.Path(std::string("image.") + extension);
-        WriteBytes(path, file.empty() ? MakeFilterImage(10, 20, 5, 3, Gradient) : file);
+        WriteBytes(path, file.empty() ? kPicture : file);
         return path;
     }
     // The filter's log since the last call, a line and a bar for each call.
     std::string TakeLog()
     {
         std::string log, line;
-        for (std::ifstream file(temp_.Path("filter.log")); std::getline(file, line);)
+        for (std::ifstream file(g_log); std::getline(file, line);)
             log += line + "|";
-        DeleteFileA(temp_.Path("filter.log").c_str());
+        DeleteFileA(g_log.c_str());
         return log;
     }
     TempDir temp_;
@@ -156,6 +108,7 @@ TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
 {
     const LoadCase &c = GetParam();
     SCOPED_TRACE(std::string(c.extension) + " " + c.play);
+    EXCEPTION_REGISTRATION_RECORD *const chain = ChainHead();
     SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", c.play);
     const std::string path = Image(c.extension, c.file);
     PackedDib image = LoadImageFile(path.c_str());
@@ -167,45 +120,43 @@ TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
     if (log.find('@') != std::string::npos)
         log.replace(log.find('@'), 1, path);
     EXPECT_EQ(log, TakeLog());
-    // Whatever happened, the process goes on converting.
+    // Whatever happened, the handler chain and the stack's guard page are as
+    // they were, and the process goes on converting.
+    EXPECT_EQ(chain, ChainHead());
+    EXPECT_TRUE(StackHasGuardPage());
     SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
     EXPECT_TRUE(Shows(LoadImageFile(Image("kst_current").c_str()), 5, 3, Gradient));
 }
 
-const Bytes kOlderPicture = Metafile({Record(0x0103, {8, 0}), Record(0x0209, {0, 0, 0, 0}),
-                                      BitmapRecord(kMetaStretchDib, MakeDibBytes(5, 3, 24, Gradient))});
+const Bytes kOlderPicture = Metafile({Record(0x0F43, MakeDibBytes(5, 3, 24, Gradient), 22)});  // STRETCHDIB
 
 // The older family gets no preference calls, and the plain ImportGr it also
-// exports is never called; what it hands over is always freed.
+// exports is never called. Whatever the filter hands over is released before
+// the library, the picture first, a current filter's picture as the metafile it
+// is even when its import fails.
 const LoadCase kLoads[] = {
-    {"kst_current", "", {}, true, kImported + kProgressOn + kReleased + "deleted|"},
-    {"KST_CURRENT_ALT", "", {}, true, kImported + kProgressOn + kReleased + "deleted|"},
-    {"kst_older", "", kOlderPicture, true, kInfo + kImport + kReleased + "freed|"},
-    {"kst_older", "",
-     Metafile({Bytes(6, 0), BitmapRecord(kMetaStretchDib, MakeDibBytes(5, 3, 24, Gradient))}), false,
-     kInfo + kImport + kReleased + "freed|"},
-    {"kst_current", "info:3", {}, false, kInfo + kReleased + "none|"},
-    {"kst_current", "info:fault", {}, false, kInfo + kReleased + "none|"},
-    {"kst_current", "pref:fault", {}, false, kInfo + kProgressOff + kReleased + "none|"},
-    {"kst_current", "import:none", {}, false, kImported + kProgressOn + kReleased + "none|"},
-    // A failed import's picture is deleted as the metafile it is.
-    {"kst_current", "import:5", {}, false, kImported + kProgressOn + kReleased + "deleted|"},
-    // After a fault nothing more is called; the picture the filter had set is still released.
-    {"kst_current", "import:fault", {}, false, kImported + kReleased + "deleted|"},
-    {"kst_current", "import:raise", {}, false, kImported + kReleased + "deleted|"},
-    {"kst_current", "import:overflow", {}, false, kImported + kReleased + "deleted|"},
-    {"kst_current", "import:overflow", {}, false, kImported + kReleased + "deleted|"},  // once more
-    {"kst_missing", "", {}, false, ""},
+    {"kst_current", "", {}, true, kImported + kProgressOn + kReleased},
+    {"KST_CURRENT_ALT", "", {}, true, kImported + kProgressOn + kReleased},
+    {"kst_older", "", kOlderPicture, true, kInfo + kImport + "picture freed|" + kReleased},
+    // A box upside down makes no image.
+    {"kst_current", "", Patched(kPicture, 12, 19), false, kImported + kProgressOn + kReleased},
+    {"kst_current", "info:3", {}, false, kInfo + kNothingHeld},
+    {"kst_current", "import:5", {}, false, kImported + kProgressOn + kReleased},
+    // After a fault nothing more is called, and the filter's own handler
+    // frames are unwound.
+    {"kst_current", "info:fault", {}, false, kInfo + kUnwound + kNothingHeld},
+    {"kst_current", "pref:fault", {}, false, kInfo + kProgressOff + kUnwound + kNothingHeld},
+    {"kst_current", "import:fault", {}, false, kImported + kUnwound + kReleased},
+    {"kst_current", "import:raise", {}, false, kImported + kReleased},
+    {"kst_current", "import:overflow", {}, false, kImported + kReleased},
+    {"kst_current", "import:overflow", {}, false, kImported + kReleased},  // once more
 };
 INSTANTIATE_TEST_SUITE_P(Filters, FilterImport, testing::ValuesIn(kLoads));
 
-TEST_F(Filters, PathsWithoutUsableExtensionLoadNothing)
+// A path cut to the filter's 260 bytes would name another file.
+TEST_F(Filters, RefusesPathsTooLongForTheFilterWhole)
 {
-    const std::string tooLong = "C:\\" + std::string(260, 'd') + ".kst_current";
-    for (const std::string &path : {std::string("C:\\pics\\a.b\\frame"), std::string("C:\\pics\\frame."),
-                                    std::string("C:\\pics\\frame"), std::string(".kst_current"), tooLong})
-        EXPECT_EQ(nullptr, LoadImageFile(path.c_str())) << path;
-    EXPECT_EQ(nullptr, LoadImageFile(nullptr));
+    EXPECT_EQ(nullptr, LoadImageFile(("C:\\" + std::string(260, 'd') + ".kst_current").c_str()));
     EXPECT_EQ("", TakeLog());
 }
 

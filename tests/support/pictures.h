@@ -1,6 +1,8 @@
-// Test pictures as packed bitmaps, in any depth and row order, built the one
-// way every test builds them.
+// Test pictures, built the one way every test builds them: packed bitmaps in
+// any depth and row order, and the metafile bytes an older filter hands over.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -65,4 +67,52 @@ inline PackedDib MakePackedDib(const Bytes &dib)
     if (block)
         std::memcpy(block, dib.data(), dib.size());
     return block;
+}
+
+// `bytes` with the 32-bit field at `at` set to `value`.
+inline Bytes Patched(Bytes bytes, size_t at, uint32_t value)
+{
+    std::memcpy(&bytes[at], &value, 4);
+    return bytes;
+}
+
+// A metafile record: its size in words, its function, then `skipped` zero
+// bytes and `parameters`, padded to whole words.
+inline Bytes Record(uint16_t function, const Bytes &parameters, size_t skipped = 0)
+{
+    const uint32_t words = uint32_t(3 + (skipped + parameters.size() + 1) / 2);
+    Bytes record = Patched(Bytes(6 + skipped), 0, words);
+    record[4] = uint8_t(function), record[5] = uint8_t(function >> 8);
+    record.insert(record.end(), parameters.begin(), parameters.end());
+    record.resize(2 * words);
+    return record;
+}
+
+// Metafile bytes: header, the records, the end record.
+inline Bytes Metafile(std::vector<Bytes> records)
+{
+    Bytes bytes = {1, 0, 9, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // 9 words, version 3
+    records.push_back(Record(0, {}));
+    for (const Bytes &record : records)
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    return Patched(bytes, 6, uint32_t(bytes.size() / 2));
+}
+
+// True when `dib` is a readable 24-bit bottom-up image holding exactly these
+// pixels. Frees it.
+inline ::testing::AssertionResult Shows(PackedDib dib, int width, int height, const PixelFunction &pixel)
+{
+    ::testing::AssertionResult result = ::testing::AssertionSuccess();
+    if (!IsReadablePackedDib(dib) || dib->biWidth != width || dib->biHeight != height)
+        result = ::testing::AssertionFailure()
+                 << "not a readable 24-bit bottom-up image of " << width << "x" << height;
+    for (int y = 0; result && y < height; y++)
+        for (int x = 0; result && x < width; x++) {
+            const uint8_t *p = reinterpret_cast<const uint8_t *>(dib + 1) +
+                               size_t(height - 1 - y) * DibStride(uint32_t(width), 24) + 3 * size_t(x);
+            if (!(Rgb{p[2], p[1], p[0]} == pixel(x, y)))
+                result = ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") differs";
+        }
+    FreePackedDib(dib);
+    return result;
 }

@@ -2,37 +2,30 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
-namespace {
 // Stands in for gtest's printer, which also copies each failure to
 // OutputDebugString: under Wine on qemu-user that ends the process, so a run
-// would only ever show its first failure.
-class Printer : public testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo &test) override
+// would only ever show its first failure. (gtest holds its lock while it
+// reports a result, so the test's name is kept rather than asked for.)
+struct Printer : testing::EmptyTestEventListener {
+    std::string test;
+    void OnTestStart(const testing::TestInfo &info) override
     {
-        std::printf("[ RUN      ] %s.%s\n", test.test_suite_name(), test.name());
+        test = std::string(info.test_suite_name()) + "." + info.name();
+        std::printf("[ RUN      ] %s\n", test.c_str());
     }
     void OnTestPartResult(const testing::TestPartResult &result) override
     {
         if (result.failed())
-            std::printf("%s:%d: Failure\n%s\n", result.file_name() ? result.file_name() : "?",
-                        result.line_number(), result.message());
-    }
-    void OnTestEnd(const testing::TestInfo &test) override
-    {
-        if (test.result()->Failed())
-            std::printf("[  FAILED  ] %s.%s\n", test.test_suite_name(), test.name());
-    }
-    void OnTestProgramEnd(const testing::UnitTest &unit) override
-    {
-        std::printf("[==========] %d tests ran, %d failed.\n", unit.test_to_run_count(),
-                    unit.failed_test_count());
+            std::printf("[  FAILED  ] %s at %s:%d\n%s\n", test.c_str(),
+                        result.file_name() ? result.file_name() : "?", result.line_number(),
+                        result.message());
     }
 };
-}  // namespace
 
 int main(int argc, char **argv)
 {

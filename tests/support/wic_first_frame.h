@@ -29,11 +29,9 @@ inline HRESULT DecodeFirstFrame(IWICImagingFactory *factory, const wchar_t *path
         pixels->resize(size_t(*width) * *height * 4);
         hr = converter->CopyPixels(nullptr, *width * 4, UINT(pixels->size()), pixels->data());
     }
-    if (converter)
-        converter->Release();
-    if (frame)
-        frame->Release();
-    if (decoder)
-        decoder->Release();
+    for (IUnknown *object : {static_cast<IUnknown *>(converter), static_cast<IUnknown *>(frame),
+                             static_cast<IUnknown *>(decoder)})
+        if (object)
+            object->Release();
     return hr;
 }
