@@ -6,7 +6,9 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 tools/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build/host -DCMAKE_BUILD_TYPE=Debug >/dev/null
+# clang, whose libFuzzer the fuzz tests need.
+cmake -S . -B build/host -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build build/host -j"$jobs"
 ctest --test-dir build/host --output-on-failure
 
