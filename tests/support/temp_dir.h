@@ -11,13 +11,7 @@
 
 class TempDir {
   public:
-    TempDir()
-    {
-        std::random_device random;
-        do
-            root_ = std::filesystem::temp_directory_path() / ("kestrane-test-" + std::to_string(random()));
-        while (!std::filesystem::create_directory(root_));
-    }
+    TempDir() { std::filesystem::create_directories(root_); }
     ~TempDir() { std::filesystem::remove_all(root_, ignored_); }
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
@@ -34,7 +28,8 @@ class TempDir {
     }
 
   private:
-    std::filesystem::path root_;
+    std::filesystem::path root_ =
+        std::filesystem::temp_directory_path() / ("kestrane-test-" + std::to_string(std::random_device()()));
     std::error_code ignored_;
 };
 
