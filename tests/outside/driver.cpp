@@ -78,9 +78,14 @@ bool WaitGone(HWND window)
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
-void Press(HWND dialog, int id)
+bool Press(HWND dialog, int id)
 {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
+}
+
+bool PrintLine(const std::wstring &text)
+{
+    return std::printf("%s\n", Utf8(text).c_str()) >= 0;
 }
 
 bool AnswerBox(const char *which)
@@ -120,7 +125,7 @@ bool PrintRows(HWND list)
     for (int i = 0; i < count; i++) {
         wchar_t row[MAX_PATH] = L"";  // the wide form: Wine cuts the ANSI one short across processes
         SendMessageW(list, LB_GETTEXT, WPARAM(i), LPARAM(row));
-        std::printf("%s\n", Utf8(row).c_str());
+        PrintLine(row);
     }
     return true;
 }
@@ -135,19 +140,16 @@ bool Convert(HWND dialog)
     std::wstring text;
     bool done = WaitUntil(
         [&] { return !(text = TextOf(status)).empty() && IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)); });
-    std::printf("%s\n", Utf8(text).c_str());
-    return done || Fail("the conversion does not end");
+    return (PrintLine(text) && done) || Fail("the conversion does not end");
 }
 
 bool Preview(HWND dialog, int row)
 {
-    HWND list = GetDlgItem(dialog, IDC_SOURCES), preview = nullptr;
+    HWND list = GetDlgItem(dialog, IDC_SOURCES);
     LPARAM at = MAKELPARAM(10, SendMessageW(list, LB_GETITEMHEIGHT, 0, 0) * row + 4);
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
-    return WaitUntil([&] {
-               return (preview = FindWindowA(PREVIEW_CLASS_NAME, nullptr)) && IsWindowVisible(preview);
-           }) ||
+    return WaitUntil([] { return IsWindowVisible(FindWindowA(PREVIEW_CLASS_NAME, nullptr)); }) ||
            Fail("no preview");
 }
 
@@ -172,14 +174,10 @@ bool Step(const std::vector<std::string> &a)
     if (!dialog)
         return Fail("no main dialog");
     int number = a.size() >= 2 ? std::atoi(a[1].c_str()) : 0;
-    if (step == "status") {
-        std::printf("%s\n", Utf8(TextOf(GetDlgItem(dialog, IDC_STATUS))).c_str());
-        return true;
-    }
-    if (step == "press" && a.size() == 2) {
-        Press(dialog, number);
-        return true;
-    }
+    if (step == "status")
+        return PrintLine(TextOf(GetDlgItem(dialog, IDC_STATUS)));
+    if (step == "press" && a.size() == 2)
+        return Press(dialog, number);
     if (step == "settext" && a.size() == 3)
         return SendMessageW(GetDlgItem(dialog, number), WM_SETTEXT, 0, LPARAM(Wide(a[2].c_str()).c_str()));
     if (step == "rows")
