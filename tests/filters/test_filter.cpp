@@ -121,14 +121,14 @@ extern "C" int WINAPI Preference(HGLOBAL preferences, const char *name, const vo
     return Play("pref", 0);
 }
 
-extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *spec, FilterPicture *picture, HGLOBAL preferences)
+extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *file, FilterPicture *picture, HGLOBAL preferences)
 {
     Log("ImportGr reserved=%p flags=%u zero=%u tail=%lu picture=%p last=%lu preferences=%s path=%s", reserved,
-        spec->flags & 0x1F, spec->zero, static_cast<unsigned long>(spec->tail), picture->picture,
+        file->flags & 0x1F, file->zero, static_cast<unsigned long>(file->tail), picture->picture,
         static_cast<unsigned long>(picture->reserved), preferences == g_preferences ? "same" : "other",
-        spec->path);
-    const std::vector<unsigned char> file = ReadBytes(spec->path);
-    g_picture = picture->picture = OLDER ? HANDLE(GlobalCopy(file)) : HANDLE(RecordPicture(file, picture));
+        file->path);
+    const std::vector<unsigned char> bytes = ReadBytes(file->path);
+    g_picture = picture->picture = OLDER ? HANDLE(GlobalCopy(bytes)) : HANDLE(RecordPicture(bytes, picture));
     return Play("import", 0);
 }
 
