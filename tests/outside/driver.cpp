@@ -38,9 +38,8 @@ std::string Utf8(const std::wstring &text)
 
 std::wstring Wide(const char *text)
 {
-    std::wstring out(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], int(out.size()));
-    out.pop_back();
+    std::wstring out(size_t(lstrlenA(text)) + 1, L'\0');  // never more characters than bytes
+    out.resize(MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], int(out.size())) - 1);
     return out;
 }
 
@@ -121,8 +120,7 @@ bool Choose(const char *title, const char *path)
 
 bool PrintRows(HWND list)
 {
-    int count = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; i++) {
+    for (int i = 0, count = int(SendMessageW(list, LB_GETCOUNT, 0, 0)); i < count; i++) {
         wchar_t row[MAX_PATH] = L"";  // the wide form: Wine cuts the ANSI one short across processes
         SendMessageW(list, LB_GETTEXT, WPARAM(i), LPARAM(row));
         PrintLine(row);

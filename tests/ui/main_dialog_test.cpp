@@ -97,8 +97,7 @@ class DialogTest : public testing::Test {
     std::string Rows() const
     {
         std::string rows;
-        EXPECT_EQ(SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_GETCOUNT, 0, 0), g_sourceList->count)
-            << "rows";
+        EXPECT_EQ(SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_GETCOUNT, 0, 0), g_sourceList->count);
         for (int i = 0; i < g_sourceList->count; i++) {
             char text[MAX_PATH] = "";
             SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_GETTEXT, WPARAM(i), LPARAM(text));
@@ -281,9 +280,8 @@ TEST_F(DialogTest, PreviewShowsEachRowAsItsFrameWillHoldIt)
     HWND preview = OpenPreview(dialog_, 0);
     const PreviewFrame *frame = ShownPreviewFrame();
     ASSERT_TRUE(preview && frame->state == FRAME_SHOWN && frame->width == 2 && frame->height == 2);
-    EXPECT_EQ(
-        std::vector<uint32_t>(frame->pixels, frame->pixels + 4),
-        (std::vector<uint32_t>{0x0000CE, 0x2900C6, 0x0049C6, 0x2949C6}));  // (1, 2, 200) ... (41, 72, 198)
+    EXPECT_EQ(std::vector<uint32_t>(frame->pixels, frame->pixels + 4),  // (1, 2, 200) ... (41, 72, 198)
+              (std::vector<uint32_t>{0x0000CE, 0x2900C6, 0x0049C6, 0x2949C6}));
     for (bool marked : {false, true}) {
         char caption[kStatusBufferSize];
         GetWindowTextA(preview, caption, sizeof(caption));
@@ -308,6 +306,10 @@ TEST_F(DialogTest, ConversionShowsProgressAndRefusesWaitingChangesToTheList)
 {
     Drop({Image("a.kui", 2, 2), Image("b.kui", 2, 2)});
     SetDlgItemTextA(dialog_, IDC_DEST, temp_.Path("out.shp").c_str());
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", "info:fault");  // fails that job, not the dialog
+    Command(IDOK);
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", nullptr);
+    EXPECT_EQ(Text(IDC_STATUS), Format(MSG_CANT_READ_IMAGE, temp_.Path("a.kui").c_str()));
     g_statusProc =
         WNDPROC(SetWindowLongPtrA(GetDlgItem(dialog_, IDC_STATUS), GWLP_WNDPROC, LONG_PTR(RecordStatus)));
     Select(0);
