@@ -179,6 +179,15 @@ void FillWithColour(HDC dc, const RECT &rect, COLORREF colour)
     FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
+// GDI's ...A functions read text in the system's code page, not the process's
+// (UTF-8 where the manifest chose it), so file names go through the wide one.
+void DrawProcessText(HDC dc, const char *text, RECT *rect, UINT format)
+{
+    wchar_t wide[kStatusBufferSize];  // never more characters than bytes
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kStatusBufferSize) > 0)
+        DrawTextW(dc, wide, -1, rect, format);
+}
+
 void PaintPicture(HDC dc, const RECT &area)
 {
     const PreviewFrame *frame = g_preview.shown;
@@ -208,7 +217,7 @@ void PaintPicture(HDC dc, const RECT &area)
             lstrcpynA(text, MSG_MEMORY_ERROR, sizeof(text));
         RECT textRect = area;
         SetTextColor(dc, kPictureText);
-        DrawTextA(dc, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        DrawProcessText(dc, text, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
     RestoreDC(dc, saved);
 }
@@ -225,10 +234,10 @@ void PaintBand(HDC dc, const RECT &band)
                  band.bottom - kBandPadding};
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
     DescribeShownRow(text, sizeof(text));
-    DrawTextA(dc, text, -1, &line, format | DT_TOP);
+    DrawProcessText(dc, text, &line, format | DT_TOP);
     std::snprintf(text, sizeof(text), g_preview.playing ? TEXT_PREVIEW_PLAYING : TEXT_PREVIEW_KEYS,
                   g_preview.framesPerSecond);
-    DrawTextA(dc, text, -1, &line, format | DT_BOTTOM);
+    DrawProcessText(dc, text, &line, format | DT_BOTTOM);
 }
 
 void OnPaint(HWND window)
