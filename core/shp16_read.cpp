@@ -90,27 +90,14 @@ bool CheckShpLayout(const uint8_t *head, size_t headSize, uint64_t fileSize, Shp
     return true;
 }
 
-// Repeating the top bits spreads 0 … 31 (or 63) evenly over 0 … 255.
-static uint8_t Widen5(uint32_t value)
-{
-    return uint8_t(value << 3 | value >> 2);
-}
-
-static uint8_t Widen6(uint32_t value)
-{
-    return uint8_t(value << 2 | value >> 4);
-}
-
 void ConvertFrameToBgr(const uint8_t *frame, uint32_t width, uint32_t height, uint8_t *rows, uint32_t stride)
 {
     for (uint32_t y = 0; y < height; y++) {
         const uint8_t *src = frame + size_t(y) * width * 2;
         uint8_t *dst = rows + size_t(y) * stride;
         for (uint32_t x = 0; x < width; x++, src += 2, dst += 3) {
-            uint32_t value = GetU16(src);
-            dst[0] = Widen5(value & 0x1F);
-            dst[1] = Widen6(value >> 5 & 0x3F);
-            dst[2] = Widen5(value >> 11);
+            const Rgb888 colour = Rgb565ToRgb888(uint16_t(GetU16(src)));
+            dst[0] = colour.b, dst[1] = colour.g, dst[2] = colour.r;
         }
     }
 }

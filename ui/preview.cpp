@@ -10,6 +10,7 @@
 #include "core/source_list.h"
 #include "core/status.h"
 #include "res/resource.h"
+#include "ui/source_commands.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -122,21 +123,12 @@ bool SizeDiffers(const PreviewFrame *frame)
            (frame->width != g_preview.firstWidth || frame->height != g_preview.firstHeight);
 }
 
-const char *FileNamePart(const char *path)
-{
-    const char *name = path;
-    for (const char *p = path; *p; p++)
-        if (*p == '\\')
-            name = p + 1;
-    return name;
-}
-
 // "3 of 40: walk03.png - 64 x 64", and why Convert would stop at this row.
 void DescribeShownRow(char *text, size_t size)
 {
     const PreviewFrame *frame = g_preview.shown;
     const char *path = SourceListGet(g_sourceList, g_preview.row);
-    const char *name = path ? FileNamePart(path) : "";
+    const char *name = path ? SourceRowText(path) : "";
     int row = g_preview.row + 1, written;
     if (frame->state == FRAME_UNREADABLE)
         written = std::snprintf(text, size, TEXT_PREVIEW_UNREADABLE, row, g_preview.count, name);

@@ -18,22 +18,22 @@ static void UpdateConvertButton(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDOK), g_sourceList && g_sourceList->count > 0);
 }
 
-// Index of the last backslash, or 0 when there is none after the first character.
-static int LastBackslash(const char *path)
+const char *SourceRowText(const char *path)
 {
-    for (int i = lstrlenA(path) - 1; i > 0; i--)
-        if (path[i] == '\\')
-            return i;
-    return 0;
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '\\')
+            name = p + 1;
+    return name;
 }
 
 AddResult AddSourcePath(HWND dialog, const char *path)
 {
-    int slash = LastBackslash(path);
-    if (slash == 0 || lstrlenA(path) >= int(kPathBufferSize))
+    const char *name = SourceRowText(path);
+    if (name - path < 2 || lstrlenA(path) >= int(kPathBufferSize))  // no folder part
         return ADD_REFUSED;
     char rowText[MAX_PATH];
-    lstrcpynA(rowText, path + slash + 1, sizeof(rowText));
+    lstrcpynA(rowText, name, sizeof(rowText));
 
     // The copy is made first, so that once the row exists only the insertion
     // can fail, and then the row is taken back: rows and entries stay one to one.

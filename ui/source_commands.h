@@ -12,5 +12,8 @@ void MoveSourceDown(HWND dialog);
 // of `path` becomes a row at its sorted place and the path the entry at the
 // same index. A path with no folder part, or of 260 bytes or more, is refused;
 // a failed allocation is reported in the status line and changes nothing.
+// What a row shows of its entry's path: the part after the last backslash.
+const char *SourceRowText(const char *path);
+
 enum AddResult { ADD_DONE, ADD_REFUSED, ADD_FAILED };
 AddResult AddSourcePath(HWND dialog, const char *path);
