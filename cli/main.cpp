@@ -37,6 +37,12 @@ bool HasImageExtension(const char *path)
     return false;
 }
 
+int Usage()
+{
+    std::fputs(CLI_USAGE, stderr);
+    return kExitUsage;
+}
+
 void ShowImageProgress(int index, int count)
 {
     ShowProgress(CLI_PROGRESS_IMAGE, index, count);
@@ -47,8 +53,7 @@ int Convert(int argc, char **argv)
     const char *output = argv[1];
     if (HasImageExtension(output)) {
         std::fprintf(stderr, CLI_OUTPUT_IS_IMAGE, output);
-        std::fputs(CLI_USAGE, stderr);
-        return kExitUsage;
+        return Usage();
     }
     // A name longer than the 260 bytes every path is held in is refused whole,
     // as the job would refuse it, but before any image is decoded.
@@ -78,37 +83,26 @@ int Convert(int argc, char **argv)
 int RunOption(int argc, char **argv)
 {
     const char *option = argv[1];
-    if (argc == 2 && (lstrcmpA(option, "--help") == 0 || lstrcmpA(option, "/?") == 0)) {
-        std::fputs(CLI_USAGE, stdout);
+    bool help = lstrcmpA(option, "--help") == 0 || lstrcmpA(option, "/?") == 0;
+    if (help || lstrcmpA(option, "--version") == 0) {
+        if (argc != 2)
+            return Usage();
+        std::fputs(help ? CLI_USAGE : CLI_VERSION, stdout);
         return kExitOk;
     }
-    if (argc == 2 && lstrcmpA(option, "--version") == 0) {
-        std::fputs(CLI_VERSION, stdout);
-        return kExitOk;
-    }
-    if (argc == 3 && lstrcmpA(option, "--info") == 0)
-        return ShowShpInfo(argv[2]) ? kExitOk : kExitFailed;
-    if (argc == 4 && lstrcmpA(option, "--extract") == 0)
-        return ExtractFrames(argv[2], argv[3]) ? kExitOk : kExitFailed;
-    static const char *const kOptions[] = {"--help", "/?", "--version", "--info", "--extract"};
-    bool known = false;
-    for (const char *name : kOptions)
-        known = known || lstrcmpA(option, name) == 0;
-    if (!known)
-        std::fprintf(stderr, CLI_UNKNOWN_OPTION, option);
-    std::fputs(CLI_USAGE, stderr);
-    return kExitUsage;
+    if (lstrcmpA(option, "--info") == 0)
+        return argc != 3 ? Usage() : (ShowShpInfo(argv[2]) ? kExitOk : kExitFailed);
+    if (lstrcmpA(option, "--extract") == 0)
+        return argc != 4 ? Usage() : (ExtractFrames(argv[2], argv[3]) ? kExitOk : kExitFailed);
+    std::fprintf(stderr, CLI_UNKNOWN_OPTION, option);
+    return Usage();
 }
 
 int Run(int argc, char **argv)
 {
     if (argc >= 2 && (std::strncmp(argv[1], "--", 2) == 0 || lstrcmpA(argv[1], "/?") == 0))
         return RunOption(argc, argv);
-    if (argc < 3) {
-        std::fputs(CLI_USAGE, stderr);
-        return kExitUsage;
-    }
-    return Convert(argc, argv);
+    return argc < 3 ? Usage() : Convert(argc, argv);
 }
 
 }  // namespace
