@@ -2,7 +2,6 @@
 // every way it fails without losing anything on disk.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
 
@@ -12,6 +11,7 @@
 #include "core/output_file.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "tests/support/format.h"
 #include "tests/support/pictures.h"
 #include "tests/support/temp_dir.h"
 
@@ -54,13 +54,6 @@ void Repeat(int count)
     SourceListRelease(g_sourceList);
     g_sourceList = SourceListCreate();
     *g_sourceList = {items, count};
-}
-
-template <typename... Arguments> std::string Text(const char *format, Arguments... arguments)
-{
-    char text[1000];
-    std::snprintf(text, sizeof text, format, arguments...);
-    return text;
 }
 
 class Job : public testing::Test {
@@ -167,14 +160,14 @@ template <bool claimsAll> void WriteHalf(const std::string &)
     };
 }
 
-const std::string kUndecodable = Text(MSG_CANT_READ_IMAGE, "0");
+const std::string kUndecodable = Format(MSG_CANT_READ_IMAGE, "0");
 
 const Failure kFailures[] = {
     {"EmptyList", {}, "", nullptr},
     {"FirstUndecodable", {{0, 0}}, kUndecodable, nullptr},
-    {"ThirdUndecodable", {{2, 2}, {2, 2}, {0, 0}}, Text(MSG_CANT_READ_IMAGE, "2"), nullptr},
-    {"SecondOnePixelWider", {{4, 4}, {5, 4}}, Text(MSG_SIZE_MISMATCH, 1), nullptr},
-    {"ThirdTaller", {{4, 4}, {4, 4}, {4, 5}}, Text(MSG_SIZE_MISMATCH, 2), nullptr},
+    {"ThirdUndecodable", {{2, 2}, {2, 2}, {0, 0}}, Format(MSG_CANT_READ_IMAGE, "2"), nullptr},
+    {"SecondOnePixelWider", {{4, 4}, {5, 4}}, Format(MSG_SIZE_MISMATCH, 1), nullptr},
+    {"ThirdTaller", {{4, 4}, {4, 4}, {4, 5}}, Format(MSG_SIZE_MISMATCH, 2), nullptr},
     {"WiderThanTheHeaderHolds", {{65536, 1}}, MSG_TOO_LARGE, nullptr},
     {"MoreFramesThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, [](const std::string &) { Repeat(65536); }},
     // The image is the first allocation, the file's buffer the second.
@@ -222,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
 
 TEST(PrintStatus, CutsLongTextsShortInsteadOfOverrunning)
 {
-    const std::string head = Text(MSG_CANT_READ_IMAGE, ""), path(2000, 'x');
+    const std::string head = Format(MSG_CANT_READ_IMAGE, ""), path(2000, 'x');
     PrintStatus(MSG_CANT_READ_IMAGE, path.c_str());
     EXPECT_EQ(g_status, head + path.substr(0, kStatusBufferSize - 1 - head.size()));
 }

@@ -27,8 +27,7 @@ TEST(ExtensionListContains, MatchesWholeEntriesAndEndingsInAnyCase)
         {longEntryThenGif.c_str(), longEntry.c_str(), 0},  // overlong extension
     };
     for (const auto &c : cases)
-        EXPECT_EQ(c.expected, ExtensionListContains(c.list, c.extension))
-            << (c.list ? c.list : "null") << " / " << (c.extension ? c.extension : "null");
+        EXPECT_EQ(c.expected, ExtensionListContains(c.list, c.extension)) << c.list << " / " << c.extension;
 }
 
 // Extensions no real filter registers: the prefix may hold ours, a machine

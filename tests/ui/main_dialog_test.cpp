@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -15,6 +14,7 @@
 #include "core/status.h"
 #include "res/resource.h"
 #include "tests/import/import_support.h"
+#include "tests/support/format.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_choosers.h"
 #include "ui/gdi_objects.h"
@@ -31,13 +31,6 @@ using Strings = std::vector<std::string>;
 namespace {
 
 Strings g_chosenPaths;  // what the next file dialogs choose; none left: cancelled
-
-template <typename... Values> std::string Format(const char *format, Values... values)
-{
-    char text[kStatusBufferSize];
-    std::snprintf(text, sizeof(text), format, values...);
-    return text;
-}
 
 // A drop as Explorer hands it over: DROPFILES, each path and its NUL, then one more NUL.
 WPARAM MakeDrop(const Strings &paths)
