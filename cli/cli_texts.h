@@ -29,9 +29,3 @@
 
 #define CLI_INFO_LAYOUT "Width: %u\nHeight: %u\nFrames: %u\n"
 #define CLI_INFO_FRAME "Frame %u: offset %u\n"
-#define CLI_CANT_READ_SHP "Error: Can't read SHP file: %s"
-#define CLI_INVALID_SHP "Error: %s is not a valid SHP16 file: %s"
-#define CLI_CANT_CREATE_FOLDER "Error: Can't create folder: %s"
-#define CLI_NO_IMAGING "Error: The Windows Imaging Component is not available to write PNG files."
-#define CLI_CANT_WRITE_FRAME "Error: Can't write %s"
-#define CLI_EXTRACTED "Frames written to %s: %s to %s"

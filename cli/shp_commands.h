@@ -8,5 +8,5 @@ bool ShowShpInfo(const char *path);
 
 // Writes every frame as a PNG file into directory (made if missing), named
 // frame0000.png, frame0001.png, ... so that name order is frame order.
-// Files of those names are replaced.
+// A folder that holds frame files already is refused.
 bool ExtractFrames(const char *path, const char *directory);

@@ -15,6 +15,16 @@
 // Every path is held in 260 bytes; a longer one is refused whole, never cut.
 #define MSG_PATH_TOO_LONG "Error: The path is too long: %s"
 
+// SHP16 files read back, and frames written out as PNG files.
+#define MSG_CANT_READ_SHP "Error: Can't read SHP file: %s"
+#define MSG_INVALID_SHP "Error: %s is not a valid SHP16 file: %s"
+#define MSG_CANT_CREATE_FOLDER "Error: Can't create folder: %s"
+#define MSG_NO_IMAGING "Error: The Windows Imaging Component is not available."
+#define MSG_CANT_WRITE_FRAME "Error: Can't write %s"
+#define MSG_FRAMES_WRITTEN "Frames written to %s: %s to %s (%u files)"
+#define MSG_FRAME_FILES_EXIST "Error: %s already holds frame files (%s); nothing was written."
+#define MSG_FOLDER_NOT_EMPTY "Error: The folder %s already exists and is not empty (%s); nothing was written."
+
 // The dialog's own reports: a running conversion, and what a drop added.
 #define MSG_CONVERTING "Converting image %d of %d..."
 #define MSG_DROP_ADDED "Images added: %d."

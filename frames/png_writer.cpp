@@ -1,6 +1,4 @@
-#include "cli/png_writer.h"
-
-#include <initguid.h>  // first: defines the imaging component's GUIDs here
+#include "frames/png_writer.h"
 
 #include <objbase.h>
 #include <wincodec.h>
@@ -24,13 +22,15 @@ static bool WriteStreamToFile(IStream *stream, const char *path)
 }
 
 bool WritePng(IWICImagingFactory *factory, const char *path, const uint8_t *rows, uint32_t stride,
-              uint32_t width, uint32_t height)
+              uint32_t width, uint32_t height, uint32_t bitsPerPixel)
 {
     IStream *stream = nullptr;
     IWICBitmapEncoder *encoder = nullptr;
     IWICBitmapFrameEncode *frame = nullptr;
     IPropertyBag2 *options = nullptr;
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    const WICPixelFormatGUID wanted =
+        bitsPerPixel == 32 ? GUID_WICPixelFormat32bppBGRA : GUID_WICPixelFormat24bppBGR;
+    WICPixelFormatGUID format = wanted;
     HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
     if (SUCCEEDED(hr))
         hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
@@ -46,7 +46,7 @@ bool WritePng(IWICImagingFactory *factory, const char *path, const uint8_t *rows
         hr = frame->SetPixelFormat(&format);
     // The encoder answers with the format it will store; any other would
     // reinterpret our bytes.
-    if (SUCCEEDED(hr) && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
+    if (SUCCEEDED(hr) && !IsEqualGUID(format, wanted))
         hr = E_FAIL;
     if (SUCCEEDED(hr))
         hr = frame->WritePixels(height, stride, stride * height, const_cast<BYTE *>(rows));
