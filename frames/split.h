@@ -1,0 +1,25 @@
+// Animated GIFs and sprite sheets taken apart into frame files. Pictures are
+// decoded by the imaging component as our import filter decodes them, so
+// that each frame file converts to the frame the job would take from the
+// same part of the picture.
+#pragma once
+#include <cstdint>
+
+#include "frames/frame_files.h"
+
+struct ImageFrames {
+    uint32_t width, height;  // the picture's; a GIF's is its logical screen, as our filter places frame 0
+    uint32_t frameCount;     // more than 1: an animated GIF
+};
+
+// What the imaging component finds in the file. False after PrintStatus.
+bool InspectImage(const char *path, ImageFrames *image);
+
+// cellWidth 0: every frame of an animated GIF as a viewer shows it, on the
+// logical screen, with each frame's offset, disposal and transparency
+// applied; a still image is refused. Otherwise the picture's cells of
+// cellWidth x cellHeight pixels, left to right, then top to bottom, alpha
+// kept as it is. Refusals (an unreadable file, cells that do not divide the
+// picture) come before anything is written. False after PrintStatus.
+bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,
+                FolderRule rule, FrameFiles *files);
