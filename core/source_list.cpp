@@ -1,5 +1,6 @@
 #include "core/source_list.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/core_alloc.h"
@@ -70,6 +71,27 @@ int SourceListRemove(SourceList *list, int index)
     CoreFree(list->items);
     list->items = items;
     list->count--;
+    return 1;
+}
+
+int SourceListReplace(SourceList *list, int index, int removed, char **paths, int added)
+{
+    if (!list || index < 0 || removed < 0 || added < 0 || removed > list->count - index ||
+        added > INT32_MAX - (list->count - removed))
+        return 0;
+    int count = list->count - removed + added;
+    char **items = count ? static_cast<char **>(CoreAlloc(sizeof(char *) * size_t(count))) : nullptr;
+    if (count && !items)
+        return 0;
+    for (int i = 0; i < count; i++)
+        items[i] = i < index           ? list->items[i]
+                   : i < index + added ? paths[i - index]
+                                       : list->items[i - added + removed];
+    for (int i = index; i < index + removed; i++)
+        CoreFree(list->items[i]);
+    CoreFree(list->items);
+    list->items = items;
+    list->count = count;
     return 1;
 }
 

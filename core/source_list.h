@@ -15,6 +15,9 @@ void SourceListRelease(SourceList *list);  // every path, the array, the record
 // allocates an array of the new length, so a failure leaves the list as it was.
 int SourceListInsert(SourceList *list, int index, char *path);
 int SourceListRemove(SourceList *list, int index);
+// Entries index … index + removed − 1 give way to `added` paths, in order,
+// taking ownership of them only on success.
+int SourceListReplace(SourceList *list, int index, int removed, char **paths, int added);
 void SourceListSwap(SourceList *list, int index, int otherIndex);
 const char *SourceListGet(const SourceList *list, int index);
 
