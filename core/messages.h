@@ -14,6 +14,7 @@
 #define MSG_STARTUP "Test version; Please not use 16-Bit SHPs in mods!"
 // Every path is held in 260 bytes; a longer one is refused whole, never cut.
 #define MSG_PATH_TOO_LONG "Error: The path is too long: %s"
+#define MSG_PATH_UNUSABLE "Error: The path holds characters this system's code page cannot: %s"
 
 // SHP16 files read back, and frames written out as PNG files.
 #define MSG_CANT_READ_SHP "Error: Can't read SHP file: %s"
@@ -28,7 +29,11 @@
 // The dialog's own reports: a running conversion, and what a drop added.
 #define MSG_CONVERTING "Converting image %d of %d..."
 #define MSG_DROP_ADDED "Images added: %d."
-#define MSG_DROP_SKIPPED_NO_FILTER "Images added: %d; skipped: %d (no import filter for their type)."
-#define MSG_DROP_SKIPPED_LONG_PATH "Images added: %d; skipped: %d (path too long)."
-#define MSG_DROP_SKIPPED_BOTH                                                                                \
-    "Images added: %d; skipped: %d (%d with no import filter for their type, %d with a path too long)."
+#define MSG_DROP_SKIPPED "Images added: %d; skipped: %d (%s)."
+// Why paths were skipped: the reason alone when all share it, else each counted.
+#define MSG_SKIP_NO_FILTER "no import filter for their type"
+#define MSG_SKIP_LONG_PATH "path too long"
+#define MSG_SKIP_UNUSABLE_NAME "name outside the system's code page"
+#define MSG_SKIP_COUNT_NO_FILTER "%d with no import filter for their type"
+#define MSG_SKIP_COUNT_LONG_PATH "%d with a path too long"
+#define MSG_SKIP_COUNT_UNUSABLE_NAME "%d with a name outside the system's code page"

@@ -1,110 +1,231 @@
 #include "ui/drop_files.h"
 
+#include <cstdio>
+
+#include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/status.h"
 #include "ui/file_choosers.h"
 #include "ui/main_dialog.h"
+#include "ui/preview.h"
 #include "ui/source_commands.h"
 
 namespace {
 
-struct DropCounts {
-    int added, noFilter, longPath;
+enum SkipReason { SKIP_NO_FILTER, SKIP_LONG_PATH, SKIP_UNUSABLE_NAME, kSkipReasons };
+const char *const kReasonAlone[kSkipReasons] = {MSG_SKIP_NO_FILTER, MSG_SKIP_LONG_PATH,
+                                                MSG_SKIP_UNUSABLE_NAME};
+const char *const kReasonCounted[kSkipReasons] = {MSG_SKIP_COUNT_NO_FILTER, MSG_SKIP_COUNT_LONG_PATH,
+                                                  MSG_SKIP_COUNT_UNUSABLE_NAME};
+constexpr DWORD kWidePathCapacity = 32768;  // the longest path the wide functions take
+
+struct HandOver {
+    int added, skipped[kSkipReasons];
     bool failed;  // an allocation failed: the status line already says so
 };
 
-// A filter is registered for the extension of the file-name part.
-bool HasFilterFor(const char *path)
+// The i-th path handed over, in a heap block; null when it cannot be had.
+typedef wchar_t *(*PathAtFunction)(const void *source, UINT i);
+
+wchar_t *AllocWide(size_t count)
 {
-    const char *dot = nullptr;
-    for (const char *p = path; *p; p++)
-        if (*p == '.')
-            dot = p;
-        else if (*p == '\\')
-            dot = nullptr;
-    return dot && dot[1] && HasImportFilter(dot + 1);
+    return static_cast<wchar_t *>(CoreAlloc(count * sizeof(wchar_t)));
 }
 
-void AddDroppedImage(HWND dialog, const char *path, DropCounts *counts)
+// A path the program cannot hold whole is skipped and counted.
+bool ConvertOrCount(const wchar_t *wide, char *path, HandOver *h)
 {
-    if (!HasFilterFor(path)) {
-        counts->noFilter++;
+    ProgramPathResult result = ToProgramPath(wide, path);
+    if (result != PATH_CONVERTED)
+        h->skipped[result == PATH_TOO_LONG ? SKIP_LONG_PATH : SKIP_UNUSABLE_NAME]++;
+    return result == PATH_CONVERTED;
+}
+
+// The extension of the file-name part, or null.
+const wchar_t *ExtensionOf(const wchar_t *path)
+{
+    const wchar_t *dot = nullptr;
+    for (const wchar_t *p = path; *p; p++)
+        if (*p == L'.')
+            dot = p + 1;
+        else if (*p == L'\\')
+            dot = nullptr;
+    return dot && *dot ? dot : nullptr;
+}
+
+bool IsShpPath(const wchar_t *path)
+{
+    const wchar_t *extension = ExtensionOf(path);
+    return extension && lstrcmpiW(extension, L"shp") == 0;
+}
+
+void AddImage(HWND dialog, const wchar_t *wide, HandOver *h)
+{
+    char path[kPathBufferSize], extension[kPathBufferSize];
+    if (!ConvertOrCount(wide, path, h))
+        return;
+    const wchar_t *wideExtension = ExtensionOf(wide);
+    if (!wideExtension ||
+        !WideCharToMultiByte(CP_ACP, 0, wideExtension, -1, extension, sizeof extension, nullptr, nullptr) ||
+        !HasImportFilter(extension)) {
+        h->skipped[SKIP_NO_FILTER]++;
         return;
     }
     // Explorer hands over full paths: only a long one is refused.
     switch (AddSourcePath(dialog, path)) {
     case ADD_DONE:
-        counts->added++;
+        h->added++;
         break;
     case ADD_REFUSED:
-        counts->longPath++;
+        h->skipped[SKIP_LONG_PATH]++;
         break;
     case ADD_FAILED:
-        counts->failed = true;
+        h->failed = true;
         break;
     }
 }
 
-// The files directly inside the folder; subfolders are not entered.
-void AddFolderImages(HWND dialog, const char *folder, DropCounts *counts)
+// The files directly inside the folder; subfolders are not entered, and a
+// name that cannot be used is counted and passed over.
+void AddFolderImages(HWND dialog, const wchar_t *folder, HandOver *h)
 {
-    char path[2 * kPathBufferSize];
-    int length = lstrlenA(folder);
-    lstrcpyA(path, folder);
-    if (length > 0 && path[length - 1] != '\\')
-        path[length++] = '\\';
-    lstrcpyA(path + length, "*");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
+    size_t length = size_t(lstrlenW(folder));
+    wchar_t *path = length + 3 <= kWidePathCapacity ? AllocWide(kWidePathCapacity) : nullptr;
+    if (!path) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        h->failed = true;
         return;
-    do {
+    }
+    lstrcpyW(path, folder);
+    if (length > 0 && path[length - 1] != L'\\')
+        path[length++] = L'\\';
+    lstrcpyW(path + length, L"*");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path, &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more && !h->failed;
+         more = FindNextFileW(search, &found)) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (length + lstrlenA(found.cFileName) >= int(kPathBufferSize)) {
-            counts->longPath++;
+        if (length + size_t(lstrlenW(found.cFileName)) >= kWidePathCapacity) {
+            h->skipped[SKIP_LONG_PATH]++;
             continue;
         }
-        lstrcpyA(path + length, found.cFileName);
-        AddDroppedImage(dialog, path, counts);
-    } while (!counts->failed && FindNextFileA(search, &found));
-    FindClose(search);
+        lstrcpyW(path + length, found.cFileName);
+        AddImage(dialog, path, h);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    CoreFree(path);
 }
 
-void ReportDrop(const DropCounts &counts)
+void ReportHandOver(const HandOver &h)
 {
-    int skipped = counts.noFilter + counts.longPath;
-    if (skipped == 0)
-        PrintStatus(MSG_DROP_ADDED, counts.added);
-    else if (counts.longPath == 0)
-        PrintStatus(MSG_DROP_SKIPPED_NO_FILTER, counts.added, skipped);
-    else if (counts.noFilter == 0)
-        PrintStatus(MSG_DROP_SKIPPED_LONG_PATH, counts.added, skipped);
-    else
-        PrintStatus(MSG_DROP_SKIPPED_BOTH, counts.added, skipped, counts.noFilter, counts.longPath);
+    int skipped = 0, reasons = 0;
+    for (int count : h.skipped) {
+        skipped += count;
+        reasons += count > 0;
+    }
+    if (skipped == 0) {
+        PrintStatus(MSG_DROP_ADDED, h.added);
+        return;
+    }
+    char why[kStatusBufferSize] = "";
+    for (int r = 0; r < kSkipReasons; r++) {
+        if (h.skipped[r] == 0)
+            continue;
+        if (reasons == 1) {
+            lstrcpynA(why, kReasonAlone[r], sizeof why);
+            break;
+        }
+        char part[128];
+        std::snprintf(part, sizeof part, kReasonCounted[r], h.skipped[r]);
+        if (why[0])
+            lstrcatA(why, ", ");
+        lstrcatA(why, part);
+    }
+    PrintStatus(MSG_DROP_SKIPPED, h.added, skipped, why);
+}
+
+// Images and folders first, so that the status line counts them, then each
+// SHP16 file in the preview: a modal window of its own.
+void HandOverPaths(HWND dialog, UINT count, PathAtFunction pathAt, const void *source)
+{
+    HandOver h = {};
+    int handled = 0, shpFiles = 0;
+    for (UINT i = 0; i < count && !h.failed; i++) {
+        wchar_t *wide = pathAt(source, i);
+        char path[kPathBufferSize];
+        if (!wide) {
+            PrintStatus(MSG_MEMORY_ERROR);
+            h.failed = true;
+        } else if (IsShpPath(wide)) {
+            shpFiles += ConvertOrCount(wide, path, &h);
+        } else {
+            DWORD attributes = GetFileAttributesW(wide);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                AddFolderImages(dialog, wide, &h);
+            else
+                AddImage(dialog, wide, &h);
+            handled++;
+        }
+        CoreFree(wide);
+    }
+    if (h.failed)
+        return;
+    if (handled > 0 || shpFiles == 0)
+        ReportHandOver(h);
+    for (UINT i = 0; i < count && shpFiles > 0; i++) {
+        wchar_t *wide = pathAt(source, i);
+        char path[kPathBufferSize];
+        HandOver ignored = {};
+        if (wide && IsShpPath(wide) && ConvertOrCount(wide, path, &ignored)) {
+            PreviewShpFile(dialog, path);
+            shpFiles--;
+        }
+        CoreFree(wide);
+    }
+}
+
+wchar_t *DroppedPath(const void *source, UINT i)
+{
+    HDROP drop = HDROP(const_cast<void *>(source));
+    UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    wchar_t *path = AllocWide(size_t(length) + 1);
+    if (path && DragQueryFileW(drop, i, path, length + 1) != length) {
+        CoreFree(path);
+        path = nullptr;
+    }
+    return path;
+}
+
+// Made full, as Explorer's are: a row needs the folder part.
+wchar_t *ArgumentPath(const void *source, UINT i)
+{
+    const wchar_t *argument = static_cast<wchar_t *const *>(source)[i + 1];
+    DWORD length = GetFullPathNameW(argument, 0, nullptr, nullptr);
+    wchar_t *path = length ? AllocWide(length) : nullptr;
+    if (path && GetFullPathNameW(argument, length, path, nullptr) >= length) {
+        CoreFree(path);
+        path = nullptr;
+    }
+    return path;
 }
 
 }  // namespace
 
 void AddDroppedFiles(HWND dialog, HDROP drop)
 {
-    DropCounts counts = {};
-    UINT dropped = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < dropped && !counts.failed; i++) {
-        // Asked for its length first: a long path is refused, never cut.
-        char path[kPathBufferSize];
-        if (DragQueryFileA(drop, i, nullptr, 0) >= kPathBufferSize) {
-            counts.longPath++;
-            continue;
-        }
-        DragQueryFileA(drop, i, path, sizeof(path));
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            AddFolderImages(dialog, path, &counts);
-        else
-            AddDroppedImage(dialog, path, &counts);
-    }
+    HandOverPaths(dialog, DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0), DroppedPath, drop);
     DragFinish(drop);
-    if (!counts.failed)
-        ReportDrop(counts);
+}
+
+void OpenCommandLinePaths(HWND dialog, const wchar_t *commandLine)
+{
+    int count = 0;
+    wchar_t **arguments = CommandLineToArgvW(commandLine, &count);
+    if (!arguments)
+        return;
+    if (count > 1)
+        HandOverPaths(dialog, UINT(count - 1), ArgumentPath, arguments);
+    LocalFree(arguments);
 }

@@ -1,5 +1,7 @@
 #include "ui/file_choosers.h"
 
+#include <shobjidl.h>
+
 #include "core/messages.h"
 #include "core/status.h"
 #include "ui/main_dialog.h"
@@ -8,6 +10,43 @@
 char g_pathBuffer[kPathBufferSize];
 FileDialogFunction g_getOpenFileName = GetOpenFileNameA;
 FileDialogFunction g_getSaveFileName = GetSaveFileNameA;
+
+// The system's folder dialog (Windows Vista and later).
+static bool ShowFolderDialog(HWND owner, wchar_t *folder)
+{
+    HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    IFileOpenDialog *dialog = nullptr;
+    IShellItem *item = nullptr;
+    wchar_t *path = nullptr;
+    DWORD options = 0;
+    HRESULT hr = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                                  reinterpret_cast<void **>(&dialog));
+    if (SUCCEEDED(hr))
+        hr = dialog->GetOptions(&options);
+    if (SUCCEEDED(hr))
+        hr = dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    if (SUCCEEDED(hr))
+        hr = dialog->SetTitle(TEXT_CHOOSE_FOLDER);
+    if (SUCCEEDED(hr))
+        hr = dialog->Show(owner);
+    if (SUCCEEDED(hr))
+        hr = dialog->GetResult(&item);
+    if (SUCCEEDED(hr))
+        hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
+    bool chosen = SUCCEEDED(hr) && lstrlenW(path) < MAX_PATH;
+    if (chosen)
+        lstrcpyW(folder, path);
+    CoTaskMemFree(path);
+    if (item)
+        item->Release();
+    if (dialog)
+        dialog->Release();
+    if (SUCCEEDED(apartment))
+        CoUninitialize();
+    return chosen;
+}
+
+FolderDialogFunction g_chooseFolder = ShowFolderDialog;
 
 static const char kOutputFilter[] = "SHP file (*.shp)\0*.shp\0";
 
@@ -95,4 +134,29 @@ int ChooseOutputFile(HWND dialog)
     dialogInfo.Flags = OFN_ENABLESIZING | OFN_EXPLORER | OFN_HIDEREADONLY;
     dialogInfo.lpstrDefExt = "shp";
     return RunFileDialog(g_getSaveFileName, &dialogInfo);
+}
+
+int ChooseFolder(HWND owner, char *folder)
+{
+    wchar_t chosen[MAX_PATH];
+    if (!g_chooseFolder(owner, chosen))
+        return 0;
+    ProgramPathResult result = ToProgramPath(chosen, folder);
+    if (result != PATH_CONVERTED) {
+        char shown[4 * MAX_PATH];
+        WideCharToMultiByte(CP_ACP, 0, chosen, -1, shown, sizeof shown, nullptr, nullptr);
+        PrintStatus(result == PATH_TOO_LONG ? MSG_PATH_TOO_LONG : MSG_PATH_UNUSABLE, shown);
+    }
+    return result == PATH_CONVERTED;
+}
+
+ProgramPathResult ToProgramPath(const wchar_t *wide, char *path)
+{
+    BOOL lossy = FALSE;
+    bool utf8 = GetACP() == CP_UTF8;  // there, only a lone surrogate cannot be expressed
+    int bytes = WideCharToMultiByte(utf8 ? CP_UTF8 : CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : 0, wide, -1, path,
+                                    int(kPathBufferSize), nullptr, utf8 ? nullptr : &lossy);
+    if (bytes > 0 && !lossy)
+        return PATH_CONVERTED;
+    return bytes == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER ? PATH_TOO_LONG : PATH_UNUSABLE;
 }

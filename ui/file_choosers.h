@@ -13,6 +13,18 @@ extern char g_pathBuffer[kPathBufferSize];
 int ChooseInputFile(HWND dialog);
 int ChooseOutputFile(HWND dialog);
 
+// A folder for frame files, chosen in the system's folder dialog; its path
+// in `folder` (kPathBufferSize bytes). 0 when cancelled or, after
+// PrintStatus, when the path does not fit.
+int ChooseFolder(HWND owner, char *folder);
+
+// A wide path, as Explorer and the shell hand paths over, in the program's
+// code page (UTF-8 under its manifest) in kPathBufferSize bytes: never cut,
+// never changed. PATH_TOO_LONG when it needs more bytes, PATH_UNUSABLE when
+// the code page cannot hold one of its characters.
+enum ProgramPathResult { PATH_CONVERTED, PATH_TOO_LONG, PATH_UNUSABLE };
+ProgramPathResult ToProgramPath(const wchar_t *wide, char *path);
+
 // The open dialog's filter for the image types found, PNG, GIF and JPG in that
 // order: one description and one pattern, then the closing empty string.
 constexpr size_t kOpenFilterSize = 80;
@@ -22,3 +34,7 @@ void BuildOpenFilter(char *filter, bool hasPng, bool hasGif, bool hasJpg);
 typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEA *dialog);
 extern FileDialogFunction g_getOpenFileName;
 extern FileDialogFunction g_getSaveFileName;
+// Answers ChooseFolder in tests: the chosen folder's wide path in `folder`
+// (MAX_PATH characters), false when cancelled.
+typedef bool (*FolderDialogFunction)(HWND owner, wchar_t *folder);
+extern FolderDialogFunction g_chooseFolder;

@@ -18,14 +18,19 @@
 HWND g_mainDialog = nullptr;
 MessageBoxFunction g_messageBox = MessageBoxA;
 
+const wchar_t *g_commandLine = nullptr;
+
 static HFONT g_titleFont = nullptr;
 static bool g_conversionRunning = false;
+
+// Posted once the start-up warning is dismissed.
+constexpr UINT WM_OPEN_COMMAND_LINE = WM_APP + 1;
 
 // Buttons and menu items (they share identifiers) that could change the list
 // or open another window while a conversion runs. Close is among them: the
 // job cannot be left halfway, and it ends on its own.
 static const int kLockedWhileConverting[] = {IDOK,       IDCANCEL, IDC_BROWSE, IDC_ADD,
-                                             IDC_REMOVE, IDC_UP,   IDC_DOWN};
+                                             IDC_REMOVE, IDC_UP,   IDC_DOWN,   IDM_ABOUT};
 
 void ShowStatus(const char *text)
 {
@@ -50,6 +55,8 @@ static INT_PTR OnInitDialog(HWND dialog)
     PrintStatus(MSG_STARTUP);
     // The dialog is still hidden here, so the user reads the warning alone.
     g_messageBox(dialog, TEXT_WARNING, TEXT_APP_CAPTION, MB_ICONWARNING);
+    if (g_commandLine)
+        PostMessageA(dialog, WM_OPEN_COMMAND_LINE, 0, 0);
     return TRUE;
 }
 
@@ -115,8 +122,10 @@ static void BrowseCommand(HWND dialog)
 
 static INT_PTR OnCommand(HWND dialog, WORD id, WORD notification)
 {
-    if (g_conversionRunning)
-        return TRUE;  // whatever slipped past the locks waits for no one
+    // Whatever slipped past the locks of a job, or past a modal window such
+    // as the preview (which relies on the list staying as it is), is refused.
+    if (g_conversionRunning || !IsWindowEnabled(dialog))
+        return TRUE;
     switch (id) {
     case IDOK:
         ConvertCommand(dialog);
@@ -161,6 +170,12 @@ static INT_PTR OnDropFiles(HWND dialog, HDROP drop)
     return TRUE;
 }
 
+static INT_PTR OnOpenCommandLine(HWND dialog)
+{
+    OpenCommandLinePaths(dialog, g_commandLine);
+    return TRUE;
+}
+
 static INT_PTR OnDrawItem(const DRAWITEMSTRUCT *item)
 {
     if (item->CtlType == ODT_MENU)
@@ -197,6 +212,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_DROPFILES:
         return OnDropFiles(dialog, reinterpret_cast<HDROP>(wParam));
+    case WM_OPEN_COMMAND_LINE:
+        return OnOpenCommandLine(dialog);
     case WM_DRAWITEM:
         return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
     case WM_MEASUREITEM:

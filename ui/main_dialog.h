@@ -5,6 +5,9 @@
 
 extern HWND g_mainDialog;
 extern HINSTANCE g_instance;  // for the dialog box and the file dialogs
+// The program's command line: its paths are handled as a drop once the
+// start-up warning is dismissed. Null: none (as in tests).
+extern const wchar_t *g_commandLine;
 
 // Every message box of the program goes through this, so that tests can
 // answer it instead of a person. MessageBoxA by default.

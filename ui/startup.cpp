@@ -32,6 +32,7 @@ int RunKestrane(HINSTANCE instance)
     }
     CreateMenuBrushes();
     g_instance = instance;
+    g_commandLine = GetCommandLineW();
     g_sourceList = SourceListCreate();
     if (g_sourceList)
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
