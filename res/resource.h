@@ -4,6 +4,7 @@
 #define IDD_MAIN 101
 #define IDI_KESTRANE 104
 #define IDR_MAINMENU 105
+#define IDD_CELL_SIZE 110
 
 #define IDC_TITLE 1001
 #define IDC_DEST 1009
@@ -15,6 +16,11 @@
 #define IDC_DOWN 1015
 #define IDC_STATUS 1016
 #define IDC_LINK 1017
+
+// The cell size dialog of the preview.
+#define IDC_CELL_WIDTH 1101
+#define IDC_CELL_HEIGHT 1102
+#define IDC_CELL_COUNT 1103
 
 #define IDM_ABOUT 40011
 

@@ -9,9 +9,16 @@
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "frames/shp_file.h"
+#include "frames/split.h"
 #include "res/resource.h"
+#include "ui/cell_size_dialog.h"
+#include "ui/file_choosers.h"
+#include "ui/main_dialog.h"
 #include "ui/source_commands.h"
 #include "ui/ui_texts.h"
+
+AskCellSizeFunction g_askCellSize = AskCellSize;
 
 namespace {
 
@@ -23,16 +30,20 @@ constexpr int kMinFramesPerSecond = 1;
 constexpr int kMaxFramesPerSecond = 30;
 constexpr UINT_PTR kPlayTimer = 1;
 constexpr DWORD kPreviewStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
-constexpr int kMinClientWidth = 480;
+constexpr int kMinClientWidth = 600;
 constexpr int kUnreadableClientHeight = 240;  // picture area when the first image shown has no picture
 constexpr int kBandPadding = 4;
 constexpr COLORREF kPictureBackground = RGB(64, 64, 64);
 constexpr COLORREF kPictureText = RGB(255, 255, 255);
 constexpr COLORREF kWarningBand = RGB(192, 0, 0);
 constexpr COLORREF kWarningText = RGB(255, 255, 255);
+constexpr COLORREF kGridColour = RGB(255, 255, 0);
 
 struct Preview {
     HWND window, owner;
+    bool fromFile;  // the frames of an opened SHP16 file, not the list's rows
+    ShpFile file;
+    char filePath[MAX_PATH];
     int row, count;
     PreviewFrame *cache;  // one per row, or null when it could not be allocated
     size_t cachedBytes;
@@ -43,45 +54,64 @@ struct Preview {
     int bandHeight;
     int framesPerSecond;
     bool playing;
+    char notice[kStatusBufferSize];  // what the last E, L or S did, shown until the next key
+    uint32_t cellWidth, cellHeight;  // the grid over the picture while a cell size is asked
 };
 Preview g_preview;
 
-// The frame the job would write, each RGB565 value widened back to 8 bits.
-uint32_t *FramePixels(PackedDib dib)
+// Each RGB565 value widened back to 8 bits a channel, as 0x00RRGGBB.
+uint32_t *WidenFrame(const uint8_t *frame, size_t count)
 {
-    uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
-    uint64_t count = uint64_t(width) * height;
-    if (count > SIZE_MAX / 4)
-        return nullptr;
-    uint8_t *frame = static_cast<uint8_t *>(CoreAlloc(size_t(count) * 2));
-    uint32_t *pixels = static_cast<uint32_t *>(CoreAlloc(size_t(count) * 4));
-    if (frame && pixels) {
-        const uint8_t *rows = reinterpret_cast<const uint8_t *>(dib) + dib->biSize;
-        ConvertDibToFrame(rows, DibStride(width, 24), width, height, frame);
-        for (size_t i = 0; i < count; i++) {
-            Rgb888 c = Rgb565ToRgb888(uint16_t(frame[2 * i] | frame[2 * i + 1] << 8));
-            pixels[i] = uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
-        }
-    } else {
-        CoreFree(pixels);
-        pixels = nullptr;
+    uint32_t *pixels = static_cast<uint32_t *>(CoreAlloc(count * 4));
+    for (size_t i = 0; pixels && i < count; i++) {
+        Rgb888 c = Rgb565ToRgb888(uint16_t(frame[2 * i] | frame[2 * i + 1] << 8));
+        pixels[i] = uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
     }
-    CoreFree(frame);
     return pixels;
 }
 
+// Room for a frame of width × height and its widened copy; null when the
+// count does not fit.
+uint8_t *AllocFrameBytes(uint32_t width, uint32_t height)
+{
+    uint64_t count = uint64_t(width) * height;
+    return count <= SIZE_MAX / 4 ? static_cast<uint8_t *>(CoreAlloc(size_t(count) * 2)) : nullptr;
+}
+
 // Decoded as the job decodes: a block the job could not read is unreadable here too.
-PreviewFrame DecodeFrame(const char *path)
+PreviewFrame DecodeRow(const char *path)
 {
     PreviewFrame frame = {FRAME_UNREADABLE, 0, 0, nullptr};
     PackedDib dib = path ? LoadImageFile(path) : nullptr;
     if (IsReadablePackedDib(dib)) {
         frame.width = uint32_t(dib->biWidth);
         frame.height = uint32_t(dib->biHeight);
-        frame.pixels = FramePixels(dib);
+        uint8_t *bytes = AllocFrameBytes(frame.width, frame.height);
+        if (bytes) {
+            ConvertDibToFrame(reinterpret_cast<const uint8_t *>(dib) + dib->biSize,
+                              DibStride(frame.width, 24), frame.width, frame.height, bytes);
+            frame.pixels = WidenFrame(bytes, size_t(frame.width) * frame.height);
+        }
+        CoreFree(bytes);
         frame.state = frame.pixels ? FRAME_SHOWN : FRAME_NO_MEMORY;
     }
     FreePackedDib(dib);
+    return frame;
+}
+
+// Read from the file as it is shown: the file is never read whole.
+PreviewFrame ReadFileFrame(uint32_t i)
+{
+    const ShpLayout &layout = g_preview.file.layout;
+    PreviewFrame frame = {FRAME_NO_MEMORY, layout.width, layout.height, nullptr};
+    uint8_t *bytes = AllocFrameBytes(layout.width, layout.height);
+    if (bytes && !ReadShpFrame(g_preview.file, i, bytes))
+        frame.state = FRAME_UNREADABLE;
+    else if (bytes)
+        frame.pixels = WidenFrame(bytes, size_t(layout.width) * layout.height);
+    if (frame.pixels)
+        frame.state = FRAME_SHOWN;
+    CoreFree(bytes);
     return frame;
 }
 
@@ -96,7 +126,8 @@ const PreviewFrame *FrameOf(int row)
     PreviewFrame *cached = g_preview.cache ? &g_preview.cache[row] : nullptr;
     if (cached && cached->state != FRAME_NOT_DECODED)
         return cached;
-    PreviewFrame frame = DecodeFrame(SourceListGet(g_sourceList, row));
+    PreviewFrame frame =
+        g_preview.fromFile ? ReadFileFrame(uint32_t(row)) : DecodeRow(SourceListGet(g_sourceList, row));
     size_t bytes = frame.pixels ? size_t(frame.width) * frame.height * 4 : 0;
     // A frame that ran out of memory is tried again when shown again.
     if (cached && frame.state != FRAME_NO_MEMORY && bytes <= kCacheLimitBytes - g_preview.cachedBytes) {
@@ -114,7 +145,24 @@ void ReleaseFrames()
     for (int i = 0; g_preview.cache && i < g_preview.count; i++)
         ReleaseFrame(&g_preview.cache[i]);
     CoreFree(g_preview.cache);
+    g_preview.cache = nullptr;
+    g_preview.cachedBytes = 0;
     ReleaseFrame(&g_preview.uncached);
+}
+
+// The frames, counted anew: when the preview opens, and when S has changed the list.
+void StartFrames(int count)
+{
+    ReleaseFrames();
+    g_preview.count = count;
+    // Without a cache every frame is decoded each time it is shown.
+    g_preview.cache = static_cast<PreviewFrame *>(CoreAlloc(sizeof(PreviewFrame) * size_t(count)));
+    for (int i = 0; g_preview.cache && i < count; i++)
+        g_preview.cache[i] = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr};
+    const PreviewFrame *first = FrameOf(0);
+    g_preview.firstSizeKnown = first->state != FRAME_UNREADABLE;
+    g_preview.firstWidth = first->width;
+    g_preview.firstHeight = first->height;
 }
 
 bool SizeDiffers(const PreviewFrame *frame)
@@ -123,13 +171,19 @@ bool SizeDiffers(const PreviewFrame *frame)
            (frame->width != g_preview.firstWidth || frame->height != g_preview.firstHeight);
 }
 
-// "3 of 40: walk03.png - 64 x 64", and why Convert would stop at this row.
+// "3 of 40: walk03.png - 64 x 64", and why Convert would stop at this row;
+// for a file "walk.shp - frame 3 of 12 - 64 x 64".
 void DescribeShownRow(char *text, size_t size)
 {
     const PreviewFrame *frame = g_preview.shown;
+    int row = g_preview.row + 1, written;
+    if (g_preview.fromFile) {
+        std::snprintf(text, size, TEXT_FILE_PREVIEW_FRAME, SourceRowText(g_preview.filePath), row,
+                      g_preview.count, g_preview.file.layout.width, g_preview.file.layout.height);
+        return;
+    }
     const char *path = SourceListGet(g_sourceList, g_preview.row);
     const char *name = path ? SourceRowText(path) : "";
-    int row = g_preview.row + 1, written;
     if (frame->state == FRAME_UNREADABLE)
         written = std::snprintf(text, size, TEXT_PREVIEW_UNREADABLE, row, g_preview.count, name);
     else
@@ -146,7 +200,7 @@ void ShowRow(int row)
     g_preview.shown = FrameOf(g_preview.row);
     char description[kStatusBufferSize], caption[kStatusBufferSize + 16];
     DescribeShownRow(description, sizeof(description));
-    std::snprintf(caption, sizeof(caption), TEXT_PREVIEW_CAPTION, description);
+    std::snprintf(caption, sizeof(caption), g_preview.fromFile ? "%s" : TEXT_PREVIEW_CAPTION, description);
     SetWindowTextA(g_preview.window, caption);
     InvalidateRect(g_preview.window, nullptr, FALSE);
 }
@@ -180,6 +234,22 @@ void DrawProcessText(HDC dc, const char *text, RECT *rect, UINT format)
         DrawTextW(dc, wide, -1, rect, format);
 }
 
+// The cells being asked for, over the picture shown at `at`.
+void PaintGrid(HDC dc, const RECT &at, uint32_t width, uint32_t height)
+{
+    const LONG zoom = (at.right - at.left) / LONG(width);
+    SetDCBrushColor(dc, kGridColour);
+    HBRUSH brush = static_cast<HBRUSH>(GetStockObject(DC_BRUSH));
+    for (uint32_t x = 0; x <= width; x += g_preview.cellWidth) {
+        RECT line = {at.left + LONG(x) * zoom, at.top, at.left + LONG(x) * zoom + 1, at.bottom};
+        FillRect(dc, &line, brush);
+    }
+    for (uint32_t y = 0; y <= height; y += g_preview.cellHeight) {
+        RECT line = {at.left, at.top + LONG(y) * zoom, at.right, at.top + LONG(y) * zoom + 1};
+        FillRect(dc, &line, brush);
+    }
+}
+
 void PaintPicture(HDC dc, const RECT &area)
 {
     const PreviewFrame *frame = g_preview.shown;
@@ -197,16 +267,20 @@ void PaintPicture(HDC dc, const RECT &area)
         SetStretchBltMode(dc, COLORONCOLOR);
         StretchDIBits(dc, at.left, at.top, at.right - at.left, at.bottom - at.top, 0, 0, int(frame->width),
                       int(frame->height), frame->pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+        if (g_preview.cellWidth && g_preview.cellHeight)
+            PaintGrid(dc, at, frame->width, frame->height);
         ExcludeClipRect(dc, at.left, at.top, at.right, at.bottom);
     }
     FillWithColour(dc, area, kPictureBackground);
     if (frame->state != FRAME_SHOWN) {
         char text[kStatusBufferSize];
-        if (frame->state == FRAME_UNREADABLE)
+        if (frame->state == FRAME_NO_MEMORY)
+            lstrcpynA(text, MSG_MEMORY_ERROR, sizeof(text));
+        else if (g_preview.fromFile)
+            std::snprintf(text, sizeof(text), MSG_CANT_READ_SHP, g_preview.filePath);
+        else
             std::snprintf(text, sizeof(text), MSG_CANT_READ_IMAGE,
                           SourceListGet(g_sourceList, g_preview.row));
-        else
-            lstrcpynA(text, MSG_MEMORY_ERROR, sizeof(text));
         RECT textRect = area;
         SetTextColor(dc, kPictureText);
         DrawProcessText(dc, text, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -214,8 +288,8 @@ void PaintPicture(HDC dc, const RECT &area)
     RestoreDC(dc, saved);
 }
 
-// Two lines under the picture: the row, and the keys. Red when Convert would
-// stop at this row.
+// Two lines under the picture: the row, and the keys (or what the last key
+// did). Red when Convert would stop at this row.
 void PaintBand(HDC dc, const RECT &band)
 {
     bool warn = SizeDiffers(g_preview.shown);
@@ -227,9 +301,11 @@ void PaintBand(HDC dc, const RECT &band)
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
     DescribeShownRow(text, sizeof(text));
     DrawProcessText(dc, text, &line, format | DT_TOP);
-    std::snprintf(text, sizeof(text), g_preview.playing ? TEXT_PREVIEW_PLAYING : TEXT_PREVIEW_KEYS,
-                  g_preview.framesPerSecond);
-    DrawProcessText(dc, text, &line, format | DT_BOTTOM);
+    const char *keys = g_preview.playing    ? TEXT_PREVIEW_PLAYING
+                       : g_preview.fromFile ? TEXT_FILE_PREVIEW_KEYS
+                                            : TEXT_PREVIEW_KEYS;
+    std::snprintf(text, sizeof(text), keys, g_preview.framesPerSecond);
+    DrawProcessText(dc, g_preview.notice[0] ? g_preview.notice : text, &line, format | DT_BOTTOM);
 }
 
 void OnPaint(HWND window)
@@ -271,8 +347,100 @@ void OnPlayTimer()
     ShowRow(g_preview.row + 1 < g_preview.count ? g_preview.row + 1 : 0);
 }
 
+// Frame files are written while the preview waits: it shows how far they
+// have come, and takes no keys meanwhile.
+void ShowWritingProgress(int index, int count)
+{
+    std::snprintf(g_preview.notice, sizeof g_preview.notice, TEXT_PREVIEW_WRITING, index + 1, count);
+    RedrawWindow(g_preview.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// The status line's last report, in the band too: the preview may hide the dialog.
+void ShowOutcome()
+{
+    GetDlgItemTextA(g_preview.owner, IDC_STATUS, g_preview.notice, sizeof g_preview.notice);
+    InvalidateRect(g_preview.window, nullptr, FALSE);
+}
+
+// E: the file's frames as PNG files, into a folder the user picks.
+void ExtractToChosenFolder()
+{
+    char folder[kPathBufferSize];
+    if (!ChooseFolder(g_preview.window, folder))
+        return;
+    FrameFiles files;
+    g_frameProgress = ShowWritingProgress;
+    ExtractShpFrames(g_preview.file, g_preview.filePath, folder, FOLDER_WITHOUT_FRAME_FILES, &files);
+    g_frameProgress = nullptr;
+    ShowOutcome();
+}
+
+// Frame files written by `write` beside `path`, in a folder named after it.
+template <typename Write> bool WriteFramesBeside(const char *path, Write write)
+{
+    char folder[MAX_PATH];
+    if (!FramesFolderBeside(path, folder)) {
+        PrintStatus(MSG_PATH_TOO_LONG, path);
+        return false;
+    }
+    g_frameProgress = ShowWritingProgress;
+    bool written = write(folder);
+    g_frameProgress = nullptr;
+    return written;
+}
+
+// L: the file's frames become the list and the file the destination, so that
+// Convert makes the same file again, or, once a frame is edited, the file
+// with that frame changed.
+void LoadIntoList()
+{
+    if (g_sourceList->count > 0) {
+        char question[kStatusBufferSize];
+        std::snprintf(question, sizeof question, TEXT_LOAD_REPLACES_LIST, g_sourceList->count,
+                      SourceRowText(g_preview.filePath));
+        if (g_messageBox(g_preview.window, question, TEXT_APP_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return;
+    }
+    FrameFiles files;
+    bool loaded = WriteFramesBeside(g_preview.filePath, [&](const char *folder) {
+        return ExtractShpFrames(g_preview.file, g_preview.filePath, folder, FOLDER_NEW_OR_EMPTY, &files);
+    });
+    if (!loaded || !ReplaceRowsWithFrames(g_preview.owner, 0, g_sourceList->count, files)) {
+        ShowOutcome();
+        return;
+    }
+    SetDlgItemTextA(g_preview.owner, IDC_DEST, g_preview.filePath);
+    SendMessageA(g_preview.window, WM_CLOSE, 0, 0);
+}
+
+// S: the shown row's image becomes frames in its place: an animated GIF's
+// frames at once, a still image's cells once their size is given.
+void SplitShownRow()
+{
+    const char *path = SourceListGet(g_sourceList, g_preview.row);
+    ImageFrames image = {};
+    if (!path || !InspectImage(path, &image)) {
+        ShowOutcome();
+        return;
+    }
+    uint32_t cellWidth = 0, cellHeight = 0;
+    if (image.frameCount < 2 && !g_askCellSize(g_preview.window, image, &cellWidth, &cellHeight))
+        return;
+    FrameFiles files;
+    bool split = WriteFramesBeside(path, [&](const char *folder) {
+        return SplitImage(path, cellWidth, cellHeight, folder, FOLDER_NEW_OR_EMPTY, &files);
+    });
+    int row = g_preview.row;
+    if (split && ReplaceRowsWithFrames(g_preview.owner, row, 1, files)) {
+        StartFrames(g_sourceList->count);
+        ShowRow(row);
+    }
+    ShowOutcome();
+}
+
 void OnKeyDown(HWND window, WPARAM key)
 {
+    g_preview.notice[0] = '\0';
     if (key == VK_ESCAPE) {
         SendMessageA(window, WM_CLOSE, 0, 0);
         return;
@@ -308,7 +476,20 @@ void OnKeyDown(HWND window, WPARAM key)
     case VK_SPACE:
         SetPlaying(true);
         break;
+    case 'E':
+        if (g_preview.fromFile)
+            ExtractToChosenFolder();
+        break;
+    case 'L':
+        if (g_preview.fromFile)
+            LoadIntoList();
+        break;
+    case 'S':
+        if (!g_preview.fromFile)
+            SplitShownRow();
+        break;
     }
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 // The owner is enabled before the preview goes, so that it becomes the active window again.
@@ -321,7 +502,10 @@ void OnClose(HWND window)
 void OnDestroy()
 {
     KillTimer(g_preview.window, kPlayTimer);
-    SendDlgItemMessageA(g_preview.owner, IDC_SOURCES, LB_SETCURSEL, WPARAM(g_preview.row), 0);
+    if (g_preview.fromFile)
+        CloseShpFile(&g_preview.file);
+    else
+        SendDlgItemMessageA(g_preview.owner, IDC_SOURCES, LB_SETCURSEL, WPARAM(g_preview.row), 0);
     ReleaseFrames();
     g_preview = Preview{};
 }
@@ -395,6 +579,31 @@ RECT InitialWindowRect(const PreviewFrame *frame)
     return window;
 }
 
+// Opens the window on `row` of the frames that g_preview now describes.
+HWND OpenWindow(HWND dialog, int count, int row)
+{
+    RegisterPreviewClass();
+    g_preview.owner = dialog;
+    g_preview.framesPerSecond = kStartFramesPerSecond;
+    g_preview.bandHeight = BandHeight();
+    StartFrames(count);
+    RECT rect = InitialWindowRect(FrameOf(row));
+    g_preview.window =
+        CreateWindowExA(0, PREVIEW_CLASS_NAME, "", kPreviewStyle, rect.left, rect.top, rect.right - rect.left,
+                        rect.bottom - rect.top, dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!g_preview.window) {
+        ReleaseFrames();
+        if (g_preview.fromFile)
+            CloseShpFile(&g_preview.file);
+        g_preview = Preview{};
+        PrintStatus(MSG_MEMORY_ERROR);
+        return nullptr;
+    }
+    ShowRow(row);
+    ShowWindow(g_preview.window, SW_SHOW);
+    return g_preview.window;
+}
+
 // The modal loop: ends when the preview is gone; a quit message closes it
 // and is passed on to the dialog's own loop.
 void RunModally(HWND owner, HWND preview)
@@ -422,37 +631,30 @@ HWND OpenPreview(HWND dialog, int row)
         DestroyWindow(g_preview.window);
     if (!g_sourceList || row < 0 || row >= g_sourceList->count)
         return nullptr;
-    RegisterPreviewClass();
-    g_preview.owner = dialog;
-    g_preview.count = g_sourceList->count;
-    g_preview.framesPerSecond = kStartFramesPerSecond;
-    g_preview.bandHeight = BandHeight();
-    // Without a cache every frame is decoded each time it is shown.
-    g_preview.cache = static_cast<PreviewFrame *>(CoreAlloc(sizeof(PreviewFrame) * size_t(g_preview.count)));
-    for (int i = 0; g_preview.cache && i < g_preview.count; i++)
-        g_preview.cache[i] = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr};
-    const PreviewFrame *first = FrameOf(0);
-    g_preview.firstSizeKnown = first->state != FRAME_UNREADABLE;
-    g_preview.firstWidth = first->width;
-    g_preview.firstHeight = first->height;
+    return OpenWindow(dialog, g_sourceList->count, row);
+}
 
-    RECT rect = InitialWindowRect(FrameOf(row));
-    g_preview.window =
-        CreateWindowExA(0, PREVIEW_CLASS_NAME, "", kPreviewStyle, rect.left, rect.top, rect.right - rect.left,
-                        rect.bottom - rect.top, dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (!g_preview.window) {
-        ReleaseFrames();
-        g_preview = Preview{};
+HWND OpenShpPreview(HWND dialog, const char *path)
+{
+    if (g_preview.window)
+        DestroyWindow(g_preview.window);
+    if (!OpenShpFile(path, &g_preview.file))
         return nullptr;
-    }
-    ShowRow(row);
-    ShowWindow(g_preview.window, SW_SHOW);
-    return g_preview.window;
+    g_preview.fromFile = true;
+    lstrcpynA(g_preview.filePath, path, sizeof g_preview.filePath);
+    return OpenWindow(dialog, int(g_preview.file.layout.frameCount), 0);
 }
 
 const PreviewFrame *ShownPreviewFrame()
 {
     return g_preview.shown;
+}
+
+void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight)
+{
+    g_preview.cellWidth = cellWidth;
+    g_preview.cellHeight = cellHeight;
+    InvalidateRect(g_preview.window, nullptr, FALSE);
 }
 
 void PreviewSelectedImage(HWND dialog)
@@ -463,6 +665,11 @@ void PreviewSelectedImage(HWND dialog)
     HWND preview = OpenPreview(dialog, int(row));
     if (preview)
         RunModally(dialog, preview);
-    else
-        PrintStatus(MSG_MEMORY_ERROR);
+}
+
+void PreviewShpFile(HWND dialog, const char *path)
+{
+    HWND preview = OpenShpPreview(dialog, path);
+    if (preview)
+        RunModally(dialog, preview);
 }

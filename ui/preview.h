@@ -1,6 +1,8 @@
-// The preview: the source images one at a time, as their SHP16 frames will
-// hold them. Each is decoded through its filter as the conversion job does,
-// converted to RGB565 and shown with every value widened back to 8 bits.
+// The preview: frames one at a time, as the SHP16 file holds or will hold
+// them. Either the list's rows, each decoded through its filter as the
+// conversion job decodes it and converted to RGB565, or the frames of an
+// opened SHP16 file, read from it as they are shown; every value widened
+// back to 8 bits.
 #pragma once
 #include <windows.h>
 
@@ -17,12 +19,30 @@ struct PreviewFrame {
 };
 
 // Double-click on a row: shows the selected row's image until the user closes
-// the preview. Modal, so the list cannot change under it; on closing, the
-// row last shown is selected.
+// the preview. Modal, so the list changes only through its own keys; on
+// closing, the row last shown is selected.
 void PreviewSelectedImage(HWND dialog);
 
-// The preview window of row `row`, shown but without a loop of its own; null
-// when it cannot be opened. PreviewSelectedImage runs it modally.
+// An SHP16 file dropped or named on the command line: its frames until the
+// user closes the preview. A file that cannot be read or is damaged does not
+// open: the status line says why.
+void PreviewShpFile(HWND dialog, const char *path);
+
+// The preview window of row `row`, or of an SHP16 file, shown but without a
+// loop of its own; null when it cannot be opened. The functions above run it
+// modally.
 HWND OpenPreview(HWND dialog, int row);
+HWND OpenShpPreview(HWND dialog, const char *path);
 // What the open preview shows now.
 const PreviewFrame *ShownPreviewFrame();
+
+// The grid of cells drawn over the picture; 0 x 0: none.
+void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight);
+
+// The cell size for splitting a still image into a sheet's cells: asked in a
+// small dialog over the preview, whose grid follows the numbers as they are
+// typed. False when cancelled. Tests answer it instead of a person.
+struct ImageFrames;
+typedef bool (*AskCellSizeFunction)(HWND preview, const ImageFrames &image, uint32_t *width,
+                                    uint32_t *height);
+extern AskCellSizeFunction g_askCellSize;

@@ -4,6 +4,7 @@
 #include "core/messages.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "frames/frame_files.h"
 #include "res/resource.h"
 #include "ui/file_choosers.h"
 
@@ -56,6 +57,39 @@ AddResult AddSourcePath(HWND dialog, const char *path)
     }
     UpdateConvertButton(dialog);
     return ADD_DONE;
+}
+
+bool ReplaceRowsWithFrames(HWND dialog, int first, int removed, const FrameFiles &files)
+{
+    // The new rows go in after the old ones, which are deleted only once the
+    // entries have changed too; on a refusal the new rows go again instead.
+    int count = int(files.count), at = first + removed, made = 0;
+    char **paths = static_cast<char **>(CoreAlloc(sizeof(char *) * files.count));
+    bool done = paths != nullptr;
+    SendToList(dialog, WM_SETREDRAW, FALSE, 0);
+    for (; done && made < count; made++) {
+        char path[MAX_PATH];
+        FrameFilePath(files, uint32_t(made), path);
+        paths[made] = CopyPath(path);
+        if (!paths[made] ||
+            SendToList(dialog, LB_INSERTSTRING, WPARAM(at + made), LPARAM(SourceRowText(path))) < 0) {
+            CoreFree(paths[made]);
+            done = false;
+            break;
+        }
+    }
+    done = done && SourceListReplace(g_sourceList, first, removed, paths, count);
+    for (int i = 0; i < (done ? removed : made); i++)
+        SendToList(dialog, LB_DELETESTRING, WPARAM(done ? first : at), 0);
+    for (int i = 0; !done && i < made; i++)
+        CoreFree(paths[i]);
+    CoreFree(paths);
+    SendToList(dialog, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(GetDlgItem(dialog, IDC_SOURCES), nullptr, TRUE);
+    if (!done)
+        PrintStatus(MSG_MEMORY_ERROR);
+    UpdateConvertButton(dialog);
+    return done;
 }
 
 void AddSourceImage(HWND dialog)

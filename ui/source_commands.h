@@ -15,5 +15,11 @@ void MoveSourceDown(HWND dialog);
 // What a row shows of its entry's path: the part after the last backslash.
 const char *SourceRowText(const char *path);
 
+// Rows first … first + removed − 1 and their entries give way to the frame
+// files, in order, in their place; all or nothing: on failure (reported in
+// the status line) the list is as it was.
+struct FrameFiles;
+bool ReplaceRowsWithFrames(HWND dialog, int first, int removed, const FrameFiles &files);
+
 enum AddResult { ADD_DONE, ADD_REFUSED, ADD_FAILED };
 AddResult AddSourcePath(HWND dialog, const char *path);

@@ -21,5 +21,20 @@
 #define TEXT_PREVIEW_FRAME "%d of %d: %s - %u x %u"
 #define TEXT_PREVIEW_UNREADABLE "%d of %d: %s - can't be read"
 #define TEXT_PREVIEW_SIZE_DIFFERS " - not the size of the first image (%u x %u): Convert would stop here"
-#define TEXT_PREVIEW_KEYS "Left/Right: step    Space: play at %d frames a second    +/-: rate    Esc: close"
+#define TEXT_PREVIEW_KEYS                                                                                    \
+    "Left/Right: step    Space: play at %d frames a second    +/-: rate    S: split into frames    Esc: "    \
+    "close"
 #define TEXT_PREVIEW_PLAYING "Playing at %d frames a second    +/-: rate    any other key: stop"
+#define TEXT_PREVIEW_WRITING "Writing frame %d of %d..."
+
+// The preview of an opened SHP16 file: "walk.shp - frame 3 of 12 - 64 x 64".
+#define TEXT_FILE_PREVIEW_FRAME "%s - frame %d of %d - %u x %u"
+#define TEXT_FILE_PREVIEW_KEYS                                                                               \
+    "Left/Right: step    Space: play at %d frames a second    +/-: rate    E: extract    L: load into the "  \
+    "list    Esc: close"
+#define TEXT_LOAD_REPLACES_LIST "Replace the %d images of the list with the frames of %s?"
+#define TEXT_CHOOSE_FOLDER L"Choose the folder for the frames"
+
+// The cell size dialog, under its numbers.
+#define TEXT_CELLS "%u x %u cells: %u frames"
+#define TEXT_CELLS_DO_NOT_FIT "The image (%u x %u) is not a whole number of these cells."

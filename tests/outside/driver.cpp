@@ -8,8 +8,8 @@
 //   driver rows                    print the list's rows
 //   driver settext ID TEXT         set the text of control ID
 //   driver convert                 press Convert, wait for the job's end, print the status
-//   driver preview ROW             double-click ROW and wait for its preview
-//   driver unpreview               close the preview with Escape
+//   driver preview [ROW]           double-click ROW, or wait for a preview opened otherwise
+//   driver key K                   press K (a letter, or Esc) in the preview and wait for it to close
 // Exit code 0 when the step was seen to happen.
 #include <windows.h>
 
@@ -151,12 +151,12 @@ bool Preview(HWND dialog, int row)
            Fail("no preview");
 }
 
-bool Unpreview(HWND dialog)
+bool Key(HWND dialog, const std::string &key)
 {
     HWND preview = FindWindowA(PREVIEW_CLASS_NAME, nullptr);
     if (!preview)
-        return Fail("no preview to close");
-    PostMessageW(preview, WM_KEYDOWN, VK_ESCAPE, 0);
+        return Fail("no preview");
+    PostMessageW(preview, WM_KEYDOWN, key == "Esc" ? VK_ESCAPE : WPARAM(key[0]), 0);
     return (WaitGone(preview) && WaitUntil([&] { return IsWindowEnabled(dialog); })) ||
            Fail("the preview stays");
 }
@@ -182,10 +182,11 @@ bool Step(const std::vector<std::string> &a)
         return PrintRows(GetDlgItem(dialog, IDC_SOURCES));
     if (step == "convert")
         return Convert(dialog);
-    if (step == "preview" && a.size() == 2)
-        return Preview(dialog, number);
-    if (step == "unpreview")
-        return Unpreview(dialog);
+    if (step == "preview" && a.size() <= 2)
+        return a.size() == 2 ? Preview(dialog, number)
+                             : WaitUntil([] { return IsWindowVisible(FindWindowA(PREVIEW_CLASS_NAME, nullptr)); });
+    if (step == "key" && a.size() == 2)
+        return Key(dialog, a[1]);
     return Fail("unknown step: " + step);
 }
 

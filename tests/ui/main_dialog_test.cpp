@@ -10,12 +10,14 @@
 
 #include "core/core_alloc.h"
 #include "core/messages.h"
+#include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "res/resource.h"
 #include "tests/import/import_support.h"
 #include "tests/support/format.h"
 #include "tests/support/temp_dir.h"
+#include "ui/drop_files.h"
 #include "ui/file_choosers.h"
 #include "ui/gdi_objects.h"
 #include "ui/link_control.h"
@@ -31,16 +33,25 @@ using Strings = std::vector<std::string>;
 namespace {
 
 Strings g_chosenPaths;  // what the next file dialogs choose; none left: cancelled
+std::wstring g_chosenFolder;
+int g_boxAnswer = IDOK;  // what every message box answers
 
-// A drop as Explorer hands it over: DROPFILES, each path and its NUL, then one more NUL.
+std::wstring Wide(const std::string &utf8)
+{
+    std::wstring wide(utf8.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], int(wide.size())) - 1);
+    return wide;
+}
+
+// A drop as Explorer hands it over: DROPFILES, each wide path and its NUL, then one more NUL.
 WPARAM MakeDrop(const Strings &paths)
 {
-    std::string names;
+    std::wstring names;
     for (const std::string &path : paths)
-        names += path + '\0';
-    auto *drop = static_cast<DROPFILES *>(GlobalAlloc(GPTR, sizeof(DROPFILES) + names.size() + 1));
-    drop->pFiles = sizeof(DROPFILES);
-    std::memcpy(drop + 1, names.data(), names.size());
+        names += Wide(path) + L'\0';
+    auto *drop = static_cast<DROPFILES *>(GlobalAlloc(GPTR, sizeof(DROPFILES) + 2 * names.size() + 2));
+    *drop = {sizeof(DROPFILES), {}, FALSE, TRUE};
+    std::memcpy(drop + 1, names.data(), 2 * names.size());
     return WPARAM(drop);
 }
 
@@ -49,8 +60,9 @@ class DialogTest : public testing::Test {
     void SetUp() override
     {
         registry_.Add("ui", "kui", KST_FILTER);
+        registry_.Add("wic", "png,gif", KESTRANE_FILTER);
         g_instance = GetModuleHandleA(nullptr);
-        g_messageBox = [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return IDOK; };
+        g_messageBox = [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return g_boxAnswer; };
         g_getOpenFileName = g_getSaveFileName = [](OPENFILENAMEA *dialog) WINAPI -> BOOL {
             if (g_chosenPaths.empty())
                 return FALSE;
@@ -59,6 +71,7 @@ class DialogTest : public testing::Test {
             return TRUE;
         };
         g_chosenPaths.clear();
+        g_boxAnswer = IDOK;
         RegisterLinkClass();
         CreateMenuBrushes();
         g_sourceList = SourceListCreate();
@@ -99,11 +112,12 @@ class DialogTest : public testing::Test {
         }
         return rows;
     }
-    std::string Image(const std::string &name, int width, int height)
+    std::string Image(const std::string &name, int width, int height, PixelFunction pixel = Gradient)
     {
-        WriteBytes(temp_.Path(name), MakeFilterImage(0, 0, width, height, Gradient));
+        WriteBytes(temp_.Path(name), MakeFilterImage(0, 0, width, height, pixel));
         return temp_.Path(name);
     }
+    void Key(HWND window, WPARAM key) { SendMessageA(window, WM_KEYDOWN, key, 0); }
 
     FilterRegistrations registry_;
     TempDir temp_;
@@ -148,15 +162,25 @@ TEST_F(DialogTest, ListCommandsKeepRowsAndEntriesOneToOneAndConvertEnabledWhenNo
     EXPECT_EQ(Rows(), "0.png 1.png");
 }
 
-// A chosen name too long for the path is refused whole; Open offers the types found.
-TEST_F(DialogTest, FileDialogsRefuseALongNameWholeAndOpenOffersTheTypesFound)
+// A chosen or typed name too long for the path (bytes counted, not characters) is refused whole; Open offers
+// the types found.
+TEST_F(DialogTest, FileDialogsAndConvertRefuseALongNameWholeAndOpenOffersTheTypesFound)
 {
-    const std::string fits = "C:\\" + std::string(256, 'x'), tooLong = fits + 'x';  // 259 and 260 bytes
+    std::string fits = "C:\\", tooLong;  // 259 and 260 bytes
+    for (int i = 0; i < 128; i++)
+        fits += "\xC3\xA9";
+    tooLong = fits + 'x';
     g_chosenPaths = {fits, tooLong};
     Command(IDC_BROWSE);
     Command(IDC_BROWSE);
     EXPECT_EQ(Text(IDC_STATUS) + " / " + Text(IDC_DEST),
               Format(MSG_PATH_TOO_LONG, tooLong.c_str()) + " / " + fits);
+    Drop({"C:\\k\\m.kui"});
+    for (const std::string &path : {fits, tooLong}) {
+        SetDlgItemTextA(dialog_, IDC_DEST, path.c_str());
+        Command(IDOK);
+        EXPECT_EQ(Text(IDC_STATUS) == Format(MSG_PATH_TOO_LONG, path.c_str()), path.size() == 260);
+    }
     char filter[kOpenFilterSize];
     std::fill(filter, filter + sizeof(filter), 'x');
     BuildOpenFilter(filter, false, true, true);  // no PNG filter
@@ -243,19 +267,37 @@ TEST_F(DialogTest, MenuItemsOwnerDrawnMeasuredAndDrawnInTheirGeometryAndColours)
     DeleteObject(bitmap);
 }
 
-// Rows already there keep their order; a folder's subfolders are not entered.
-TEST_F(DialogTest, DropAddsFilesAndAFolderInSortedPlacesAndSaysWhatItSkipped)
+// Rows already there keep their order; a folder's subfolders are not entered. The command line hands its
+// paths over as a drop does; a path's length counts in bytes of the program's code page.
+TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayWhatTheySkipped)
 {
     std::filesystem::create_directories(temp_.Root() / "set" / "sub");
     for (const char *name : {"set\\b.kui", "set\\a.kui", "set\\t.txt", "set\\sub\\c.kui", "z.kui", "y.bin"})
         WriteBytes(temp_.Path(name), {1});
-    Drop({"C:\\k\\m.kui", "C:\\k\\n.kui"});
-    Select(1);
-    Command(IDC_UP);
-    Drop({temp_.Path("y.bin"), temp_.Path("set"), "C:\\" + std::string(260, 'x') + ".kui",
-          temp_.Path("z.kui")});
-    EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED_BOTH, 3, 3, 2, 1));
-    EXPECT_EQ(Rows(), "a.kui b.kui n.kui m.kui z.kui");
+    std::string longName = "C:\\";
+    for (int i = 0; i < 100; i++)
+        longName += "\xE6\xBC\xA2";  // 105 characters, 307 bytes
+    const Strings paths = {temp_.Path("y.bin"), temp_.Path("set"), longName + ".kui", temp_.Path("z.kui")};
+    std::wstring commandLine = L"kestrane.exe";
+    for (const std::string &path : paths)
+        commandLine += L" \"" + Wide(path) + L"\"";
+    for (bool fromCommandLine : {false, true}) {
+        Drop({"C:\\k\\m.kui", "C:\\k\\n.kui"});
+        Select(1);
+        Command(IDC_UP);
+        if (fromCommandLine)
+            OpenCommandLinePaths(dialog_, commandLine.c_str());
+        else
+            Drop(paths);
+        const std::string why =
+            Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " + Format(MSG_SKIP_COUNT_LONG_PATH, 1);
+        EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, 3, why.c_str()));
+        EXPECT_EQ(Rows(), "a.kui b.kui n.kui m.kui z.kui");
+        while (g_sourceList->count > 0) {
+            Select(0);
+            Command(IDC_REMOVE);
+        }
+    }
     for (int successes = 0; successes < 4; successes++) {  // each allocation of a drop failing in turn
         SetAllocFailureAfter(successes);
         Drop({temp_.Path("set")});
@@ -263,6 +305,84 @@ TEST_F(DialogTest, DropAddsFilesAndAFolderInSortedPlacesAndSaysWhatItSkipped)
         Rows();
         EXPECT_EQ(Text(IDC_STATUS), MSG_MEMORY_ERROR) << successes;
     }
+}
+
+// A dropped SHP16 file opens in the preview, its frames read where its records say; a damaged one is
+// refused with its fault. L makes its frames the list, and Convert then makes the same file again.
+TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
+{
+    const std::string walk = temp_.Path("walk.shp"), bad = temp_.Path("bad.shp"),
+                      frames = temp_.Path("walk-frames");
+    Drop({Image("a.kui", 2, 2), Image("b.kui", 2, 2, [](int x, int y) {
+              return Rgb{9, uint8_t(99 * x), uint8_t(y)};
+          })});
+    SetDlgItemTextA(dialog_, IDC_DEST, walk.c_str());
+    Command(IDOK);
+    const Bytes file = ReadBytes(walk);
+    WriteBytes(bad, Bytes(file.begin(), file.begin() + 60));
+    Drop({bad});
+    EXPECT_EQ(Text(IDC_STATUS).rfind(Format(MSG_INVALID_SHP, bad.c_str(), ""), 0), 0u) << Text(IDC_STATUS);
+    HWND preview = OpenShpPreview(dialog_, walk.c_str());
+    for (int frame = 0; frame < 2; frame++, Key(preview, VK_RIGHT)) {
+        const uint8_t *pixels = &file[file[28 + 24 * frame]];  // each record's offset, under 256 here
+        for (int i = 0; i < 4; i++) {
+            const Rgb888 c = Rgb565ToRgb888(uint16_t(pixels[2 * i] | pixels[2 * i + 1] << 8));
+            EXPECT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << frame;
+        }
+    }
+    char caption[kStatusBufferSize];
+    GetWindowTextA(preview, caption, sizeof caption);
+    EXPECT_EQ(caption, Format(TEXT_FILE_PREVIEW_FRAME, "walk.shp", 2, 2, 2u, 2u));
+    EnableWindow(dialog_, FALSE);  // as the modal preview leaves it: commands wait for no one
+    Select(0);
+    Command(IDC_REMOVE);
+    EnableWindow(dialog_, TRUE);
+    for (int answer : {IDNO, IDYES}) {
+        g_boxAnswer = answer;  // replacing a list is asked first
+        Key(preview, 'L');
+    }
+    EXPECT_FALSE(IsWindow(preview));
+    EXPECT_EQ(Rows() + " / " + Text(IDC_DEST), "frame0000.png frame0001.png / " + walk);
+    Command(IDOK);
+    EXPECT_EQ(ReadBytes(walk), file);
+    std::filesystem::remove(frames + "\\frame0001.png");
+    preview = OpenShpPreview(dialog_, walk.c_str());
+    Key(preview, 'L');  // the folder is there and holds a file
+    EXPECT_EQ(Text(IDC_STATUS), Format(MSG_FOLDER_NOT_EMPTY, frames.c_str(), "frame0000.png"));
+    g_chosenFolder = Wide(temp_.Path("e"));
+    g_chooseFolder = [](HWND, wchar_t *folder) {
+        return lstrcpyW(folder, g_chosenFolder.c_str()) != nullptr;
+    };
+    Key(preview, 'E');
+    EXPECT_EQ(Text(IDC_STATUS),
+              Format(MSG_FRAMES_WRITTEN, temp_.Path("e").c_str(), "frame0000.png", "frame0001.png", 2u));
+    DestroyWindow(preview);
+    EXPECT_EQ(Rows(), "frame0000.png frame0001.png");
+}
+
+// Nearly 4 GB, sparse: frames are read as they are shown, never the file whole.
+TEST_F(DialogTest, ShpFileOfNearlyFourGigabytesOpensAtOnce)
+{
+    const uint32_t side = 256, frames = 32760;
+    Bytes head(8 + 24 * frames);
+    WriteShpHeaders(head.data(), side, side, frames);
+    size_t size = 0;
+    ASSERT_TRUE(ShpFileSize(side, side, frames, &size) && size > 0xFFF00000u);
+    HANDLE file =
+        CreateFileA(temp_.Path("big.shp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    LARGE_INTEGER at = {}, end = {};
+    at.QuadPart = ShpFrameOffset(side, side, frames, frames - 1), end.QuadPart = LONGLONG(size);
+    WriteFile(file, head.data(), DWORD(head.size()), &written, nullptr);
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    WriteFile(file, "\xFF\xFF", 2, &written, nullptr);  // the last frame's first pixel white
+    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    HWND preview = OpenShpPreview(dialog_, temp_.Path("big.shp").c_str());
+    Key(preview, VK_END);
+    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFFFFFFu);
+    DestroyWindow(preview);
 }
 
 // The frame as Convert would write it, each RGB565 value widened back to 8 bits, and a row of

@@ -1,0 +1,79 @@
+#include "ui/cell_size_dialog.h"
+
+#include <cstdio>
+
+#include "frames/split.h"
+#include "res/resource.h"
+#include "ui/main_dialog.h"
+#include "ui/preview.h"
+#include "ui/ui_texts.h"
+
+namespace {
+
+struct CellSize {
+    uint32_t imageWidth, imageHeight;
+    uint32_t width, height;
+};
+
+// A strip or grid of square frames is the usual sheet: the shorter side is
+// the first guess, or the whole image when that does not divide it.
+void GuessCellSize(CellSize *cell)
+{
+    uint32_t side = cell->imageWidth < cell->imageHeight ? cell->imageWidth : cell->imageHeight;
+    bool divides = side && cell->imageWidth % side == 0 && cell->imageHeight % side == 0;
+    cell->width = divides ? side : cell->imageWidth;
+    cell->height = divides ? side : cell->imageHeight;
+}
+
+void ShowCells(HWND dialog, CellSize *cell)
+{
+    BOOL readWidth = FALSE, readHeight = FALSE;
+    cell->width = GetDlgItemInt(dialog, IDC_CELL_WIDTH, &readWidth, FALSE);
+    cell->height = GetDlgItemInt(dialog, IDC_CELL_HEIGHT, &readHeight, FALSE);
+    bool known = readWidth && readHeight && cell->width && cell->height;
+    SetPreviewGrid(known ? cell->width : 0, known ? cell->height : 0);
+    EnableWindow(GetDlgItem(dialog, IDOK), known);
+    char text[128] = "";
+    if (known && cell->imageWidth % cell->width == 0 && cell->imageHeight % cell->height == 0) {
+        uint32_t across = cell->imageWidth / cell->width, down = cell->imageHeight / cell->height;
+        std::snprintf(text, sizeof text, TEXT_CELLS, across, down, across * down);
+    } else if (known) {
+        std::snprintf(text, sizeof text, TEXT_CELLS_DO_NOT_FIT, cell->imageWidth, cell->imageHeight);
+    }
+    SetDlgItemTextA(dialog, IDC_CELL_COUNT, text);
+}
+
+INT_PTR CALLBACK CellSizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *cell = reinterpret_cast<CellSize *>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        cell = reinterpret_cast<CellSize *>(lParam);
+        SetDlgItemInt(dialog, IDC_CELL_WIDTH, cell->width, FALSE);
+        SetDlgItemInt(dialog, IDC_CELL_HEIGHT, cell->height, FALSE);
+        ShowCells(dialog, cell);
+        return TRUE;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == EN_CHANGE)
+            ShowCells(dialog, cell);
+        else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+            EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool AskCellSize(HWND preview, const ImageFrames &image, uint32_t *width, uint32_t *height)
+{
+    CellSize cell = {image.width, image.height, 0, 0};
+    GuessCellSize(&cell);
+    INT_PTR answer =
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CELL_SIZE), preview, CellSizeProc, LPARAM(&cell));
+    SetPreviewGrid(0, 0);
+    *width = cell.width;
+    *height = cell.height;
+    return answer == IDOK;
+}
