@@ -59,7 +59,7 @@ int main()
     } paths[] = {
         {"plain", Rgb565RowPlain},
 #if KESTRANE_X86_ROWS
-        {"sse2", Rgb565RowSse2},
+        {"sse2", ProcessorHasSse2() ? Rgb565RowSse2 : nullptr},
         {"ssse3", ProcessorHasSsse3() ? Rgb565RowSsse3 : nullptr},
 #endif
     };

@@ -110,6 +110,12 @@ VECTOR_ENTRY("ssse3") void Rgb565RowSsse3(const uint8_t *bgr, uint32_t width, ui
     Rgb565RowPlain(bgr, width - x, out);
 }
 
+bool ProcessorHasSse2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2");
+}
+
 bool ProcessorHasSsse3()
 {
     __builtin_cpu_init();
@@ -120,7 +126,7 @@ bool ProcessorHasSsse3()
 Rgb565RowFunction FastestRgb565Row()
 {
 #if KESTRANE_X86_ROWS
-    return ProcessorHasSsse3() ? Rgb565RowSsse3 : Rgb565RowSse2;
+    return ProcessorHasSsse3() ? Rgb565RowSsse3 : ProcessorHasSse2() ? Rgb565RowSse2 : Rgb565RowPlain;
 #else
     return Rgb565RowPlain;
 #endif

@@ -12,10 +12,11 @@ void Rgb565RowPlain(const uint8_t *bgr, uint32_t width, uint8_t *out);
 
 #if defined(__i386__) || defined(__x86_64__)
 #define KESTRANE_X86_ROWS 1
-// SSE2 is the baseline of every processor the program supports.
+// Only where the processor has the instructions: a 32-bit program may run on
+// one without them.
 void Rgb565RowSse2(const uint8_t *bgr, uint32_t width, uint8_t *out);
-// Only where ProcessorHasSsse3().
 void Rgb565RowSsse3(const uint8_t *bgr, uint32_t width, uint8_t *out);
+bool ProcessorHasSse2();
 bool ProcessorHasSsse3();
 #endif
 

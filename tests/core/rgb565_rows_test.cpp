@@ -15,7 +15,8 @@ TEST(Rgb565Rows, EveryPathFollowsTheRuleAtEveryWidth)
 {
     std::vector<std::pair<const char *, Rgb565RowFunction>> paths = {{"plain", Rgb565RowPlain}};
 #if KESTRANE_X86_ROWS
-    paths.push_back({"sse2", Rgb565RowSse2});
+    if (ProcessorHasSse2())
+        paths.push_back({"sse2", Rgb565RowSse2});
     if (ProcessorHasSsse3())
         paths.push_back({"ssse3", Rgb565RowSsse3});
 #endif
