@@ -50,6 +50,7 @@ TEST(CheckShpLayout, AcceptsWhatTheWriterWritesAndNamesEachKindOfDamage)
         {7, {}, "short header: the file has 7 bytes, the header needs 8"},
         {80, {{36, 4}}, "frame 1: 4 x 2 pixels, the header says 3 x 2"},
         {80, {{53, 1}}, "frame 1: offset 324 past the end of the file (80 bytes)"},
+        {80, {{52, 0x38}}, "frame 1: offset 56, expected 68"},  // inside the file, on frame 0's pixels
         {79, {}, "wrong length: 79 bytes, where 2 frames of 3 x 2 pixels take 80"},
         {81, {}, "wrong length: 81 bytes, where 2 frames of 3 x 2 pixels take 80"},
     };
