@@ -1,7 +1,7 @@
 """A whole session in kestrane.exe's windows, driven from outside as a user
 works: names in Cyrillic and Chinese through the open and save dialogs, rows
-sorted, a conversion checked pixel for pixel, a preview shown, and paths
-refused whole. Screenshots go to the artifacts folder."""
+sorted, a conversion checked pixel for pixel, a preview shown, paths
+refused whole, and the file written opened again from the command line. Screenshots go to the artifacts folder."""
 import harness
 
 IDCANCEL, IDC_BROWSE, IDC_ADD, IDC_DEST = 2, 1010, 1013, 1009
@@ -55,5 +55,19 @@ def session(prefix, driver, kestrane, work, artifacts):
     step("settext", IDC_DEST, too_long)
     step("convert", output=["Error: The path is too long: " + too_long])
     step("rows", output=names)
+    step("press", IDCANCEL)
+    assert program.wait(60) == 0, "exit code after Close"
+
+    # The file named on the command line, as Send To names it, opens in the
+    # preview; L makes its frames the list, and Convert writes it again.
+    written = destination.read_bytes()
+    program = prefix.start(kestrane, harness.windows_path(destination))
+    step("box", "warning")
+    step("preview")
+    shot("opened.png", {harness.rgb888(v) for v in frames[0]}, "not the file's first frame")
+    step("key", "L")
+    step("rows", output=[f"frame{i:04}.png" for i in range(len(names))])
+    step("convert", output=["Successfully finished"])
+    assert destination.read_bytes() == written, "the frames loaded convert to other bytes"
     step("press", IDCANCEL)
     assert program.wait(60) == 0, "exit code after Close"
