@@ -85,10 +85,15 @@ int ConvertToShp(const char *outputPath)
         FreePackedDib(dib);
     }
 
-    WriteResult written = WriteFileReplacing(outputPath, buffer, fileSize);
+    char savedCopy[kStatusBufferSize] = "";
+    WriteResult written = WriteFileReplacing(outputPath, buffer, fileSize, savedCopy, sizeof savedCopy);
     CoreFree(buffer);
     if (written == WRITE_CANNOT_CREATE) {
         PrintStatus(MSG_CANT_CREATE_OUTPUT);
+        return 0;
+    }
+    if (written == WRITE_FAILED_SAVED) {
+        PrintStatus(MSG_CANT_WRITE_OUTPUT_SAVED, savedCopy);
         return 0;
     }
     if (written != WRITE_OK) {

@@ -8,6 +8,8 @@
 #define MSG_CANT_CREATE_OUTPUT "Error: Can't create output file!\nCheck file name!"
 #define MSG_CANT_WRITE_OUTPUT "Error: Can't write output file!\nNo file was written."
 #define MSG_CANT_WRITE_OUTPUT_KEPT "Error: Can't write output file!\nThe existing file was left unchanged."
+#define MSG_CANT_WRITE_OUTPUT_SAVED                                                                          \
+    "Error: Can't write output file, nor put its old contents back!\nThey are saved in %s."
 #define MSG_TOO_LARGE "Error: SHP files hold at most 65535 images of at most 65535 x 65535 pixels."
 #define MSG_SUCCESS "Successfully finished"
 #define MSG_NOTHING_SELECTED "Nothing selected."

@@ -1,5 +1,7 @@
-// Writes a finished file so that a failure loses nothing: the bytes go to a
-// file beside the destination, which replaces the destination in one step.
+// Writes a finished file so that a failure loses nothing and the destination
+// stays what it was: the bytes go to a file beside it, which takes its place
+// in one step; a link's target gets them, and a file with several names, or
+// one in a folder that takes no new files, is written in place from a copy.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,9 +11,13 @@ enum WriteResult {
     WRITE_CANNOT_CREATE,  // the destination name cannot be created
     WRITE_FAILED,         // short or failed write, or the replace failed; no file left
     WRITE_FAILED_KEPT,    // the same, and the destination that existed before is unchanged
+    WRITE_FAILED_SAVED,   // an in-place write failed and its old bytes could not go back: they are in a copy
 };
 
-WriteResult WriteFileReplacing(const char *path, const void *data, size_t size);
+// `savedCopy` (`capacity` bytes, may be null) receives the copy's path with
+// WRITE_FAILED_SAVED.
+WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, char *savedCopy = nullptr,
+                               size_t capacity = 0);
 
 // Test seam for the one write call: writes up to size bytes to the open file
 // and reports how many were written; false on failure.

@@ -1,6 +1,7 @@
 // Host side of core, for the sanitizer build of the tests: heap-backed images
-// that remember their size, and the same replace-in-one-step write.
+// that remember their size, and the same write that keeps what a destination is.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,37 +60,124 @@ bool PlatformWrite(void *file, const void *data, uint32_t size, uint32_t *writte
 
 OutputWriteFunction g_outputWrite = PlatformWrite;
 
-WriteResult WriteFileReplacing(const char *path, const void *data, size_t size)
+namespace {
+
+// The new bytes, whole, through the test seam; the file ends where they do.
+bool WriteWhole(int fd, const void *data, size_t size)
+{
+    uint32_t written = 0;
+    bool complete = g_outputWrite(reinterpret_cast<void *>(intptr_t(fd)), data, uint32_t(size), &written) &&
+                    written == size;
+    return complete && ::ftruncate(fd, off_t(size)) == 0 && ::fsync(fd) == 0;
+}
+
+// `from` from its start over `to` from its start, past the test seam: the old
+// bytes must go back even where the new ones could not.
+bool CopyWhole(int from, int to)
+{
+    char block[65536];
+    off_t total = 0;
+    if (::lseek(from, 0, SEEK_SET) != 0 || ::lseek(to, 0, SEEK_SET) != 0)
+        return false;
+    for (;;) {
+        ssize_t got = ::read(from, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return ::ftruncate(to, total) == 0 && ::fsync(to) == 0;
+        uint32_t written = 0;
+        if (!PlatformWrite(reinterpret_cast<void *>(intptr_t(to)), block, uint32_t(got), &written))
+            return false;
+        total += got;
+    }
+}
+
+// As on Windows: a new file beside the destination renamed over it, with the
+// destination's access rights. WRITE_CANNOT_CREATE: the folder took no new
+// file or refused the rename, and the destination is as it was.
+WriteResult ReplaceWithNew(const std::string &destination, mode_t mode, const void *data, size_t size)
+{
+    std::string temporary = destination + ".XXXXXX";
+    int fd = ::mkstemp(&temporary[0]);
+    if (fd < 0)
+        return WRITE_CANNOT_CREATE;
+    bool complete = ::fchmod(fd, mode) == 0 && WriteWhole(fd, data, size);
+    ::close(fd);
+    if (complete && ::rename(temporary.c_str(), destination.c_str()) == 0)
+        return WRITE_OK;
+    ::unlink(temporary.c_str());
+    return complete ? WRITE_CANNOT_CREATE : WRITE_FAILED_KEPT;
+}
+
+// Writes over the destination itself, so that every name it has sees the new
+// bytes; when `keepOld`, a copy beside it (or in the temporary folder) puts
+// the old bytes back if the write fails.
+WriteResult WriteInPlace(const char *path, const char *destination, bool keepOld, const void *data,
+                         size_t size, char *savedCopy, size_t capacity)
+{
+    int target = ::open(path, O_RDWR);
+    if (target < 0)
+        return WRITE_FAILED_KEPT;
+    std::string copyName = std::string(destination ? destination : path) + ".XXXXXX";
+    int copy = keepOld ? ::mkstemp(&copyName[0]) : -1;
+    if (keepOld && copy < 0) {
+        const char *folder = std::getenv("TMPDIR");
+        copyName = std::string(folder ? folder : "/tmp") + "/kst.XXXXXX";
+        copy = ::mkstemp(&copyName[0]);
+    }
+    WriteResult result = WRITE_OK;
+    if (keepOld && (copy < 0 || !CopyWhole(target, copy)))
+        result = WRITE_FAILED_KEPT;
+    else if (::lseek(target, 0, SEEK_SET) != 0 || !WriteWhole(target, data, size))
+        result = !keepOld ? WRITE_FAILED : CopyWhole(copy, target) ? WRITE_FAILED_KEPT : WRITE_FAILED_SAVED;
+    ::close(target);
+    if (copy >= 0)
+        ::close(copy);
+    if (result == WRITE_FAILED_SAVED && savedCopy && capacity > 0)
+        std::snprintf(savedCopy, capacity, "%s", copyName.c_str());
+    else if (copy >= 0)
+        ::unlink(copyName.c_str());
+    return result;
+}
+
+}  // namespace
+
+WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, char *savedCopy,
+                               size_t capacity)
 {
     if (!path[0])
         return WRITE_CANNOT_CREATE;
     int target = ::open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
-    bool createdTarget = target >= 0;
+    bool created = target >= 0;
     if (target < 0 && errno == EEXIST)
         target = ::open(path, O_WRONLY);
     if (target < 0)
         return WRITE_CANNOT_CREATE;
-    ::close(target);
-
-    std::string temporary = std::string(path) + ".XXXXXX";
-    WriteResult result = WRITE_FAILED;
-    int fd = ::mkstemp(&temporary[0]);
-    if (fd >= 0) {
+    struct stat status = {};
+    if (::fstat(target, &status) == 0 && !S_ISREG(status.st_mode)) {
+        // A device takes the bytes as they come: nothing to replace.
         uint32_t written = 0;
         bool complete =
-            g_outputWrite(reinterpret_cast<void *>(intptr_t(fd)), data, uint32_t(size), &written) &&
+            g_outputWrite(reinterpret_cast<void *>(intptr_t(target)), data, uint32_t(size), &written) &&
             written == size;
-        complete = ::fsync(fd) == 0 && complete;
-        ::close(fd);
-        if (complete && ::rename(temporary.c_str(), path) == 0)
-            result = WRITE_OK;
-        else
-            ::unlink(temporary.c_str());
+        ::close(target);
+        return complete ? WRITE_OK : WRITE_FAILED;
     }
-    if (result == WRITE_OK)
-        return result;
-    if (!createdTarget)
-        return WRITE_FAILED_KEPT;
-    ::unlink(path);
-    return WRITE_FAILED;
+    ::close(target);
+
+    // Through a symbolic link, the file it leads to is the one replaced.
+    char *resolved = ::realpath(path, nullptr);
+    WriteResult result = WRITE_CANNOT_CREATE;
+    if (resolved && status.st_nlink == 1)
+        result = ReplaceWithNew(resolved, status.st_mode & 07777, data, size);
+    if (result == WRITE_CANNOT_CREATE)
+        result = WriteInPlace(path, resolved, !created, data, size, savedCopy, capacity);
+    if (result != WRITE_OK && created) {
+        ::unlink(resolved ? resolved : path);
+        result = WRITE_FAILED;
+    }
+    std::free(resolved);
+    return result;
 }

@@ -1,4 +1,5 @@
-// Windows side of core: local-memory images and the replace-in-one-step write.
+// Windows side of core: local-memory images and the write that replaces a
+// destination while keeping what it is.
 #include <windows.h>
 
 #include <cstring>
@@ -39,6 +40,11 @@ OutputWriteFunction g_outputWrite = PlatformWrite;
 namespace {
 
 constexpr size_t kWidePathCapacity = 32768;  // the longest path the wide functions take
+constexpr size_t kNameRoom = 64;             // kept free behind a directory for a temporary name
+// What SetFileAttributesW can give back after a replace.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_ATTRIBUTE_OFFLINE;
 
 // A heap buffer of wide characters, released on every way out.
 struct WideBuffer {
@@ -49,91 +55,235 @@ struct WideBuffer {
     wchar_t *text;
 };
 
-// The destination's full path in the extended form (\\?\ or \\?\UNC\), so that
-// the temporary name beside it may exceed MAX_PATH where the name itself did
-// not. Its directory part, with the separator, is `*directoryLength` long.
-bool ExtendedPath(const char *path, wchar_t *extended, size_t capacity, size_t *directoryLength)
-{
-    wchar_t wide[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, MAX_PATH))
-        return false;
-    const wchar_t *prefix = L"\\\\?\\";
-    wchar_t full[MAX_PATH * 2];
-    DWORD length = GetFullPathNameW(wide, MAX_PATH * 2, full, nullptr);
-    if (length == 0 || length >= MAX_PATH * 2)
-        return false;
-    const wchar_t *rest = full;
-    if (full[0] == L'\\' && full[1] == L'\\') {
-        if (full[2] == L'?' || full[2] == L'.')
-            prefix = L"";  // already a device or extended path
-        else {
-            prefix = L"\\\\?\\UNC\\";
-            rest = full + 2;
-        }
+// A file handle, closed on every way out.
+struct ScopedFile {
+    explicit ScopedFile(HANDLE opened) : handle(opened) {}
+    ~ScopedFile() { Close(); }
+    ScopedFile(const ScopedFile &) = delete;
+    ScopedFile &operator=(const ScopedFile &) = delete;
+    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
+    void Close()
+    {
+        if (Valid())
+            CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
     }
-    if (size_t(lstrlenW(prefix)) + length + 1 > capacity)
-        return false;
-    lstrcpyW(extended, prefix);
-    lstrcatW(extended, rest);
-    size_t separator = 0;
-    for (size_t i = 0; extended[i]; i++)
-        if (extended[i] == L'\\')
-            separator = i + 1;
-    *directoryLength = separator;
-    return separator > 0;
+    HANDLE handle;
+};
+
+// The length of the directory part of `path`, its last separator included.
+size_t DirectoryLength(const wchar_t *path)
+{
+    size_t length = 0;
+    for (size_t i = 0; path[i]; i++)
+        if (path[i] == L'\\')
+            length = i + 1;
+    return length;
 }
 
-// Creates a new, uniquely named file in the destination's directory. Our own
-// names, because GetTempFileNameA refuses (or, under Wine, garbles) a
-// directory within 14 characters of MAX_PATH that the destination itself fits.
-HANDLE CreateTemporaryBeside(const wchar_t *destination, size_t directoryLength, wchar_t *temporary)
+// Creates a new, uniquely named file in the directory that the first
+// `directoryLength` characters of `directory` name. Our own names, because
+// GetTempFileNameA refuses (or, under Wine, garbles) a directory within 14
+// characters of MAX_PATH that the destination itself fits.
+HANDLE CreateTemporaryIn(const wchar_t *directory, size_t directoryLength, wchar_t *temporary, DWORD access)
 {
     static unsigned long serial;
-    lstrcpynW(temporary, destination, int(directoryLength) + 1);
+    lstrcpynW(temporary, directory, int(directoryLength) + 1);
     for (int attempt = 0; attempt < 100; attempt++) {
         wchar_t name[40];
         std::swprintf(name, 40, L"~kst%lx-%lx.tmp", GetCurrentProcessId(), ++serial);
         lstrcpyW(temporary + directoryLength, name);
-        HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(temporary, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             return file;
     }
     return INVALID_HANDLE_VALUE;
 }
 
+// The new bytes, whole, through the test seam; the file ends where they do.
+bool WriteWhole(HANDLE file, const void *data, size_t size)
+{
+    uint32_t count = 0;
+    bool complete = g_outputWrite(file, data, uint32_t(size), &count) && count == size;
+    return complete && SetEndOfFile(file) && FlushFileBuffers(file);
+}
+
+// `from` from its start over `to` from its start, past the test seam: the old
+// bytes must go back even where the new ones could not.
+bool CopyWhole(HANDLE from, HANDLE to)
+{
+    char block[65536];
+    if (SetFilePointer(from, 0, nullptr, FILE_BEGIN) != 0 || SetFilePointer(to, 0, nullptr, FILE_BEGIN) != 0)
+        return false;
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(from, block, sizeof block, &read, nullptr))
+            return false;
+        if (read == 0)
+            return SetEndOfFile(to) && FlushFileBuffers(to);
+        if (!WriteFile(to, block, read, &written, nullptr) || written != read)
+            return false;
+    }
+}
+
+// A path the user can find, without the \\?\ prefix, in `text` (`capacity`
+// bytes; empty if it does not fit).
+void ShowPath(const wchar_t *path, char *text, size_t capacity)
+{
+    if (!text || capacity < 3)
+        return;
+    bool unc = std::wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0;
+    const wchar_t *rest = unc ? path + 8 : std::wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+    size_t lead = unc ? 2 : 0;
+    std::memcpy(text, "\\\\", lead);
+    if (!WideCharToMultiByte(CP_ACP, 0, rest, -1, text + lead, int(capacity - lead), nullptr, nullptr))
+        text[0] = '\0';
+}
+
+// Writes the new bytes into a file beside the destination and exchanges the
+// two with ReplaceFileW, which keeps the destination's access rights and
+// streams; Wine's drops its attributes, so they are set again. The old file
+// waits under a backup name, from which a failed exchange puts it back.
+// WRITE_CANNOT_CREATE: the folder took no new file or refused the exchange,
+// and the destination is as it was.
+WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, const void *data, size_t size,
+                           char *savedCopy, size_t capacity)
+{
+    WideBuffer temporary(kWidePathCapacity), backup(kWidePathCapacity);
+    if (!temporary.text || !backup.text)
+        return WRITE_FAILED_KEPT;
+    const size_t directoryLength = DirectoryLength(destination);
+    ScopedFile file(CreateTemporaryIn(destination, directoryLength, temporary.text, GENERIC_WRITE));
+    if (!file.Valid())
+        return WRITE_CANNOT_CREATE;
+    bool complete = WriteWhole(file.handle, data, size);
+    file.Close();
+    // A free name for the backup: ReplaceFileW may refuse one that exists.
+    ScopedFile reserved(CreateTemporaryIn(destination, directoryLength, backup.text, GENERIC_WRITE));
+    bool named = reserved.Valid();
+    reserved.Close();
+    if (named)
+        DeleteFileW(backup.text);
+    if (!complete || !named) {
+        DeleteFileW(temporary.text);
+        return WRITE_FAILED_KEPT;
+    }
+    if (ReplaceFileW(destination, temporary.text, backup.text, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+        DeleteFileW(backup.text);
+        const DWORD kept = attributes & kSettableAttributes;
+        SetFileAttributesW(destination, kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        return WRITE_OK;
+    }
+    // Whichever step failed, the old file is under its own name or the backup's.
+    DeleteFileW(temporary.text);
+    if (GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES &&
+        !MoveFileExW(backup.text, destination, MOVEFILE_WRITE_THROUGH)) {
+        ShowPath(backup.text, savedCopy, capacity);
+        return WRITE_FAILED_SAVED;
+    }
+    DeleteFileW(backup.text);
+    return WRITE_CANNOT_CREATE;
+}
+
+// A new file for the old bytes: beside the destination, or in %TEMP% when the
+// destination's path is not known or its folder takes no new files. Such a
+// folder (one where we may write files but not create them) is why we are
+// writing in place at all.
+HANDLE CreateCopyFile(const wchar_t *destination, wchar_t *name)
+{
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    HANDLE file = destination ? CreateTemporaryIn(destination, DirectoryLength(destination), name, access)
+                              : INVALID_HANDLE_VALUE;
+    wchar_t folder[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (file == INVALID_HANDLE_VALUE && length > 0 && length <= MAX_PATH)
+        file = CreateTemporaryIn(folder, length, name, access);
+    return file;
+}
+
+// Writes over the destination itself, so that every name it has sees the new
+// bytes and nothing else about it changes. When `keepOld`, a copy of the old
+// bytes puts them back if the write fails.
+WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keepOld, const void *data,
+                         size_t size, char *savedCopy, size_t capacity)
+{
+    ScopedFile target(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    WideBuffer copyName(kWidePathCapacity);
+    if (!target.Valid() || !copyName.text)
+        return WRITE_FAILED_KEPT;
+    ScopedFile copy(keepOld ? CreateCopyFile(destination, copyName.text) : INVALID_HANDLE_VALUE);
+    if (keepOld && !(copy.Valid() && CopyWhole(target.handle, copy.handle))) {
+        if (copy.Valid()) {
+            copy.Close();
+            DeleteFileW(copyName.text);
+        }
+        return WRITE_FAILED_KEPT;
+    }
+    WriteResult result = WRITE_OK;
+    if (SetFilePointer(target.handle, 0, nullptr, FILE_BEGIN) != 0 ||
+        !WriteWhole(target.handle, data, size)) {
+        result = !keepOld                                ? WRITE_FAILED
+                 : CopyWhole(copy.handle, target.handle) ? WRITE_FAILED_KEPT
+                                                         : WRITE_FAILED_SAVED;
+    }
+    copy.Close();
+    if (result == WRITE_FAILED_SAVED)
+        ShowPath(copyName.text, savedCopy, capacity);
+    else if (keepOld)
+        DeleteFileW(copyName.text);
+    return result;
+}
+
 }  // namespace
 
-WriteResult WriteFileReplacing(const char *path, const void *data, size_t size)
+WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, char *savedCopy,
+                               size_t capacity)
 {
     // Opening the destination without truncating proves the name can be created
     // (same rules as creating it outright) while an existing file stays intact.
-    HANDLE target = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (target == INVALID_HANDLE_VALUE)
+    // Its attributes are read through the same handle.
+    ScopedFile target(CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!target.Valid())
         return WRITE_CANNOT_CREATE;
-    bool createdTarget = GetLastError() != ERROR_ALREADY_EXISTS;
-    CloseHandle(target);
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
 
-    bool written = false;
-    WideBuffer destination(kWidePathCapacity), temporary(kWidePathCapacity);
-    size_t directoryLength = 0;
-    if (destination.text && temporary.text &&
-        ExtendedPath(path, destination.text, kWidePathCapacity - 64, &directoryLength)) {
-        HANDLE file = CreateTemporaryBeside(destination.text, directoryLength, temporary.text);
-        if (file != INVALID_HANDLE_VALUE) {
-            uint32_t count = 0;
-            bool complete = g_outputWrite(file, data, uint32_t(size), &count) && count == size;
-            complete = FlushFileBuffers(file) && complete;
-            CloseHandle(file);
-            written = complete && MoveFileExW(temporary.text, destination.text,
-                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-            if (!written)
-                DeleteFileW(temporary.text);
-        }
+    // A device (NUL, a port) has nothing to replace and nothing to restore: it
+    // takes the bytes as a plain create-and-write hands them over.
+    if (GetFileType(target.handle) != FILE_TYPE_DISK) {
+        uint32_t count = 0;
+        return g_outputWrite(target.handle, data, uint32_t(size), &count) && count == size ? WRITE_OK
+                                                                                           : WRITE_FAILED;
     }
-    if (written)
-        return WRITE_OK;
-    if (!createdTarget)
-        return WRITE_FAILED_KEPT;
-    DeleteFileA(path);
+    // Through a symbolic link or junction the final path names the file it
+    // leads to: that file is replaced, and the link stays a link.
+    WideBuffer destination(kWidePathCapacity);
+    DWORD length = destination.text ? GetFinalPathNameByHandleW(target.handle, destination.text,
+                                                                DWORD(kWidePathCapacity - kNameRoom),
+                                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                                    : 0;
+    const wchar_t *resolved =
+        length > 0 && length < kWidePathCapacity - kNameRoom ? destination.text : nullptr;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    bool oneName = GetFileInformationByHandle(target.handle, &information) && information.nNumberOfLinks == 1;
+    target.Close();
+
+    // A new file in place of one with several names would leave the others
+    // with the old bytes: such a file is written in place, as is one whose
+    // path is not known, and one whose folder takes no new file beside it but
+    // lets the file itself be written.
+    WriteResult result = WRITE_CANNOT_CREATE;
+    if (resolved && oneName)
+        result = ReplaceWithNew(resolved, information.dwFileAttributes, data, size, savedCopy, capacity);
+    if (result == WRITE_CANNOT_CREATE)
+        result = WriteInPlace(path, resolved, !created, data, size, savedCopy, capacity);
+    if (result == WRITE_OK || !created)
+        return result;
+    if (resolved)
+        DeleteFileW(resolved);
+    else
+        DeleteFileA(path);
     return WRITE_FAILED;
 }

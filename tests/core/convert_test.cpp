@@ -14,6 +14,9 @@
 #include "tests/support/format.h"
 #include "tests/support/pictures.h"
 #include "tests/support/temp_dir.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 // What a program supplies: this loader hands out the images made for a path
 // (none: the file is undecodable), and the status line is a string.
@@ -114,19 +117,31 @@ TEST_F(Job, TakesTheLargestWidthAndFrameCount)
 
 // The temporary file beside the destination may need more than MAX_PATH
 // where the destination's own name does not.
-TEST_F(Job, WritesAndReplacesDestinationsInDirectoriesOfAnyLength)
+TEST_F(Job, WritesAndReplacesEveryKindOfDestination)
 {
     Add("a", Image(2, 2));
+    ASSERT_EQ(ConvertToShp(dest.c_str()), 1) << g_status;  // the bytes every destination should get
     for (size_t length : {240, 250, 254}) {
         SCOPED_TRACE(length);
         const auto folder = dir.Root() / std::string(length - dir.Root().string().size() - 1, 'd');
         std::filesystem::create_directories(folder);
-        const std::string target = (folder / "x.s").string();
-        WriteBytes(target, Bytes(1000, 0x55));
-        for (int pass = 0; pass < 2; pass++) {  // replacing a file, then making one
+        const std::string target = (folder / "x.s").string(), twin = (folder / "t").string();
+        for (const std::string kind : {"plain", "hard link", "new"}) {  // replaced, written in place, made
+            SCOPED_TRACE(kind);
+            if (kind != "new")
+                WriteBytes(target, Bytes(1000, 0x55));
+            if (kind == "hard link")
+                std::filesystem::create_hard_link(target, twin);
+#ifdef _WIN32
+            SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
             ASSERT_EQ(ConvertToShp(target.c_str()), 1) << g_status;
-            EXPECT_EQ(ReadBytes(target).size(), 8u + 24u + 8u);
-            std::filesystem::remove(target);
+            EXPECT_EQ(ReadBytes(kind == "hard link" ? twin : target), ReadBytes(dest)) << "the new bytes";
+#ifdef _WIN32
+            EXPECT_EQ((GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0, kind != "new");
+            EXPECT_EQ(ConvertToShp("NUL"), 1) << g_status;  // a dry run
+#endif
+            std::filesystem::remove(target), std::filesystem::remove(twin);
         }
         EXPECT_TRUE(std::filesystem::is_empty(folder)) << "no temporary file left";
     }
@@ -160,6 +175,13 @@ template <bool claimsAll> void WriteHalf(const std::string &)
     };
 }
 
+void LinkedWriteHalf(const std::string &dest)  // one of a file's two names: written in place
+{
+    WriteBytes(dest + ".twin", {});
+    std::filesystem::create_hard_link(dest + ".twin", dest);
+    WriteHalf<false>(dest);
+}
+
 const std::string kUndecodable = Format(MSG_CANT_READ_IMAGE, "0");
 
 const Failure kFailures[] = {
@@ -178,6 +200,7 @@ const Failure kFailures[] = {
      [](const std::string &dest) { std::filesystem::create_directory(dest); }},
     {"DiskFull", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<false>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, LinkedWriteHalf},
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
     {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
@@ -200,13 +223,16 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
         const Bytes previous(300, 0x5A);
         if (existed && !std::filesystem::is_directory(dest))
             WriteBytes(dest, previous);
-        const std::vector<std::string> before = dir.Names();
+        const auto contents = [&] {  // every name with its bytes (a folder's: none)
+            std::map<std::string, Bytes> files;
+            for (const std::string &n : dir.Names())
+                files[n] = std::filesystem::is_directory(dir.Path(n)) ? Bytes() : ReadBytes(dir.Path(n));
+            return files;
+        };
+        const auto before = contents();
         EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
         EXPECT_EQ(g_status, existed && !c.statusWhenKept.empty() ? c.statusWhenKept : c.status);
-        EXPECT_EQ(dir.Names(), before) << "no file made or left behind";
-        if (existed && std::filesystem::is_regular_file(dest)) {
-            EXPECT_EQ(ReadBytes(dest), previous);
-        }
+        EXPECT_EQ(contents(), before) << "no file made, left behind or changed";
     }
 }
 

@@ -45,10 +45,13 @@ class CommandLine(unittest.TestCase):
 
     def test_frames_follow_the_arguments_pixel_for_pixel(self):
         names = ["alpha.png", "transparent.gif", "noise.png", "grey.png", "palette.png", "alpha.png"]
+        (self.work / "linked.shp").write_bytes(b"old bytes")
+        os.symlink("linked.shp", self.work / "frames.shp")  # the file it leads to gets the frames
         result = self.cli("frames.shp", *names)
         self.assertEqual((result.returncode, result.stdout + result.stderr), (0, "Successfully finished\n"))
         expected = [harness.frame_of(self.work / name) for name in names]
         self.assertEqual(harness.read_frames(self.work / "frames.shp"), expected)
+        self.assertEqual((os.readlink(self.work / "frames.shp"), list(self.work.glob("~kst*"))), ("linked.shp", []))
 
     def test_failures_say_why_exit_1_or_2_and_keep_the_old_file(self):
         deep = os.path.join("кадры", "漢" * 60, "字" * 60)  # under 260 characters, over 260 bytes
