@@ -143,6 +143,10 @@ Section "Kestrane" SecMain
   CreateDirectory "${MENU_FOLDER}"
   CreateShortcut "${MENU_FOLDER}\${PRODUCT}.lnk" "$INSTDIR\${GUI_NAME}"
   CreateShortcut "${MENU_FOLDER}\${PRODUCT} User Guide.lnk" "$INSTDIR\${GUIDE_NAME}"
+  ; Explorer appends the selected paths to the command. Send To has no
+  ; all-users folder: $SENDTO is the installing user's even in the "all"
+  ; context, so the uninstaller deletes the path recorded here.
+  CreateShortcut "$SENDTO\${PRODUCT}.lnk" "$INSTDIR\${GUI_NAME}"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -154,6 +158,7 @@ Section "Kestrane" SecMain
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${GUI_NAME},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "SendToShortcut" "$SENDTO\${PRODUCT}.lnk"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -208,6 +213,10 @@ Section "Uninstall"
   Delete "${MENU_FOLDER}\${PRODUCT}.lnk"
   Delete "${MENU_FOLDER}\${PRODUCT} User Guide.lnk"
   RMDir "${MENU_FOLDER}"
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "SendToShortcut"
+  ${If} $0 != ""
+    Delete "$0"
+  ${EndIf}
 
   Delete "$INSTDIR\${GUI_NAME}"
   Delete "$INSTDIR\${CLI_NAME}"
