@@ -1,6 +1,7 @@
 ; Kestrane installer. Built by installer/CMakeLists.txt, which passes:
 ;   VERSION, VERSION_MAJOR, VERSION_MINOR, VERSION_PATCH  from project(VERSION)
 ;   VERSION_H    the generated version.h (product name, publisher, home page)
+;   FILTER_H     filters/wic/wic_filter.h (our filter's registry names)
 ;   OUTFILE      the setup program to write
 ;   GUI_EXE, CLI_EXE, FILTER_DLL, GUIDE_TXT  the files to install
 ;   ICON         optional: the program's icon, also used for the installer
@@ -8,7 +9,7 @@ Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
-!ifndef VERSION | VERSION_H | OUTFILE | GUI_EXE | CLI_EXE | FILTER_DLL | GUIDE_TXT
+!ifndef VERSION | VERSION_H | FILTER_H | OUTFILE | GUI_EXE | CLI_EXE | FILTER_DLL | GUIDE_TXT
   !error "Build this script through CMake (target installer)."
 !endif
 
@@ -17,6 +18,8 @@ RequestExecutionLevel admin
 !searchparse /file "${VERSION_H}" '#define KESTRANE_PUBLISHER "' PUBLISHER '"'
 !searchparse /file "${VERSION_H}" '#define KESTRANE_HOME_PAGE "' HOME_PAGE '"'
 !searchparse /file "${VERSION_H}" '#define KESTRANE_VERSION_STRING "' HEADER_VERSION '"'
+!searchparse /file "${FILTER_H}" '#define WIC_FILTER_KEY_NAME "' FILTER_KEY_NAME '"'
+!searchparse /file "${FILTER_H}" '#define WIC_FILTER_VALUE_LEFT "' FILTER_VALUE_LEFT '"'
 !if "${HEADER_VERSION}" != "${VERSION}"
   !error "version.h says ${HEADER_VERSION}, CMake says ${VERSION}: reconfigure the build."
 !endif
@@ -123,11 +126,27 @@ Section "Kestrane" SecMain
       Kestrane cannot read images without it. Run, as administrator:$\r$\n\
       regsvr32 $\"$INSTDIR\${FILTER_NAME}$\"" /SD IDOK
     SetErrorLevel 2
+  ${Else}
+    ; The filter leaves to filters already installed the types they read,
+    ; and records which it left to whom.
+    ReadRegStr $0 HKLM "${FILTER_ROOT}\${FILTER_KEY_NAME}" "Extensions"
+    ReadRegStr $1 HKLM "${FILTER_ROOT}\${FILTER_KEY_NAME}" "${FILTER_VALUE_LEFT}"
+    ${If} $0 == ""
+      StrCpy $0 "none"
+    ${EndIf}
+    DetailPrint "Image import filter registered for: $0"
+    ${If} $1 != ""
+      DetailPrint "Left to other makers' filters: $1"
+    ${EndIf}
   ${EndIf}
 
   CreateDirectory "${MENU_FOLDER}"
   CreateShortcut "${MENU_FOLDER}\${PRODUCT}.lnk" "$INSTDIR\${GUI_NAME}"
   CreateShortcut "${MENU_FOLDER}\${PRODUCT} User Guide.lnk" "$INSTDIR\${GUIDE_NAME}"
+  ; Explorer appends the selected paths to the command. Send To has no
+  ; all-users folder: $SENDTO is the installing user's even in the "all"
+  ; context, so the uninstaller deletes the path recorded here.
+  CreateShortcut "$SENDTO\${PRODUCT}.lnk" "$INSTDIR\${GUI_NAME}"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -139,6 +158,7 @@ Section "Kestrane" SecMain
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${GUI_NAME},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "SendToShortcut" "$SENDTO\${PRODUCT}.lnk"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -193,6 +213,10 @@ Section "Uninstall"
   Delete "${MENU_FOLDER}\${PRODUCT}.lnk"
   Delete "${MENU_FOLDER}\${PRODUCT} User Guide.lnk"
   RMDir "${MENU_FOLDER}"
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "SendToShortcut"
+  ${If} $0 != ""
+    Delete "$0"
+  ${EndIf}
 
   Delete "$INSTDIR\${GUI_NAME}"
   Delete "$INSTDIR\${CLI_NAME}"

@@ -1,10 +1,18 @@
-// Registration facts of our import filter, shared with its tests.
+// Registration facts of our import filter, shared with its tests and read
+// by the installer (installer/kestrane.nsi).
 #pragma once
 
 // Subkey of FILTER_ROOT_KEY that DllRegisterServer creates and
 // DllUnregisterServer removes; nothing else in the registry is touched.
 #define WIC_FILTER_KEY_NAME "Kestrane PNG GIF JPEG"
+// What the filter reads. It is registered only for those of these that no
+// other working filter lists, so that installing it never changes which
+// filter other programs use for a type.
 #define WIC_FILTER_EXTENSIONS "PNG,GIF,JPG,JPEG,JPE,JFIF"
+// A value of our subkey saying which filter keeps each extension left to
+// others, e.g. `PNG to "Portable Network Graphics"; JPG, JPEG to "X"`;
+// absent when none was left.
+#define WIC_FILTER_VALUE_LEFT "Left to other filters"
 
 // ImportGr results; 0 is success.
 enum WicFilterResult {

@@ -6,7 +6,9 @@
 
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
+#include "import/filter_lookup.h"
 #include "import/metafile.h"
+#include "tests/import/import_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wic_first_frame.h"
 
@@ -90,19 +92,38 @@ TEST(WicFilter, PlacesAGifFrameOnItsLogicalScreen)
     EXPECT_EQ(Imported(dir.Path("g.gif")), (Pixels{4, 3, 0, 0, 0, 0, 0, 0xFF00, 0xFF, 0, 0, 0xFFFFFF, 0, 0}));
 }
 
-// Its own subkey, naming itself, and nothing else: a sibling stays.
+// Its own subkey, naming itself, and nothing else: a sibling stays. Another maker's working filter
+// keeps what it lists, however often ours registers; one whose file is gone gives it up.
 TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
 {
-    auto read = [](const char *name) {
+    auto read = [](const char *name, const char *key = kFilterKey) {
         char value[MAX_PATH + 1] = "";
         DWORD size = sizeof(value);
-        RegGetValueA(HKEY_LOCAL_MACHINE, kFilterKey, name, RRF_RT_REG_SZ, nullptr, value, &size);
+        RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size);
         return std::string(value);
     };
+    auto registerServer = Entry<HRESULT(WINAPI *)()>("DllRegisterServer");
+    const struct {
+        const char *extensions, *path, *theirs;  // theirs: which of png, gif and jfif their filter keeps
+    } rows[] = {{"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
+                {"APNG,TIF", KESTRANE_FILTER, ""},      // whole entries only
+                {"PNG", "C:\\kestrane-gone\\png.flt", ""},
+                {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jfif"}};  // then ours lists nothing
+    for (const auto &row : rows) {
+        FilterRegistrations registry;
+        registry.Add("other", row.extensions, row.path);
+        ASSERT_TRUE(registerServer() == S_OK && registerServer() == S_OK) << row.extensions;
+        for (const char *extension : {"png", "gif", "jfif"})
+            EXPECT_NE(ExtensionListContains(read(FILTER_VALUE_EXTENSIONS).c_str(), extension),
+                      ExtensionListContains(row.theirs, extension))
+                << row.extensions << " " << extension;
+        EXPECT_EQ(read(FILTER_VALUE_EXTENSIONS, FILTER_ROOT_KEY "\\KestraneTest other"), row.extensions);
+        EXPECT_EQ(read(WIC_FILTER_VALUE_LEFT).find("KestraneTest other") != std::string::npos,
+                  *row.theirs != 0);
+    }
     const char sibling[] = FILTER_ROOT_KEY "\\Kestrane test sibling";
     ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, sibling, nullptr, REG_SZ, "", 1), ERROR_SUCCESS);
-    EXPECT_EQ(Entry<HRESULT(WINAPI *)()>("DllRegisterServer")(), S_OK);
-    EXPECT_EQ(read(FILTER_VALUE_EXTENSIONS), WIC_FILTER_EXTENSIONS);
+    EXPECT_EQ(registerServer(), S_OK);
     EXPECT_EQ(GetModuleHandleA(read(FILTER_VALUE_PATH).c_str()), GetModuleHandleA(KESTRANE_FILTER));
     EXPECT_EQ(Entry<HRESULT(WINAPI *)()>("DllUnregisterServer")(), S_OK);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kFilterKey), ERROR_FILE_NOT_FOUND) << "its key stayed";

@@ -68,11 +68,9 @@ class Prefix:
         """The prefix, its server and the display tools/wine-run started for it."""
         if self.path.is_dir():
             self.stop()
-        display = Path(f"{self.path}.xvfb")
-        if display.exists():
-            subprocess.run(["pkill", "-f", f"^Xvfb {display.read_text().strip()} "])
+        subprocess.run([self.wine_run, "--prefix", str(self.path), "--end-xvfb"])
         shutil.rmtree(self.path, ignore_errors=True)
-        for suffix in (".xvfb", ".xvfb.lock", ".lock"):
+        for suffix in (".xvfb", ".xvfb.pid", ".xvfb.lock", ".lock"):
             Path(f"{self.path}{suffix}").unlink(missing_ok=True)
 
 

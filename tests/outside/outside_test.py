@@ -43,8 +43,11 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
     check(prefix.run(harness.windows_path(setup), "/S").returncode == 0, "silent install exits 0")
     install = prefix.unix(INSTALL_DIR)
     menu = prefix.unix(r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Kestrane")
+    send_to = [*prefix.path.glob("drive_c/users/*/AppData/Roaming/Microsoft/Windows/SendTo/Kestrane.lnk")]
     check(all((install / name).is_file() for name in SHIPPED + ["uninstall.exe"]) and
-          (menu / "Kestrane.lnk").is_file(), "the files in the 32-bit Program Files, a Start menu shortcut")
+          (menu / "Kestrane.lnk").is_file() and len(send_to) == 1
+          and b"\\Kestrane\\kestrane.exe\0" in send_to[0].read_bytes(),
+          "the files in the 32-bit Program Files, a Start menu shortcut, Send To kestrane.exe")
     registered = ours(prefix)
     check(len(registered) == 1 and registered[0].get("Path") == INSTALL_DIR + r"\kestrane-import.flt"
           and "PNG" in registered[0].get("Extensions", ""), f"our filter is registered: {registered}")
@@ -77,7 +80,8 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
     deadline = time.monotonic() + 120  # it runs from a copy in %TEMP% and returns at once
     while install.exists() and time.monotonic() < deadline:
         time.sleep(0.5)
-    check(not install.exists() and not menu.exists(), "uninstalling removes the folder and the Start menu")
+    check(not install.exists() and not menu.exists() and not send_to[0].exists(),
+          "uninstalling removes the folder, the Start menu and Send To")
     left = [p for p in (prefix.path / "drive_c").rglob("*") if "kestrane" in p.name.lower()]
     check(not left and not ours(prefix) and prefix.query(UNINSTALL_KEY) is None, f"nothing left: {left}")
     check(prefix.query(OTHER_KEY) == other, "the other maker's filter is untouched")
