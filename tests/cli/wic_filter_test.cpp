@@ -8,7 +8,7 @@
 #include "import/filter_api.h"
 #include "import/filter_lookup.h"
 #include "import/metafile.h"
-#include "tests/import/import_support.h"
+#include "tests/support/filter_registrations.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wic_first_frame.h"
 

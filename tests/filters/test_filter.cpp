@@ -1,6 +1,6 @@
 // A stand-in graphics import filter, built once per family. KESTRANE_FILTER_PLAY
 // makes one of its calls (info, pref or import) "fault" under a handler frame
-// of its own, "raise", "overflow" the stack, or answer a number. Each call it
+// of its own, "overflow" the stack, or answer a number. Each call it
 // receives, and at unload what the caller left unreleased, goes to a line of
 // the file KESTRANE_FILTER_LOG names. Image files: int32 left, top, right,
 // bottom, then a packed 24-bit bitmap drawn into the picture; the older family
@@ -73,8 +73,6 @@ static int Play(const char *call, int answer)
         __asm__ __volatile__("movl %0, %%fs:0" : : "r"(&frame) : "memory");
         *static_cast<volatile int *>(nullptr) = 1;
     }
-    if (!strcmp(action, "raise"))
-        RaiseException(0xE0004B53, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     if (!strcmp(action, "overflow"))
         return Recurse(0);
     return action[0] ? atoi(action) : answer;  // a number to answer

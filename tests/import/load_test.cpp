@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "tests/import/import_support.h"
+#include "tests/support/filter_registrations.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -147,9 +147,7 @@ const LoadCase kLoads[] = {
     {"kst_current", "info:fault", {}, false, kInfo + kUnwound + kNothingHeld},
     {"kst_current", "pref:fault", {}, false, kInfo + kProgressOff + kUnwound + kNothingHeld},
     {"kst_current", "import:fault", {}, false, kImported + kUnwound + kReleased},
-    {"kst_current", "import:raise", {}, false, kImported + kReleased},
     {"kst_current", "import:overflow", {}, false, kImported + kReleased},
-    {"kst_current", "import:overflow", {}, false, kImported + kReleased},  // once more
 };
 INSTANTIATE_TEST_SUITE_P(Filters, FilterImport, testing::ValuesIn(kLoads));
 

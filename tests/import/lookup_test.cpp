@@ -4,7 +4,7 @@
 #include <string>
 
 #include "import/filter_lookup.h"
-#include "tests/import/import_support.h"
+#include "tests/support/filter_registrations.h"
 
 namespace {
 

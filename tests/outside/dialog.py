@@ -1,14 +1,18 @@
 """A whole session in kestrane.exe's windows, driven from outside as a user
 works: names in Cyrillic and Chinese through the open and save dialogs, rows
 sorted, a conversion checked pixel for pixel, a preview shown, paths
-refused whole, and the file written opened again from the command line. Screenshots go to the artifacts folder."""
+refused whole, and the file written opened again from the command line.
+Screenshots go to the artifacts folder."""
+import shutil
+
 import harness
 
-IDCANCEL, IDC_BROWSE, IDC_ADD, IDC_DEST = 2, 1010, 1013, 1009
+IDCANCEL, IDC_BROWSE, IDC_ADD = 2, 1010, 1013
 
 
 def session(prefix, driver, kestrane, work, artifacts):
     folder = work / "кадры"
+    shutil.rmtree(folder, ignore_errors=True)  # what an earlier run wrote there
     deep = folder / ("漢" * 60) / ("字" * 60)  # under 260 characters, over 260 bytes
     deep.mkdir(parents=True, exist_ok=True)
     artifacts.mkdir(parents=True, exist_ok=True)
@@ -30,7 +34,6 @@ def session(prefix, driver, kestrane, work, artifacts):
 
     program = prefix.start(kestrane)
     step("box", "warning")
-    step("status", output=["Test version; Please not use 16-Bit SHPs in mods!"])
     for name in [names[1], names[0], names[2]]:
         step("press", IDC_ADD)
         step("choose", "Choose input file", harness.windows_path(folder / name))
@@ -46,14 +49,11 @@ def session(prefix, driver, kestrane, work, artifacts):
     shot("preview.png", {harness.rgb888(v) for v in frames[0]}, "not the first frame's colours")
     step("key", "Esc")
 
-    # A path too long for 260 bytes of UTF-8, chosen or typed, is refused
-    # whole, and the status line shows it as it is.
+    # A path too long for 260 bytes of UTF-8 is refused whole, and the status
+    # line shows it as it is.
     step("press", IDC_ADD)
     step("choose", "Choose input file", harness.windows_path(deep / "a.png"))
     step("status", output=["Error: The path is too long: " + harness.windows_path(deep / "a.png")])
-    too_long = harness.windows_path(folder / ("漢" * 90 + ".shp"))
-    step("settext", IDC_DEST, too_long)
-    step("convert", output=["Error: The path is too long: " + too_long])
     step("rows", output=names)
     step("press", IDCANCEL)
     assert program.wait(60) == 0, "exit code after Close"

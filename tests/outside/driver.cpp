@@ -6,7 +6,6 @@
 //   driver press ID                click the dialog's control ID
 //   driver choose TITLE PATH       type PATH into the file dialog TITLE and confirm
 //   driver rows                    print the list's rows
-//   driver settext ID TEXT         set the text of control ID
 //   driver convert                 press Convert, wait for the job's end, print the status
 //   driver preview [ROW]           double-click ROW, or wait for a preview opened otherwise
 //   driver key K                   press K (a letter, or Esc) in the preview and wait for it to close
@@ -176,8 +175,6 @@ bool Step(const std::vector<std::string> &a)
         return PrintLine(TextOf(GetDlgItem(dialog, IDC_STATUS)));
     if (step == "press" && a.size() == 2)
         return Press(dialog, number);
-    if (step == "settext" && a.size() == 3)
-        return SendMessageW(GetDlgItem(dialog, number), WM_SETTEXT, 0, LPARAM(Wide(a[2].c_str()).c_str()));
     if (step == "rows")
         return PrintRows(GetDlgItem(dialog, IDC_SOURCES));
     if (step == "convert")

@@ -21,12 +21,15 @@ class Prefix:
     def __init__(self, wine_run, path):
         self.wine_run, self.path = wine_run, Path(path)
 
-    def run(self, *args, cwd=None, timeout=300):
+    def command(self, args):
         # Wine builds the Windows command line in the Unix locale's character
         # set: only a UTF-8 locale passes every name through.
-        return subprocess.run([self.wine_run, "--prefix", str(self.path), *map(str, args)], cwd=cwd,
-                              capture_output=True, encoding="utf-8", errors="replace", timeout=timeout,
-                              env=dict(os.environ, LC_ALL="C.UTF-8"))
+        return dict(args=[self.wine_run, "--prefix", str(self.path), *map(str, args)],
+                    env=dict(os.environ, LC_ALL="C.UTF-8"))
+
+    def run(self, *args, cwd=None, timeout=300):
+        return subprocess.run(**self.command(args), cwd=cwd, capture_output=True, encoding="utf-8",
+                              errors="replace", timeout=timeout)
 
     def unix(self, windows_path):
         return self.path / "drive_c" / windows_path[3:].replace("\\", "/")
@@ -51,9 +54,7 @@ class Prefix:
 
     def start(self, *args):
         """A program left running while the test works it."""
-        return subprocess.Popen([self.wine_run, "--prefix", str(self.path), *map(str, args)],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                env=dict(os.environ, LC_ALL="C.UTF-8"))
+        return subprocess.Popen(**self.command(args), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
         env = dict(os.environ, WINEPREFIX=str(self.path))

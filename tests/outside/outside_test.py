@@ -53,10 +53,8 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
           and "PNG" in registered[0].get("Extensions", ""), f"our filter is registered: {registered}")
     check(not ours(prefix, "64"), "in the 32-bit registry view only")
     values = next(iter((prefix.query(UNINSTALL_KEY) or {}).values()), {})
-    check(values.get("DisplayName") == "Kestrane" and values.get("DisplayVersion") == version
-          and values.get("Publisher") and values.get("InstallLocation") == INSTALL_DIR
-          and values.get("QuietUninstallString", "").endswith("/S"),
-          "the Add/Remove Programs entry has name, version, publisher and uninstall command")
+    check(values.get("DisplayVersion") == version and values.get("QuietUninstallString", "").endswith("/S"),
+          "the Add/Remove Programs entry has the build's version and a quiet uninstall command")
 
     # Where wine32 runs under qemu-user (tools/install-deps.sh), Wine now and then loses a
     # multi-threaded process such as the file dialog's: only there is a session tried again.
