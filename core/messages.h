@@ -36,6 +36,8 @@
 #define MSG_SKIP_NO_FILTER "no import filter for their type"
 #define MSG_SKIP_LONG_PATH "path too long"
 #define MSG_SKIP_UNUSABLE_NAME "name outside the system's code page"
+#define MSG_SKIP_NOT_FOUND "not found"
 #define MSG_SKIP_COUNT_NO_FILTER "%d with no import filter for their type"
 #define MSG_SKIP_COUNT_LONG_PATH "%d with a path too long"
 #define MSG_SKIP_COUNT_UNUSABLE_NAME "%d with a name outside the system's code page"
+#define MSG_SKIP_COUNT_NOT_FOUND "%d not found"

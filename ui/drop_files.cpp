@@ -12,11 +12,11 @@
 
 namespace {
 
-enum SkipReason { SKIP_NO_FILTER, SKIP_LONG_PATH, SKIP_UNUSABLE_NAME, kSkipReasons };
+enum SkipReason { SKIP_NO_FILTER, SKIP_LONG_PATH, SKIP_UNUSABLE_NAME, SKIP_NOT_FOUND, kSkipReasons };
 const char *const kReasonAlone[kSkipReasons] = {MSG_SKIP_NO_FILTER, MSG_SKIP_LONG_PATH,
-                                                MSG_SKIP_UNUSABLE_NAME};
+                                                MSG_SKIP_UNUSABLE_NAME, MSG_SKIP_NOT_FOUND};
 const char *const kReasonCounted[kSkipReasons] = {MSG_SKIP_COUNT_NO_FILTER, MSG_SKIP_COUNT_LONG_PATH,
-                                                  MSG_SKIP_COUNT_UNUSABLE_NAME};
+                                                  MSG_SKIP_COUNT_UNUSABLE_NAME, MSG_SKIP_COUNT_NOT_FOUND};
 constexpr DWORD kWidePathCapacity = 32768;  // the longest path the wide functions take
 
 struct HandOver {
@@ -161,8 +161,11 @@ void HandOverPaths(HWND dialog, UINT count, PathAtFunction pathAt, const void *s
         } else if (IsShpPath(wide)) {
             shpFiles += ConvertOrCount(wide, path, &h);
         } else {
+            // Explorer hands over what exists; a command line may name what does not.
             DWORD attributes = GetFileAttributesW(wide);
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            if (attributes == INVALID_FILE_ATTRIBUTES)
+                h.skipped[SKIP_NOT_FOUND]++;
+            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 AddFolderImages(dialog, wide, &h);
             else
                 AddImage(dialog, wide, &h);

@@ -8,8 +8,9 @@
 
 // Adds every image as Add adds one, and from a folder the images directly
 // inside it; opens each SHP16 file in the preview, one after another. Files
-// no import filter takes, paths of 260 bytes or more and names the program's
-// code page cannot hold are skipped; the status line gives the counts.
+// no import filter takes, paths of 260 bytes or more, names the program's
+// code page cannot hold and paths that do not exist are skipped; the status
+// line gives the counts.
 // Releases the drop.
 void AddDroppedFiles(HWND dialog, HDROP drop);
 
