@@ -170,8 +170,12 @@ static INT_PTR OnDropFiles(HWND dialog, HDROP drop)
     return TRUE;
 }
 
+// The dialog shows itself once its message queue is empty; a preview opened
+// from here would otherwise stand alone in front of nothing.
 static INT_PTR OnOpenCommandLine(HWND dialog)
 {
+    ShowWindow(dialog, SW_SHOW);
+    UpdateWindow(dialog);
     OpenCommandLinePaths(dialog, g_commandLine);
     return TRUE;
 }
