@@ -280,10 +280,10 @@ bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const
         !CountFrames(picture, path, cellWidth, cellHeight, &count))
         return false;
     // Everything is in memory before the first file is made: the canvas a
-    // GIF is drawn on, and one frame or cell.
+    // GIF is drawn on, and a block for one cell or for the canvas's 24-bit copy.
     const bool cells = cellWidth != 0;
     GifCanvas canvas = {};
-    uint8_t *frame = nullptr;
+    uint8_t *block = nullptr;
     bool ok = true;
     if (picture.gif) {
         ok = GifCanvasCreate(&canvas, picture.image.width, picture.image.height);
@@ -293,14 +293,14 @@ bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const
             ok = DrawFrame(&picture, picture.first, &canvas, path);
     }
     if (ok)
-        frame = cells ? AllocPixels(cellWidth, cellHeight) : AllocPixels(canvas.width, canvas.height);
-    ok = frame && BeginFrameFiles(files, directory, count, rule);
+        block = cells ? AllocPixels(cellWidth, cellHeight) : AllocPixels(canvas.width, canvas.height);
+    ok = block && BeginFrameFiles(files, directory, count, rule);
     if (ok) {
-        ok = cells ? WriteCells(factory, &picture, canvas, frame, cellWidth, cellHeight, files, path)
-                   : WriteGifFrames(factory, &picture, &canvas, frame, files, path);
+        ok = cells ? WriteCells(factory, &picture, canvas, block, cellWidth, cellHeight, files, path)
+                   : WriteGifFrames(factory, &picture, &canvas, block, files, path);
         EndFrameFiles(files);
     }
-    CoreFree(frame);
+    CoreFree(block);
     GifCanvasRelease(&canvas);
     return ok;
 }
