@@ -8,6 +8,7 @@
     "Usage: kestrane-cli OUTPUT.shp IMAGE...\n"                                                              \
     "       kestrane-cli --info FILE.shp\n"                                                                  \
     "       kestrane-cli --extract FILE.shp DIR\n"                                                           \
+    "       kestrane-cli --split IMAGE DIR [--cell WxH]\n"                                                   \
     "       kestrane-cli --help | --version\n"                                                               \
     "\n"                                                                                                     \
     "Converts PNG, GIF or JPEG images of equal size, in the order given,\n"                                  \
@@ -16,10 +17,14 @@
     "their names, as the window lists them.\n"                                                               \
     "--info checks FILE.shp and shows its size, frame count and frame offsets.\n"                            \
     "--extract writes each frame of FILE.shp as DIR\\frame0000.png, frame0001.png, ...\n"                    \
+    "--split writes each frame of an animated GIF, as a viewer shows it, into DIR\n"                         \
+    "the same way; with --cell, each cell of W x H pixels of IMAGE, left to right,\n"                        \
+    "then top to bottom. Neither replaces frame files already in DIR.\n"                                     \
     "\n"                                                                                                     \
     "Exit codes: 0 done, 1 failed (for --info: FILE.shp is damaged), 2 wrong command line.\n"
 #define CLI_VERSION "kestrane-cli " KESTRANE_VERSION_STRING "\n"
 #define CLI_UNKNOWN_OPTION "Error: Unknown option: %s\n"
+#define CLI_BAD_CELL "Error: A cell size is two whole numbers, such as 64x48: %s\n"
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"
 #define CLI_OUTPUT_IS_INPUT "Error: The output file is also a source image: %s"
 #define CLI_NO_MATCH "Error: No file matches %s"

@@ -1,6 +1,7 @@
 // kestrane-cli: the conversion job for scripts and batch builds. Images are
 // decoded by the same registered import filters as in the dialog program.
-// It also reads SHP16 files back: --info checks one, --extract unpacks it.
+// It also reads SHP16 files back (--info checks one, --extract unpacks it)
+// and cuts sprite sheets and animated GIFs into frame files (--split).
 #include <windows.h>
 
 #include <cstdio>
@@ -79,6 +80,44 @@ int Convert(int argc, char **argv)
     return ok ? kExitOk : kExitFailed;
 }
 
+// "64x48": two whole numbers of at most 9 digits each, so neither can wrap.
+bool ParseCellSize(const char *text, uint32_t *width, uint32_t *height)
+{
+    uint32_t *number = width;
+    int digits = 0;
+    *width = *height = 0;
+    for (const char *p = text;; p++) {
+        if (*p >= '0' && *p <= '9' && digits < 9) {
+            *number = *number * 10 + uint32_t(*p - '0');
+            digits++;
+        } else if ((*p == 'x' || *p == 'X') && number == width && digits > 0) {
+            number = height;
+            digits = 0;
+        } else {
+            return *p == '\0' && number == height && digits > 0;
+        }
+    }
+}
+
+// --split IMAGE DIR [--cell WxH]
+int Split(int argc, char **argv)
+{
+    uint32_t cellWidth = 0, cellHeight = 0;
+    const bool cells = argc == 6 && lstrcmpA(argv[4], "--cell") == 0;
+    if (argc != 4 && !cells)
+        return Usage();
+    if (cells && !ParseCellSize(argv[5], &cellWidth, &cellHeight)) {
+        std::fprintf(stderr, CLI_BAD_CELL, argv[5]);
+        return Usage();
+    }
+    // 0 x 0 would otherwise ask for a GIF's frames.
+    if (cells && (cellWidth == 0 || cellHeight == 0)) {
+        PrintStatus(MSG_CELL_EMPTY, cellWidth, cellHeight);
+        return kExitFailed;
+    }
+    return SplitIntoFrames(argv[2], argv[3], cellWidth, cellHeight) ? kExitOk : kExitFailed;
+}
+
 // Options come first and take a fixed number of arguments.
 int RunOption(int argc, char **argv)
 {
@@ -94,6 +133,8 @@ int RunOption(int argc, char **argv)
         return argc != 3 ? Usage() : (ShowShpInfo(argv[2]) ? kExitOk : kExitFailed);
     if (lstrcmpA(option, "--extract") == 0)
         return argc != 4 ? Usage() : (ExtractFrames(argv[2], argv[3]) ? kExitOk : kExitFailed);
+    if (lstrcmpA(option, "--split") == 0)
+        return Split(argc, argv);
     std::fprintf(stderr, CLI_UNKNOWN_OPTION, option);
     return Usage();
 }

@@ -5,6 +5,7 @@
 #include "cli/cli_texts.h"
 #include "cli/console.h"
 #include "frames/shp_file.h"
+#include "frames/split.h"
 
 bool ShowShpInfo(const char *path)
 {
@@ -36,5 +37,15 @@ bool ExtractFrames(const char *path, const char *directory)
     bool ok = ExtractShpFrames(shp, path, directory, FOLDER_WITHOUT_FRAME_FILES, &files);
     g_frameProgress = nullptr;
     CloseShpFile(&shp);
+    return ok;
+}
+
+bool SplitIntoFrames(const char *path, const char *directory, uint32_t cellWidth, uint32_t cellHeight)
+{
+    if (ProgressWanted())
+        g_frameProgress = ShowFrameProgress;
+    FrameFiles files;
+    bool ok = SplitImage(path, cellWidth, cellHeight, directory, FOLDER_WITHOUT_FRAME_FILES, &files);
+    g_frameProgress = nullptr;
     return ok;
 }

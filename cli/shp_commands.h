@@ -1,6 +1,8 @@
-// SHP16 files read back: --info and --extract. Each reports through
-// PrintStatus and returns false on failure, including a damaged file.
+// Frame files: SHP16 files read back (--info, --extract) and pictures cut
+// into frames (--split). Each reports through PrintStatus and returns false
+// on failure, including a damaged file.
 #pragma once
+#include <cstdint>
 
 // Checks the file's whole layout, then prints its size, frame count and the
 // offset of every frame on standard output.
@@ -10,3 +12,7 @@ bool ShowShpInfo(const char *path);
 // frame0000.png, frame0001.png, ... so that name order is frame order.
 // A folder that holds frame files already is refused.
 bool ExtractFrames(const char *path, const char *directory);
+
+// Writes the frames of an animated GIF (cellWidth 0) or the cells of a
+// picture into directory as --extract does, refusing what SplitImage refuses.
+bool SplitIntoFrames(const char *path, const char *directory, uint32_t cellWidth, uint32_t cellHeight);

@@ -2,11 +2,14 @@
 the installed filter, every pixel compared; wildcards, --info, --extract and
 names in any script. The scenario sets PREFIX, CLI and STAND_IN first."""
 import os
+import random
 import re
 import shutil
 import tempfile
 import unittest
 from pathlib import Path
+
+from PIL import Image
 
 import harness
 
@@ -61,6 +64,8 @@ class CommandLine(unittest.TestCase):
         shutil.copy(self.work / "valid.shp", self.work / "damaged.shp")
         os.truncate(self.work / "damaged.shp", 100)
         kept, usage = "kept.shp", r"(Error: .*\n)?Usage: kestrane-cli OUTPUT\.shp IMAGE\.\.\."
+        split = ["--split", "noise.png", "none"]
+        (self.work / "held" / "frame0001.png").mkdir(parents=True)  # a folder of that name holds it as well
         cases = [([kept, "noise.png", bad], 1, r"Can't read image file: Z:.*\\" + re.escape(bad) + "\n")
                  for bad in ("text.png", "truncated.png", "noframes.gif", "missing.png", "faulting.kstfault")]
         cases += [([kept, "noise.png", "alpha.png", "small.png"], 1,
@@ -73,6 +78,13 @@ class CommandLine(unittest.TestCase):
                    r"Error: damaged.shp is not a valid SHP16 file: frame 1: offset 126 past the end of "
                    r"the file \(100 bytes\)\n"),
                   (["--extract", "valid.shp", deep], 1, re.escape(f"Error: The path is too long: {deep}\n")),
+                  (["--split", "missing.png", "none"], 1, r"Can't read image file: missing\.png\n"),
+                  (split, 1, r"Error: noise\.png is a single picture;"),
+                  (split + ["--cell", "3x5"], 1, r"Error: Cells of 3 x 5 pixels do not divide the picture"),
+                  (split + ["--cell", "7x6"], 1, r"Error: Cells of 7 x 6 pixels are larger than the picture"),
+                  (split + ["--cell", "0x5"], 1, r"Error: Cells of 0 x 5 pixels are empty"),
+                  (split[:2] + ["held", "--cell", "1x1"], 1, r"Error: Z:.*\\held already holds frame files"),
+                  (split + ["--cell", "7by5"], 2, usage), (split[:2], 2, usage),
                   ([], 2, usage), (["only.shp"], 2, usage), (["noise.png", "alpha.png"], 2, usage),
                   (["--info"], 2, usage), (["--bogus", "x.shp"], 2, usage)]
         before = self.bytes_of("noise.png")
@@ -84,6 +96,7 @@ class CommandLine(unittest.TestCase):
                 self.assertRegex(result.stderr, "^" + message)
                 self.assertEqual(self.bytes_of(kept), b"previous contents")
         self.assertEqual(self.bytes_of("noise.png"), before, "a forgotten output name destroys nothing")
+        self.assertFalse((self.work / "none").exists(), "a refused split writes nothing")
 
     def test_wildcards_expand_in_the_lists_name_order(self):
         (self.work / "set" / "dir.png").mkdir(parents=True, exist_ok=True)
@@ -110,6 +123,22 @@ class CommandLine(unittest.TestCase):
                          ["frame0000.png", "frame0001.png", "frame0002.png"])
         self.assertEqual(self.cli("again.shp", "trip\\frames\\*.png").returncode, 0)
         self.assertEqual(self.bytes_of("again.shp"), self.bytes_of("trip.shp"))
+
+    def test_sheets_and_gifs_split_into_frames_that_convert_as_they_show(self):
+        sheet = harness.noise_image(12, 6, 8).convert("RGBA")
+        sheet.paste(harness.alpha_image(4, 3), (4, 3))  # one cell keeps alpha, the others need none
+        sheet.save(self.work / "sheet.png")
+        # Each disposal at an offset, a quarter transparent; 0 first only: Pillow 9.4 carries the last over 0.
+        rng, places = random.Random(9), [(1, 1, 4, 3, 0), (0, 0, 3, 2, 2), (2, 1, 3, 3, 3), (0, 0, 6, 4, 1)]
+        harness.save_gif(self.work / "anim.gif", 6, 4,
+                         [p + ([rng.randrange(4) for _ in range(p[2] * p[3])],) for p in places])
+        with Image.open(self.work / "anim.gif") as gif:  # disposal 2 to transparent, as in browsers
+            shown = [harness.frame_of(gif.seek(i) or gif.convert("RGBA")) for i in range(gif.n_frames)]
+        cells = [harness.frame_of(sheet.crop((x, y, x + 4, y + 3))) for y in (0, 3) for x in (0, 4, 8)]
+        for image, cell, frames in (("sheet.png", ["--cell", "4x3"], cells), ("anim.gif", [], shown)):
+            self.assertEqual(self.cli("--split", image, image + "-frames", *cell).returncode, 0)
+            self.assertEqual(self.cli(image + ".shp", image + "-frames\\*.png").returncode, 0)
+            self.assertEqual(harness.read_frames(self.work / (image + ".shp")), frames)
 
     def test_names_in_any_script_pass_whole(self):
         (self.work / "кадры").mkdir(exist_ok=True)

@@ -101,7 +101,7 @@ def over_black(r, g, b, a):
 
 def frame_of(path):
     """The RGB565 frame our filter and the job should make of an image file."""
-    with Image.open(path) as image:
+    with Image.open(path) if isinstance(path, Path) else path as image:
         return [rgb565(*over_black(*p)) for p in image.convert("RGBA").getdata()]
 
 
@@ -137,6 +137,16 @@ def save_transparent_gif(path, width, height):
     image.putpalette(palette + [0] * (768 - len(palette)))
     image.putdata([(x + 2 * y) % 5 for y in range(height) for x in range(width)])
     image.save(path, transparency=0)  # the magenta index is transparent
+
+
+def save_gif(path, width, height, frames):
+    """Frames (left, top, width, height, disposal, indices) of up to 200 pixels, index 0 transparent. The
+    LZW codes are stored, never combined: 9 bits each, all in one block."""
+    data = b"GIF89a" + struct.pack("<2H3B", width, height, 0xF7, 0, 0) + bytes(range(256)) * 3
+    for x, y, w, h, d, indices in frames:
+        data += bytes([0x21, 0xF9, 4, d << 2 | 1, 0, 0, 0, 0, 0x2C]) + struct.pack("<4H3B", x, y, w, h, 0, 8, 255)
+        data += sum(c << 9 * k for k, c in enumerate([256, *indices, 257])).to_bytes(255, "little") + b"\0"
+    Path(path).write_bytes(data + b";")
 
 
 def rgb888(value):

@@ -1,0 +1,306 @@
+#include "frames/split.h"
+
+#include <climits>
+#include <cstring>
+#include <initializer_list>
+
+#include "core/core_alloc.h"
+#include "core/gif_canvas.h"
+#include "core/messages.h"
+#include "core/shp16.h"
+#include "core/status.h"
+#include "frames/imaging.h"
+
+namespace {
+
+// One frame of the file, as the imaging component reads it.
+struct FramePlace {
+    UINT width, height;
+    UINT left, top, disposal;  // a GIF's; 0 for other pictures
+};
+
+// A picture opened through the imaging component, with the frame being read
+// and its 32-bit BGRA converter; released in the reverse order of making.
+struct Picture {
+    IWICBitmapDecoder *decoder = nullptr;
+    IWICBitmapFrameDecode *frame = nullptr;
+    IWICFormatConverter *converter = nullptr;
+    bool gif = false;
+    ImageFrames image = {};
+    FramePlace first = {};  // frame 0, placed on the picture as our filter places it
+
+    Picture() = default;
+    Picture(const Picture &) = delete;
+    Picture &operator=(const Picture &) = delete;
+    ~Picture()
+    {
+        for (IUnknown *object : {static_cast<IUnknown *>(converter), static_cast<IUnknown *>(frame),
+                                 static_cast<IUnknown *>(decoder)})
+            if (object)
+                object->Release();
+    }
+};
+
+// A whole number from the frame's metadata (GIF fields are 8 or 16 bits);
+// 0 when it is missing, as it is for a frame without that block.
+UINT ReadNumber(IWICMetadataQueryReader *reader, const wchar_t *name)
+{
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    if (!reader || FAILED(reader->GetMetadataByName(name, &value)))
+        return 0;
+    UINT number = value.vt == VT_UI1 ? value.bVal : value.vt == VT_UI2 ? value.uiVal : 0;
+    PropVariantClear(&value);
+    return number;
+}
+
+IWICMetadataQueryReader *QueryReader(IWICBitmapFrameDecode *frame)
+{
+    IWICMetadataQueryReader *reader = nullptr;
+    return SUCCEEDED(frame->GetMetadataQueryReader(&reader)) ? reader : nullptr;
+}
+
+// Makes frame `index` the one read, through a 32-bit BGRA converter: the
+// format our filter composites every picture with alpha from, and one that
+// gives the same colours for the pictures it copies straight.
+HRESULT SelectFrame(IWICImagingFactory *factory, Picture *picture, UINT index, FramePlace *place)
+{
+    if (picture->converter)
+        picture->converter->Release();
+    if (picture->frame)
+        picture->frame->Release();
+    picture->converter = nullptr;
+    picture->frame = nullptr;
+    *place = FramePlace{};
+    HRESULT hr = picture->decoder->GetFrame(index, &picture->frame);
+    if (SUCCEEDED(hr))
+        hr = picture->frame->GetSize(&place->width, &place->height);
+    if (SUCCEEDED(hr) && picture->gif) {
+        IWICMetadataQueryReader *reader = QueryReader(picture->frame);
+        place->left = ReadNumber(reader, L"/imgdesc/Left");
+        place->top = ReadNumber(reader, L"/imgdesc/Top");
+        place->disposal = ReadNumber(reader, L"/grctlext/Disposal");
+        if (reader)
+            reader->Release();
+    }
+    if (SUCCEEDED(hr))
+        hr = factory->CreateFormatConverter(&picture->converter);
+    if (SUCCEEDED(hr))
+        hr =
+            picture->converter->Initialize(picture->frame, GUID_WICPixelFormat32bppBGRA,
+                                           WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    return hr;
+}
+
+// Opens the file and finds the picture's size as our filter makes it: a
+// GIF's first frame sits on the logical screen, which grows to take in a
+// frame that reaches past it; other pictures are their first frame.
+bool OpenPicture(IWICImagingFactory *factory, const char *path, Picture *picture)
+{
+    wchar_t widePath[MAX_PATH];
+    GUID container = {};
+    UINT frames = 1, screenWidth = 0, screenHeight = 0;
+    HRESULT hr =
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, MAX_PATH) ? S_OK : E_FAIL;
+    if (SUCCEEDED(hr))
+        hr = factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand, &picture->decoder);
+    if (SUCCEEDED(hr))
+        hr = picture->decoder->GetContainerFormat(&container);
+    picture->gif = SUCCEEDED(hr) && IsEqualGUID(container, GUID_ContainerFormatGif);
+    if (picture->gif) {
+        hr = picture->decoder->GetFrameCount(&frames);
+        IWICMetadataQueryReader *screen = nullptr;
+        if (SUCCEEDED(picture->decoder->GetMetadataQueryReader(&screen))) {
+            screenWidth = ReadNumber(screen, L"/logscrdesc/Width");
+            screenHeight = ReadNumber(screen, L"/logscrdesc/Height");
+            screen->Release();
+        }
+    }
+    FramePlace &first = picture->first;
+    if (SUCCEEDED(hr))
+        hr = SelectFrame(factory, picture, 0, &first);
+    // WICRect counts in INT.
+    const uint64_t width = first.left + uint64_t(first.width), height = first.top + uint64_t(first.height);
+    if (FAILED(hr) || frames == 0 || first.width == 0 || first.height == 0 || width > INT_MAX ||
+        height > INT_MAX) {
+        PrintStatus(MSG_CANT_READ_IMAGE, path);
+        return false;
+    }
+    picture->image = {width > screenWidth ? uint32_t(width) : screenWidth,
+                      height > screenHeight ? uint32_t(height) : screenHeight, frames};
+    return true;
+}
+
+// The number of frame files the split makes, or false after PrintStatus when
+// the picture cannot be split so.
+bool CountFrames(const Picture &picture, const char *path, uint32_t cellWidth, uint32_t cellHeight,
+                 uint32_t *count)
+{
+    const uint32_t width = picture.image.width, height = picture.image.height;
+    if (cellWidth == 0 && cellHeight == 0) {
+        if (picture.image.frameCount < 2) {
+            PrintStatus(MSG_NOT_ANIMATED, path);
+            return false;
+        }
+        *count = picture.image.frameCount;
+        cellWidth = width;
+        cellHeight = height;
+    } else if (cellWidth == 0 || cellHeight == 0) {
+        PrintStatus(MSG_CELL_EMPTY, cellWidth, cellHeight);
+        return false;
+    } else if (cellWidth > width || cellHeight > height) {
+        PrintStatus(MSG_CELL_TOO_LARGE, cellWidth, cellHeight, width, height);
+        return false;
+    } else if (width % cellWidth != 0 || height % cellHeight != 0) {
+        PrintStatus(MSG_CELLS_DONT_DIVIDE, cellWidth, cellHeight, width, height);
+        return false;
+    } else {
+        // At most 2^31 × 2^31 cells of 1 pixel: the product fits in 64 bits.
+        const uint64_t cells = uint64_t(width / cellWidth) * (height / cellHeight);
+        *count = cells > kShpMaxField ? kShpMaxField + 1 : uint32_t(cells);
+    }
+    // Frames the sprite file could not hold would be made for nothing.
+    if (*count > kShpMaxField || cellWidth > kShpMaxField || cellHeight > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return false;
+    }
+    return true;
+}
+
+// A block of width × height pixels of 4 bytes, or null after PrintStatus.
+uint8_t *AllocPixels(uint32_t width, uint32_t height)
+{
+    const uint64_t bytes = uint64_t(width) * height * 4;
+    void *block = bytes <= UINT_MAX && bytes <= SIZE_MAX ? CoreAlloc(size_t(bytes)) : nullptr;
+    if (!block)
+        PrintStatus(MSG_MEMORY_ERROR);
+    return static_cast<uint8_t *>(block);
+}
+
+// The next frame file: 24-bit when every pixel is opaque, so that it reads
+// as any picture without alpha; otherwise 32-bit with the alpha as it is,
+// which our filter composites over black as it would the original. `rows`
+// takes the 24-bit copy and may be `pixels` itself.
+bool WriteBgraFrame(FrameFiles *files, IWICImagingFactory *factory, const uint8_t *pixels, uint8_t *rows,
+                    uint32_t width, uint32_t height)
+{
+    const size_t count = size_t(width) * height;
+    if (!AllOpaque(pixels, count))
+        return WriteFrameFile(files, factory, pixels, width * 4, width, height, 32);
+    DropAlpha(pixels, count, rows);
+    return WriteFrameFile(files, factory, rows, width * 3, width, height, 24);
+}
+
+// Decodes the selected GIF frame and draws it on the canvas. False after
+// PrintStatus.
+bool DrawFrame(Picture *picture, const FramePlace &place, GifCanvas *canvas, const char *path)
+{
+    uint8_t *frame = AllocPixels(place.width, place.height);
+    if (!frame)
+        return false;
+    HRESULT hr =
+        picture->converter->CopyPixels(nullptr, place.width * 4, place.width * place.height * 4, frame);
+    bool drawn = SUCCEEDED(hr) && GifCanvasDraw(canvas, frame, place.width, place.height, place.left,
+                                                place.top, place.disposal);
+    CoreFree(frame);
+    if (FAILED(hr))
+        PrintStatus(MSG_CANT_READ_IMAGE, path);
+    else if (!drawn)
+        PrintStatus(MSG_MEMORY_ERROR);
+    return drawn;
+}
+
+// Every frame as a viewer shows it, each written before the next is drawn.
+bool WriteGifFrames(IWICImagingFactory *factory, Picture *picture, GifCanvas *canvas, uint8_t *rows,
+                    FrameFiles *files, const char *path)
+{
+    for (UINT i = 0; i < picture->image.frameCount; i++) {
+        FramePlace place = picture->first;
+        if (i > 0 && FAILED(SelectFrame(factory, picture, i, &place))) {
+            PrintStatus(MSG_CANT_READ_IMAGE, path);
+            return false;
+        }
+        if (!DrawFrame(picture, place, canvas, path) ||
+            !WriteBgraFrame(files, factory, canvas->pixels, rows, canvas->width, canvas->height))
+            return false;
+    }
+    return true;
+}
+
+// Cells left to right, then top to bottom, each read alone: from the GIF's
+// canvas when there is one, else straight from the decoder's converter.
+bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &canvas, uint8_t *cell,
+                uint32_t cellWidth, uint32_t cellHeight, FrameFiles *files, const char *path)
+{
+    const size_t rowBytes = size_t(cellWidth) * 4;
+    for (uint32_t y = 0; y < picture->image.height; y += cellHeight)
+        for (uint32_t x = 0; x < picture->image.width; x += cellWidth) {
+            HRESULT hr = S_OK;
+            if (canvas.pixels) {
+                for (uint32_t k = 0; k < cellHeight; k++)
+                    std::memcpy(cell + k * rowBytes, canvas.pixels + (size_t(y + k) * canvas.width + x) * 4,
+                                rowBytes);
+            } else {
+                const WICRect rect = {INT(x), INT(y), INT(cellWidth), INT(cellHeight)};
+                hr = picture->converter->CopyPixels(&rect, UINT(rowBytes), UINT(rowBytes * cellHeight), cell);
+            }
+            if (FAILED(hr)) {
+                PrintStatus(MSG_CANT_READ_IMAGE, path);
+                return false;
+            }
+            if (!WriteBgraFrame(files, factory, cell, cell, cellWidth, cellHeight))
+                return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+bool InspectImage(const char *path, ImageFrames *image)
+{
+    ImagingSession imaging;
+    IWICImagingFactory *factory = imaging.Factory();
+    Picture picture;
+    if (!factory || !OpenPicture(factory, path, &picture))
+        return false;
+    *image = picture.image;
+    return true;
+}
+
+bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,
+                FolderRule rule, FrameFiles *files)
+{
+    *files = FrameFiles{};
+    ImagingSession imaging;
+    IWICImagingFactory *factory = imaging.Factory();
+    Picture picture;
+    uint32_t count = 0;
+    if (!factory || !OpenPicture(factory, path, &picture) ||
+        !CountFrames(picture, path, cellWidth, cellHeight, &count))
+        return false;
+    // Everything is in memory before the first file is made: the canvas a
+    // GIF is drawn on, and a block for one cell or for the canvas's 24-bit copy.
+    const bool cells = cellWidth != 0;
+    GifCanvas canvas = {};
+    uint8_t *block = nullptr;
+    bool ok = true;
+    if (picture.gif) {
+        ok = GifCanvasCreate(&canvas, picture.image.width, picture.image.height);
+        if (!ok)
+            PrintStatus(MSG_MEMORY_ERROR);
+        if (ok && cells)
+            ok = DrawFrame(&picture, picture.first, &canvas, path);
+    }
+    if (ok)
+        block = cells ? AllocPixels(cellWidth, cellHeight) : AllocPixels(canvas.width, canvas.height);
+    ok = block && BeginFrameFiles(files, directory, count, rule);
+    if (ok) {
+        ok = cells ? WriteCells(factory, &picture, canvas, block, cellWidth, cellHeight, files, path)
+                   : WriteGifFrames(factory, &picture, &canvas, block, files, path);
+        EndFrameFiles(files);
+    }
+    CoreFree(block);
+    GifCanvasRelease(&canvas);
+    return ok;
+}
