@@ -1,7 +1,7 @@
 """A whole session in kestrane.exe's windows, driven from outside as a user
 works: names in Cyrillic and Chinese through the open and save dialogs, rows
-sorted, a conversion checked pixel for pixel, a preview shown, paths
-refused whole, and the file written opened again from the command line.
+sorted, a conversion checked pixel for pixel, paths refused whole, and the
+file written opened again from the command line, in the preview.
 Screenshots go to the artifacts folder."""
 import shutil
 
@@ -45,9 +45,6 @@ def session(prefix, driver, kestrane, work, artifacts):
     step("convert", output=["Successfully finished"])
     frames = harness.read_frames(destination)
     assert frames == [harness.frame_of(folder / name) for name in names], "frames"
-    step("preview", 0)
-    shot("preview.png", {harness.rgb888(v) for v in frames[0]}, "not the first frame's colours")
-    step("key", "Esc")
 
     # A path too long for 260 bytes of UTF-8 is refused whole, and the status
     # line shows it as it is.

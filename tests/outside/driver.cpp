@@ -7,7 +7,7 @@
 //   driver choose TITLE PATH       type PATH into the file dialog TITLE and confirm
 //   driver rows                    print the list's rows
 //   driver convert                 press Convert, wait for the job's end, print the status
-//   driver preview [ROW]           double-click ROW, or wait for a preview opened otherwise
+//   driver preview                 wait for a preview
 //   driver key K                   press K (a letter, or Esc) in the preview and wait for it to close
 // Exit code 0 when the step was seen to happen.
 #include <windows.h>
@@ -140,16 +140,6 @@ bool Convert(HWND dialog)
     return (PrintLine(text) && done) || Fail("the conversion does not end");
 }
 
-bool Preview(HWND dialog, int row)
-{
-    HWND list = GetDlgItem(dialog, IDC_SOURCES);
-    LPARAM at = MAKELPARAM(10, SendMessageW(list, LB_GETITEMHEIGHT, 0, 0) * row + 4);
-    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-        PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
-    return WaitUntil([] { return IsWindowVisible(FindWindowA(PREVIEW_CLASS_NAME, nullptr)); }) ||
-           Fail("no preview");
-}
-
 bool Key(HWND dialog, const std::string &key)
 {
     HWND preview = FindWindowA(PREVIEW_CLASS_NAME, nullptr);
@@ -170,18 +160,17 @@ bool Step(const std::vector<std::string> &a)
     HWND dialog = WaitForWindow(kMainTitle);
     if (!dialog)
         return Fail("no main dialog");
-    int number = a.size() >= 2 ? std::atoi(a[1].c_str()) : 0;
     if (step == "status")
         return PrintLine(TextOf(GetDlgItem(dialog, IDC_STATUS)));
     if (step == "press" && a.size() == 2)
-        return Press(dialog, number);
+        return Press(dialog, std::atoi(a[1].c_str()));
     if (step == "rows")
         return PrintRows(GetDlgItem(dialog, IDC_SOURCES));
     if (step == "convert")
         return Convert(dialog);
-    if (step == "preview" && a.size() <= 2)
-        return a.size() == 2 ? Preview(dialog, number)
-                             : WaitUntil([] { return IsWindowVisible(FindWindowA(PREVIEW_CLASS_NAME, nullptr)); });
+    if (step == "preview")
+        return WaitUntil([] { return IsWindowVisible(FindWindowA(PREVIEW_CLASS_NAME, nullptr)); }) ||
+               Fail("no preview");
     if (step == "key" && a.size() == 2)
         return Key(dialog, a[1]);
     return Fail("unknown step: " + step);

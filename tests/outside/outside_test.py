@@ -3,7 +3,7 @@
 program refuses to start; the setup program installs it; a session in the
 dialog and the command line's table run against the installed programs; the
 uninstaller leaves nothing of ours and another maker's filter untouched.
-Usage: outside_test.py WINE_RUN BUILD_DIR SETUP ZIP DRIVER STAND_IN VERSION"""
+Usage: outside_test.py WINE_RUN BUILD_DIR SETUP ZIP DRIVER VERSION"""
 import sys
 import time
 import unittest
@@ -31,7 +31,7 @@ def ours(prefix, view="32"):
             if v.get("Path", "").startswith(INSTALL_DIR)]
 
 
-def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
+def scenario(prefix, build, setup, zip_path, driver, version):
     names = set(zipfile.ZipFile(zip_path).namelist())
     check({f"kestrane-{version}/{name}" for name in SHIPPED} <= names, "the portable zip holds what ships")
     program = prefix.start(harness.windows_path(build / "ui" / "kestrane.exe"))
@@ -69,7 +69,7 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
             prefix.stop()
             if attempt == attempts:
                 raise
-    command_line.PREFIX, command_line.STAND_IN = prefix, stand_in
+    command_line.PREFIX = prefix
     command_line.CLI = INSTALL_DIR + r"\kestrane-cli.exe"
     tests = unittest.defaultTestLoader.loadTestsFromTestCase(command_line.CommandLine)
     check(unittest.TextTestRunner(verbosity=2).run(tests).wasSuccessful(), "the installed kestrane-cli.exe")
@@ -85,12 +85,12 @@ def scenario(prefix, build, setup, zip_path, driver, stand_in, version):
     check(prefix.query(OTHER_KEY) == other, "the other maker's filter is untouched")
 
 
-def main(wine_run, build, setup, zip_path, driver, stand_in, version):
+def main(wine_run, build, setup, zip_path, driver, version):
     build = Path(build)
     prefix = harness.Prefix(wine_run, build / "tests" / "outside" / "wineprefix")
     prefix.remove()
     try:
-        scenario(prefix, build, setup, zip_path, driver, Path(stand_in), version)
+        scenario(prefix, build, setup, zip_path, driver, version)
     finally:
         prefix.remove()
     return 0

@@ -13,6 +13,7 @@
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "frames/split.h"
 #include "res/resource.h"
 #include "tests/support/filter_registrations.h"
 #include "tests/support/format.h"
@@ -31,8 +32,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-Strings g_chosenPaths;  // what the next file dialogs choose; none left: cancelled
-std::wstring g_chosenFolder;
+Strings g_chosenPaths;   // what the next file dialogs choose; none left: cancelled
 int g_boxAnswer = IDOK;  // what every message box answers
 
 std::wstring Wide(const std::string &utf8)
@@ -187,23 +187,6 @@ TEST_F(DialogTest, FileDialogsAndConvertRefuseALongNameWholeAndOpenOffersTheType
     EXPECT_EQ(std::string(filter, expected.size()), expected);
 }
 
-Strings g_openedUrls;
-
-// The control keeps a copy of the address it was given last.
-TEST_F(DialogTest, LinkOpensItsLatestAddress)
-{
-    g_shellExecute = [](HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR, INT) WINAPI {
-        g_openedUrls.push_back(file);
-        return HINSTANCE(42);
-    };
-    HWND link = GetDlgItem(dialog_, IDC_LINK);
-    char replaced[] = "https://two.example/";
-    SendMessageA(link, LCM_SETURL, 0, LPARAM(replaced));
-    replaced[8] = 'X';
-    SendMessageA(link, WM_LBUTTONUP, 0, 0);
-    EXPECT_EQ(g_openedUrls, Strings{"https://two.example/"});
-}
-
 // Every item of the template's menu, separators too, is drawn from a record of its own. Each kind measured,
 // then drawn into a DIB section filled with magenta (untouched pixels show), with a null pen as in Wine.
 TEST_F(DialogTest, MenuItemsOwnerDrawnMeasuredAndDrawnInTheirGeometryAndColours)
@@ -270,10 +253,8 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
     std::filesystem::create_directories(temp_.Root() / "set" / "sub");
     for (const char *name : {"set\\b.kui", "set\\a.kui", "set\\t.txt", "set\\sub\\c.kui", "z.kui", "y.bin"})
         WriteBytes(temp_.Path(name), {1});
-    std::string longName;
-    for (int i = 0; i < 80; i++)
-        longName += "\xE6\xBC\xA2";  // over 260 bytes in the path, in far fewer characters
-    const auto longPath = temp_.Root() / std::filesystem::u8path(longName + ".kui");
+    // The path passes 260 bytes in far fewer characters.
+    const auto longPath = temp_.Root() / (std::wstring(80, L'\u6F22') + L".kui");
     std::ofstream(longPath) << 1;
     const Strings paths = {temp_.Path("y.bin"), temp_.Path("set"), longPath.u8string(), temp_.Path("z.kui")};
     std::wstring commandLine = L"kestrane.exe";
@@ -291,10 +272,8 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
             Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " + Format(MSG_SKIP_COUNT_LONG_PATH, 1);
         EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, 3, why.c_str()));
         EXPECT_EQ(Rows(), "a.kui b.kui n.kui m.kui z.kui");
-        while (g_sourceList->count > 0) {
-            Select(0);
-            Command(IDC_REMOVE);
-        }
+        SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_RESETCONTENT, 0, 0);
+        SourceListReplace(g_sourceList, 0, g_sourceList->count, nullptr, 0);
     }
     for (int successes = 0; successes < 4; successes++) {  // each allocation of a drop failing in turn
         SetAllocFailureAfter(successes);
@@ -306,14 +285,13 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
 }
 
 // A dropped SHP16 file opens in the preview, its frames read where its records say; a damaged one is
-// refused with its fault. L makes its frames the list, and Convert then makes the same file again.
+// refused with its fault. L makes its frames the list, and Convert then makes the same file again; it
+// writes into no folder that holds files.
 TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
 {
     const std::string walk = temp_.Path("walk.shp"), bad = temp_.Path("bad.shp"),
                       frames = temp_.Path("walk-frames");
-    Drop({Image("a.kui", 2, 2), Image("b.kui", 2, 2, [](int x, int y) {
-              return Rgb{9, uint8_t(99 * x), uint8_t(y)};
-          })});
+    Drop({Image("a.kui", 2, 2), Image("b.kui", 2, 2, [](int x, int) { return Rgb{9, uint8_t(99 * x), 0}; })});
     SetDlgItemTextA(dialog_, IDC_DEST, walk.c_str());
     Command(IDOK);
     const Bytes file = ReadBytes(walk);
@@ -321,16 +299,14 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     Drop({bad});
     EXPECT_EQ(Text(IDC_STATUS).rfind(Format(MSG_INVALID_SHP, bad.c_str(), ""), 0), 0u) << Text(IDC_STATUS);
     HWND preview = OpenShpPreview(dialog_, walk.c_str());
-    for (int frame = 0; frame < 2; frame++, Key(preview, VK_RIGHT)) {
-        const uint8_t *pixels = &file[file[28 + 24 * frame]];  // each record's offset, under 256 here
-        for (int i = 0; i < 4; i++) {
-            const Rgb888 c = Rgb565ToRgb888(uint16_t(pixels[2 * i] | pixels[2 * i + 1] << 8));
-            EXPECT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << frame;
-        }
-    }
+    Key(preview, VK_END);
     char caption[kStatusBufferSize];
     GetWindowTextA(preview, caption, sizeof caption);
     EXPECT_EQ(caption, Format(TEXT_FILE_PREVIEW_FRAME, "walk.shp", 2, 2, 2u, 2u));
+    for (int i = 0, at = file[52]; i < 4; i++) {  // the last record's offset, under 256 here
+        const Rgb888 c = Rgb565ToRgb888(uint16_t(file[at + 2 * i] | file[at + 2 * i + 1] << 8));
+        EXPECT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << i;
+    }
     EnableWindow(dialog_, FALSE);  // as the modal preview leaves it: commands wait for no one
     Select(0);
     Command(IDC_REMOVE);
@@ -339,23 +315,42 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
         g_boxAnswer = answer;  // replacing a list is asked first
         Key(preview, 'L');
     }
-    EXPECT_FALSE(IsWindow(preview));
     EXPECT_EQ(Rows() + " / " + Text(IDC_DEST), "frame0000.png frame0001.png / " + walk);
     Command(IDOK);
     EXPECT_EQ(ReadBytes(walk), file);
     std::filesystem::remove(frames + "\\frame0001.png");
     preview = OpenShpPreview(dialog_, walk.c_str());
-    Key(preview, 'L');  // the folder is there and holds a file
+    Key(preview, 'L');
     EXPECT_EQ(Text(IDC_STATUS), Format(MSG_FOLDER_NOT_EMPTY, frames.c_str(), "frame0000.png"));
-    g_chosenFolder = Wide(temp_.Path("e"));
-    g_chooseFolder = [](HWND, wchar_t *folder) {
-        return lstrcpyW(folder, g_chosenFolder.c_str()) != nullptr;
-    };
-    Key(preview, 'E');
-    EXPECT_EQ(Text(IDC_STATUS),
-              Format(MSG_FRAMES_WRITTEN, temp_.Path("e").c_str(), "frame0000.png", "frame0001.png", 2u));
     DestroyWindow(preview);
-    EXPECT_EQ(Rows(), "frame0000.png frame0001.png");
+}
+
+// S on a row: an animated GIF becomes its frames at once, a still image its cells once their size is given,
+// in the row's place and in order, and the preview shows the first.
+TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
+{
+    const std::string
+        gif = "GIF87a\x02\0\x01\0\x81\0\0\xff\0\0\0\0\0\0\0\0\0\0\0,\0\0\0\0\x02\0\x01\0\0\x08\x05\0\x01\0"
+              "\x08\x08\0,\0\0\0\0\x02\0\x01\0\x81\0\0\xff\0\0\0\0\0\0\0\0\0\x08\x05\0\x01\0\x08\x08\0;"s,
+        png = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x04\0\0\0\x02\x08\x02\0\0\0\xf0\xca\xea\x34\0\0\0\x19"
+              "IDATx\x9c\x63\xfc\xcf\xc0\xc0\xc0\xc0\xc0\xf8\x9f\x81\x81\x81\x81\x89\x01\x09\0\0+6\x02\x03"
+              "ug+\xe3\0\0\0\0IEND\xae\x42\x60\x82"s;  // 2 x 1 in two frames; 4 x 2, red then green cells
+    WriteBytes(temp_.Path("anim.gif"), {gif.begin(), gif.end()});
+    WriteBytes(temp_.Path("sheet.png"), {png.begin(), png.end()});
+    Drop({temp_.Path("anim.gif"), temp_.Path("sheet.png"), Image("z.kui", 1, 1)});
+    HWND preview = OpenPreview(dialog_, 1);
+    g_askCellSize = [](HWND, const ImageFrames &, uint32_t *width, uint32_t *height) {
+        return (*width = *height = 2) != 0;
+    };
+    Key(preview, 'S');
+    EXPECT_EQ(Rows(), "anim.gif frame0000.png frame0001.png z.kui");
+    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFF0000u);
+    Key(preview, VK_HOME);
+    Key(preview, 'S');
+    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 3),
+              "frame0000.png frame0001.png frame0000.png frame0001.png z.kui " +
+                  temp_.Path("sheet-frames\\frame0001.png"));
+    DestroyWindow(preview);
 }
 
 // Nearly 4 GB, sparse: frames are read as they are shown, never the file whole.
@@ -369,15 +364,16 @@ TEST_F(DialogTest, ShpFileOfNearlyFourGigabytesOpensAtOnce)
     HANDLE file =
         CreateFileA(temp_.Path("big.shp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    LARGE_INTEGER at = {}, end = {};
-    at.QuadPart = ShpFrameOffset(side, side, frames, frames - 1), end.QuadPart = LONGLONG(size);
+    LARGE_INTEGER last = {}, end = {};
+    last.QuadPart = ShpFrameOffset(side, side, frames, frames - 1), end.QuadPart = LONGLONG(size);
     WriteFile(file, head.data(), DWORD(head.size()), &written, nullptr);
-    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    SetFilePointerEx(file, last, nullptr, FILE_BEGIN);
     WriteFile(file, "\xFF\xFF", 2, &written, nullptr);  // the last frame's first pixel white
     SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
     CloseHandle(file);
     HWND preview = OpenShpPreview(dialog_, temp_.Path("big.shp").c_str());
+    ASSERT_TRUE(preview) << Text(IDC_STATUS);
     Key(preview, VK_END);
     EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFFFFFFu);
     DestroyWindow(preview);
