@@ -1,5 +1,6 @@
 #include "ui/cell_size_dialog.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "frames/split.h"
@@ -43,17 +44,37 @@ void ShowCells(HWND dialog, CellSize *cell)
     SetDlgItemTextA(dialog, IDC_CELL_COUNT, text);
 }
 
+// Under the preview where there is room, else above it: the grid stays in view.
+void PlaceBesidePreview(HWND dialog)
+{
+    RECT preview, own, work;
+    GetWindowRect(GetWindow(dialog, GW_OWNER), &preview);
+    GetWindowRect(dialog, &own);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = own.right - own.left, height = own.bottom - own.top;
+    LONG x = preview.left + (preview.right - preview.left - width) / 2, y = preview.bottom;
+    if (y + height > work.bottom)
+        y = preview.top - height;
+    x = std::max(work.left, std::min(x, work.right - width));
+    y = std::max(work.top, std::min(y, work.bottom - height));
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK CellSizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto *cell = reinterpret_cast<CellSize *>(GetWindowLongPtrA(dialog, DWLP_USER));
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        cell = reinterpret_cast<CellSize *>(lParam);
-        SetDlgItemInt(dialog, IDC_CELL_WIDTH, cell->width, FALSE);
-        SetDlgItemInt(dialog, IDC_CELL_HEIGHT, cell->height, FALSE);
-        ShowCells(dialog, cell);
-        return TRUE;
+        {
+            // Each number set is read back at once, the other with it: keep both first.
+            cell = reinterpret_cast<CellSize *>(lParam);
+            const uint32_t width = cell->width, height = cell->height;
+            SetDlgItemInt(dialog, IDC_CELL_WIDTH, width, FALSE);
+            SetDlgItemInt(dialog, IDC_CELL_HEIGHT, height, FALSE);
+            PlaceBesidePreview(dialog);
+            return TRUE;
+        }
     case WM_COMMAND:
         if (HIWORD(wParam) == EN_CHANGE)
             ShowCells(dialog, cell);
