@@ -12,6 +12,14 @@
 constexpr uint32_t kGifRestoreBackground = 2;  // its rectangle cleared, transparent as browsers show it
 constexpr uint32_t kGifRestorePrevious = 3;    // its rectangle as it was before the frame
 
+// One side of the picture a GIF makes: its logical screen, grown to take in
+// the first frame where it stands, so that nothing of that frame is cut. Our
+// import filter places frame 0 so, and splitting keeps that canvas.
+constexpr uint64_t GifPictureSide(uint32_t screen, uint32_t frameStart, uint32_t frameSide)
+{
+    return uint64_t(frameStart) + frameSide > screen ? uint64_t(frameStart) + frameSide : screen;
+}
+
 struct GifCanvas {
     uint8_t *pixels;
     uint32_t width, height;

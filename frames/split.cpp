@@ -127,8 +127,8 @@ bool OpenPicture(IWICImagingFactory *factory, const char *path, Picture *picture
         PrintStatus(MSG_CANT_READ_IMAGE, path);
         return false;
     }
-    picture->image = {width > screenWidth ? uint32_t(width) : screenWidth,
-                      height > screenHeight ? uint32_t(height) : screenHeight, frames};
+    picture->image = {uint32_t(GifPictureSide(screenWidth, first.left, first.width)),
+                      uint32_t(GifPictureSide(screenHeight, first.top, first.height)), frames};
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/gif_canvas.h"
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
 #include "import/seh_guard.h"
@@ -290,8 +291,8 @@ void PlaceFrame(Decode *d, UINT frameWidth, UINT frameHeight, UINT *left, UINT *
         *left = ReadWord(d->frameMetadata, L"/imgdesc/Left");
         *top = ReadWord(d->frameMetadata, L"/imgdesc/Top");
     }
-    d->width = screenWidth > *left + frameWidth ? screenWidth : *left + frameWidth;
-    d->height = screenHeight > *top + frameHeight ? screenHeight : *top + frameHeight;
+    d->width = UINT(GifPictureSide(screenWidth, *left, frameWidth));  // 16-bit GIF fields: no overflow
+    d->height = UINT(GifPictureSide(screenHeight, *top, frameHeight));
 }
 
 // Decodes the first frame into the bitmap of the metafile's bytes. HRESULT
