@@ -311,6 +311,7 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     Select(0);
     Command(IDC_REMOVE);
     EnableWindow(dialog_, TRUE);
+    EXPECT_EQ(Rows(), "a.kui b.kui");
     for (int answer : {IDNO, IDYES}) {
         g_boxAnswer = answer;  // replacing a list is asked first
         Key(preview, 'L');
