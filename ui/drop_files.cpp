@@ -42,13 +42,13 @@ bool ConvertOrCount(const wchar_t *wide, char *path, HandOver *h)
 }
 
 // The extension of the file-name part, or null.
-const wchar_t *ExtensionOf(const wchar_t *path)
+template <typename Char> const Char *ExtensionOf(const Char *path)
 {
-    const wchar_t *dot = nullptr;
-    for (const wchar_t *p = path; *p; p++)
-        if (*p == L'.')
+    const Char *dot = nullptr;
+    for (const Char *p = path; *p; p++)
+        if (*p == '.')
             dot = p + 1;
-        else if (*p == L'\\')
+        else if (*p == '\\')
             dot = nullptr;
     return dot && *dot ? dot : nullptr;
 }
@@ -61,13 +61,11 @@ bool IsShpPath(const wchar_t *path)
 
 void AddImage(HWND dialog, const wchar_t *wide, HandOver *h)
 {
-    char path[kPathBufferSize], extension[kPathBufferSize];
+    char path[kPathBufferSize];
     if (!ConvertOrCount(wide, path, h))
         return;
-    const wchar_t *wideExtension = ExtensionOf(wide);
-    if (!wideExtension ||
-        !WideCharToMultiByte(CP_ACP, 0, wideExtension, -1, extension, sizeof extension, nullptr, nullptr) ||
-        !HasImportFilter(extension)) {
+    const char *extension = ExtensionOf(path);
+    if (!extension || !HasImportFilter(extension)) {
         h->skipped[SKIP_NO_FILTER]++;
         return;
     }
