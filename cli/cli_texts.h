@@ -5,7 +5,8 @@
 #include "version.h"
 
 #define CLI_USAGE                                                                                            \
-    "Usage: kestrane-cli OUTPUT.shp IMAGE...\n"                                                              \
+    "Usage: kestrane-cli OUTPUT.shp IMAGE... [options]\n"                                                    \
+    "       kestrane-cli --batch DIR [OUTDIR] [options]\n"                                                   \
     "       kestrane-cli --info FILE.shp\n"                                                                  \
     "       kestrane-cli --extract FILE.shp DIR\n"                                                           \
     "       kestrane-cli --split IMAGE DIR [--cell WxH]\n"                                                   \
@@ -14,17 +15,43 @@
     "Converts PNG, GIF or JPEG images of equal size, in the order given,\n"                                  \
     "into the frames of one 16-bit SHP file. An IMAGE with * or ? in its file\n"                             \
     "name (frames\\*.png) stands for the files it matches, in the order of\n"                                \
-    "their names, as the window lists them.\n"                                                               \
+    "their names, as the window lists them; @FILE stands for the images FILE\n"                              \
+    "lists, one a line.\n"                                                                                   \
+    "--batch makes OUTDIR\\NAME.shp (OUTDIR: DIR) of each subfolder NAME of DIR\n"                           \
+    "that holds images, from its images in name order.\n"                                                   \
     "--info checks FILE.shp and shows its size, frame count and frame offsets.\n"                            \
     "--extract writes each frame of FILE.shp as DIR\\frame0000.png, frame0001.png, ...\n"                    \
     "--split writes each frame of an animated GIF, as a viewer shows it, into DIR\n"                         \
     "the same way; with --cell, each cell of W x H pixels of IMAGE, left to right,\n"                        \
     "then top to bottom. Neither replaces frame files already in DIR.\n"                                     \
     "\n"                                                                                                     \
+    "Options of a conversion and of --batch, anywhere on the command line:\n"                                \
+    "  --canvas [WxH]   images of any size, each placed on a canvas of W x H\n"                              \
+    "                   (without WxH: the largest width and height), black around\n"                         \
+    "  --anchor POS     where on the canvas: center (the default), top, bottom,\n"                          \
+    "                   left, right, top-left, top-right, bottom-left, bottom-right;\n"                      \
+    "                   an odd pixel of free space goes to the right and below\n"                            \
+    "  --dither MODE    ordered (still parts stay still) or diffusion (for stills)\n"                        \
+    "                   instead of cutting each colour to 16 bits\n"                                         \
+    "  -j N             read the images in N worker processes (default: one per\n"                          \
+    "                   processor)\n"                                                                        \
+    "  --json           one JSON summary on standard output, messages on standard\n"                         \
+    "                   error\n"                                                                             \
+    "\n"                                                                                                     \
     "Exit codes: 0 done, 1 failed (for --info: FILE.shp is damaged), 2 wrong command line.\n"
 #define CLI_VERSION "kestrane-cli " KESTRANE_VERSION_STRING "\n"
 #define CLI_UNKNOWN_OPTION "Error: Unknown option: %s\n"
-#define CLI_BAD_CELL "Error: A cell size is two whole numbers, such as 64x48: %s\n"
+// Usage errors: each names the option.
+#define CLI_MISSING_VALUE "Error: %s needs a value: %s\n"
+#define CLI_BAD_VALUE "Error: %s takes %s, not \"%s\"\n"
+#define CLI_OPTION_NOT_HERE "Error: %s does not apply to %s\n"
+#define CLI_OPTION_NEEDS "Error: %s needs %s\n"
+#define CLI_OPTIONS_CLASH "Error: %s and %s cannot be used together\n"
+#define CLI_EXPECT_SIZE "two whole numbers, such as 64x48"
+#define CLI_EXPECT_ANCHOR                                                                                    \
+    "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
+#define CLI_EXPECT_DITHER "ordered or diffusion"
+#define CLI_EXPECT_WORKERS "a number of workers from 1 to 64"
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"
 #define CLI_OUTPUT_IS_INPUT "Error: The output file is also a source image: %s"
 #define CLI_NO_MATCH "Error: No file matches %s"

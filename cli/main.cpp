@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/arguments.h"
 #include "cli/cli_texts.h"
 #include "cli/console.h"
 #include "cli/shp_commands.h"
@@ -38,20 +39,14 @@ bool HasImageExtension(const char *path)
     return false;
 }
 
-int Usage()
-{
-    std::fputs(CLI_USAGE, stderr);
-    return kExitUsage;
-}
-
 void ShowImageProgress(int index, int count)
 {
     ShowProgress(CLI_PROGRESS_IMAGE, index, count);
 }
 
-int Convert(int argc, char **argv)
+int Convert(const CliArguments &arguments)
 {
-    const char *output = argv[1];
+    const char *output = arguments.paths[0];
     if (HasImageExtension(output)) {
         std::fprintf(stderr, CLI_OUTPUT_IS_IMAGE, output);
         return Usage();
@@ -68,82 +63,51 @@ int Convert(int argc, char **argv)
     }
     if (ProgressWanted())
         g_convertProgress = ShowImageProgress;
-    bool ok = AddImageArguments(argv + 2, argc - 2, outputFullPath);
+    bool ok = AddImageArguments(arguments.paths + 1, arguments.pathCount - 1, outputFullPath);
     if (ok && !outputFits) {
         PrintStatus(MSG_CANT_CREATE_OUTPUT);
         ok = false;
     }
-    ok = ok && ConvertToShp(output);
+    ok = ok && ConvertToShpWith(output, arguments.convert);
     g_convertProgress = nullptr;
     SourceListRelease(g_sourceList);
     g_sourceList = nullptr;
     return ok ? kExitOk : kExitFailed;
 }
 
-// "64x48": two whole numbers of at most 9 digits each, so neither can wrap.
-bool ParseCellSize(const char *text, uint32_t *width, uint32_t *height)
-{
-    uint32_t *number = width;
-    int digits = 0;
-    *width = *height = 0;
-    for (const char *p = text;; p++) {
-        if (*p >= '0' && *p <= '9' && digits < 9) {
-            *number = *number * 10 + uint32_t(*p - '0');
-            digits++;
-        } else if ((*p == 'x' || *p == 'X') && number == width && digits > 0) {
-            number = height;
-            digits = 0;
-        } else {
-            return *p == '\0' && number == height && digits > 0;
-        }
-    }
-}
-
 // --split IMAGE DIR [--cell WxH]
-int Split(int argc, char **argv)
+int Split(const CliArguments &arguments)
 {
-    uint32_t cellWidth = 0, cellHeight = 0;
-    const bool cells = argc == 6 && lstrcmpA(argv[4], "--cell") == 0;
-    if (argc != 4 && !cells)
-        return Usage();
-    if (cells && !ParseCellSize(argv[5], &cellWidth, &cellHeight)) {
-        std::fprintf(stderr, CLI_BAD_CELL, argv[5]);
-        return Usage();
-    }
     // 0 x 0 would otherwise ask for a GIF's frames.
-    if (cells && (cellWidth == 0 || cellHeight == 0)) {
-        PrintStatus(MSG_CELL_EMPTY, cellWidth, cellHeight);
+    if (arguments.cell && (arguments.cellWidth == 0 || arguments.cellHeight == 0)) {
+        PrintStatus(MSG_CELL_EMPTY, arguments.cellWidth, arguments.cellHeight);
         return kExitFailed;
     }
-    return SplitIntoFrames(argv[2], argv[3], cellWidth, cellHeight) ? kExitOk : kExitFailed;
+    return SplitIntoFrames(arguments.paths[0], arguments.paths[1], arguments.cellWidth, arguments.cellHeight)
+               ? kExitOk
+               : kExitFailed;
 }
 
-// Options come first and take a fixed number of arguments.
-int RunOption(int argc, char **argv)
+int Run(const CliArguments &arguments)
 {
-    const char *option = argv[1];
-    bool help = lstrcmpA(option, "--help") == 0 || lstrcmpA(option, "/?") == 0;
-    if (help || lstrcmpA(option, "--version") == 0) {
-        if (argc != 2)
-            return Usage();
-        std::fputs(help ? CLI_USAGE : CLI_VERSION, stdout);
+    const char *const *paths = arguments.paths;
+    switch (arguments.mode) {
+    case RUN_HELP:
+    case RUN_VERSION:
+        std::fputs(arguments.mode == RUN_HELP ? CLI_USAGE : CLI_VERSION, stdout);
         return kExitOk;
+    case RUN_INFO:
+        return ShowShpInfo(paths[0]) ? kExitOk : kExitFailed;
+    case RUN_EXTRACT:
+        return ExtractFrames(paths[0], paths[1]) ? kExitOk : kExitFailed;
+    case RUN_SPLIT:
+        return Split(arguments);
+    case RUN_BATCH:
+        PrintStatus("Error: --batch is not built yet.");
+        return kExitFailed;
+    default:
+        return Convert(arguments);
     }
-    if (lstrcmpA(option, "--info") == 0)
-        return argc != 3 ? Usage() : (ShowShpInfo(argv[2]) ? kExitOk : kExitFailed);
-    if (lstrcmpA(option, "--extract") == 0)
-        return argc != 4 ? Usage() : (ExtractFrames(argv[2], argv[3]) ? kExitOk : kExitFailed);
-    if (lstrcmpA(option, "--split") == 0)
-        return Split(argc, argv);
-    std::fprintf(stderr, CLI_UNKNOWN_OPTION, option);
-    return Usage();
-}
-
-int Run(int argc, char **argv)
-{
-    if (argc >= 2 && (std::strncmp(argv[1], "--", 2) == 0 || lstrcmpA(argv[1], "/?") == 0))
-        return RunOption(argc, argv);
-    return argc < 3 ? Usage() : Convert(argc, argv);
 }
 
 }  // namespace
@@ -153,12 +117,16 @@ void ShowStatus(const char *text)
     lstrcpynA(g_status, text, sizeof g_status);
 }
 
-int main(int argc, char **argv)
+int wmain(int argc, wchar_t **argv)
 {
     // Nobody is there to close an error box when a script runs us.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     PrepareConsole();
-    int code = Run(argc, argv);
+    CliArguments arguments;
+    int code = ParseArguments(argc, argv, &arguments);
+    if (code == 0)
+        code = Run(arguments);
+    ReleaseArguments(&arguments);
     EndProgress();
     if (g_status[0]) {
         FILE *stream = code == kExitOk ? stdout : stderr;

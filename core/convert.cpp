@@ -35,6 +35,12 @@ static void CopyFrame(PackedDib dib, uint8_t *frame)
 
 int ConvertToShp(const char *outputPath)
 {
+    return ConvertToShpWith(outputPath, ConvertOptions{});
+}
+
+int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
+{
+    (void)options;  // canvas and dithering: not yet
     const char *path = SourceListGet(g_sourceList, 0);
     if (!path)
         return 0;

@@ -2,8 +2,19 @@
 // of a single SHP16 file, built in memory and written only when complete.
 #pragma once
 
+#include "core/canvas.h"
+#include "core/dither.h"
+
+// How images become frames. Zero-initialised: the exact rule, every image of
+// the first one's size.
+struct ConvertOptions {
+    CanvasChoice canvas;
+    DitherMode dither;
+};
+
 // 1 when the file was written, 0 otherwise; reports through PrintStatus.
 int ConvertToShp(const char *outputPath);
+int ConvertToShpWith(const char *outputPath, const ConvertOptions &options);
 
 // Called before image `index` (0-based) of `count` is loaded, so that a
 // program can show how far a long job has come. Null: nobody is told.

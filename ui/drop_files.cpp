@@ -4,6 +4,7 @@
 
 #include "core/core_alloc.h"
 #include "core/messages.h"
+#include "core/program_path.h"
 #include "core/status.h"
 #include "ui/file_choosers.h"
 #include "ui/main_dialog.h"
@@ -35,7 +36,7 @@ wchar_t *AllocWide(size_t count)
 // A path the program cannot hold whole is skipped and counted.
 bool ConvertOrCount(const wchar_t *wide, char *path, HandOver *h)
 {
-    ProgramPathResult result = ToProgramPath(wide, path);
+    ProgramPathResult result = ToProgramPath(wide, path, kPathBufferSize);
     if (result != PATH_CONVERTED)
         h->skipped[result == PATH_TOO_LONG ? SKIP_LONG_PATH : SKIP_UNUSABLE_NAME]++;
     return result == PATH_CONVERTED;

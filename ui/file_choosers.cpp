@@ -3,6 +3,7 @@
 #include <shobjidl.h>
 
 #include "core/messages.h"
+#include "core/program_path.h"
 #include "core/status.h"
 #include "ui/main_dialog.h"
 #include "ui/ui_texts.h"
@@ -141,22 +142,11 @@ int ChooseFolder(HWND owner, char *folder)
     wchar_t chosen[MAX_PATH];
     if (!g_chooseFolder(owner, chosen))
         return 0;
-    ProgramPathResult result = ToProgramPath(chosen, folder);
+    ProgramPathResult result = ToProgramPath(chosen, folder, kPathBufferSize);
     if (result != PATH_CONVERTED) {
         char shown[4 * MAX_PATH];
-        WideCharToMultiByte(CP_ACP, 0, chosen, -1, shown, sizeof shown, nullptr, nullptr);
+        ShowWideText(chosen, shown, sizeof shown);
         PrintStatus(result == PATH_TOO_LONG ? MSG_PATH_TOO_LONG : MSG_PATH_UNUSABLE, shown);
     }
     return result == PATH_CONVERTED;
-}
-
-ProgramPathResult ToProgramPath(const wchar_t *wide, char *path)
-{
-    BOOL lossy = FALSE;
-    bool utf8 = GetACP() == CP_UTF8;  // there, only a lone surrogate cannot be expressed
-    int bytes = WideCharToMultiByte(utf8 ? CP_UTF8 : CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : 0, wide, -1, path,
-                                    int(kPathBufferSize), nullptr, utf8 ? nullptr : &lossy);
-    if (bytes > 0 && !lossy)
-        return PATH_CONVERTED;
-    return bytes == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER ? PATH_TOO_LONG : PATH_UNUSABLE;
 }

@@ -18,13 +18,6 @@ int ChooseOutputFile(HWND dialog);
 // PrintStatus, when the path does not fit.
 int ChooseFolder(HWND owner, char *folder);
 
-// A wide path, as Explorer and the shell hand paths over, in the program's
-// code page (UTF-8 under its manifest) in kPathBufferSize bytes: never cut,
-// never changed. PATH_TOO_LONG when it needs more bytes, PATH_UNUSABLE when
-// the code page cannot hold one of its characters.
-enum ProgramPathResult { PATH_CONVERTED, PATH_TOO_LONG, PATH_UNUSABLE };
-ProgramPathResult ToProgramPath(const wchar_t *wide, char *path);
-
 // The open dialog's filter for the image types found, PNG, GIF and JPG in that
 // order: one description and one pattern, then the closing empty string.
 constexpr size_t kOpenFilterSize = 80;
