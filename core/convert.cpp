@@ -4,6 +4,7 @@
 #include "core/messages.h"
 #include "core/output_file.h"
 #include "core/packed_dib.h"
+#include "core/rgb565_rows.h"
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
@@ -26,11 +27,24 @@ static PackedDib LoadReadableImage(const char *path, int index)
     return dib;
 }
 
-static void CopyFrame(PackedDib dib, uint8_t *frame)
+// Where an image's pixels go: at (left, top) of a frame frameWidth pixels
+// wide, or the whole frame when the image has the frame's size.
+struct ImagePlace {
+    uint8_t *frame;
+    uint32_t frameWidth, left, top;
+};
+
+// DIB rows are bottom-up; the file holds the top row first.
+static void ConvertImageInto(PackedDib dib, const ConvertOptions &options, const ImagePlace &place)
 {
-    uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
+    (void)options;
+    const uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
     const uint8_t *rows = reinterpret_cast<const uint8_t *>(dib) + dib->biSize;
-    ConvertDibToFrame(rows, DibStride(width, 24), width, height, frame);
+    const size_t stride = DibStride(width, 24), frameStride = size_t(place.frameWidth) * 2;
+    uint8_t *topLeft = place.frame + place.top * frameStride + size_t(place.left) * 2;
+    Rgb565RowFunction convertRow = FastestRgb565Row();
+    for (uint32_t k = 0; k < height; k++)
+        convertRow(rows + k * stride, width, topLeft + (height - 1 - k) * frameStride);
 }
 
 int ConvertToShp(const char *outputPath)
@@ -40,7 +54,6 @@ int ConvertToShp(const char *outputPath)
 
 int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
 {
-    (void)options;  // canvas and dithering: not yet
     const char *path = SourceListGet(g_sourceList, 0);
     if (!path)
         return 0;
@@ -67,7 +80,7 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
     }
 
     WriteShpHeaders(buffer, width, height, count);
-    CopyFrame(dib, buffer + ShpFrameOffset(width, height, count, 0));
+    ConvertImageInto(dib, options, {buffer + ShpFrameOffset(width, height, count, 0), width, 0, 0});
     FreePackedDib(dib);
 
     for (uint32_t i = 1; i < count; i++) {
@@ -87,7 +100,7 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
             PrintStatus(MSG_SIZE_MISMATCH, int(i));
             return 0;
         }
-        CopyFrame(dib, buffer + ShpFrameOffset(width, height, count, i));
+        ConvertImageInto(dib, options, {buffer + ShpFrameOffset(width, height, count, i), width, 0, 0});
         FreePackedDib(dib);
     }
 
