@@ -38,9 +38,6 @@ struct Option {
     ApplyFunction apply;
 };
 
-const char *const kAnchorNames[kAnchorCount] = {"center",    "top",       "bottom",      "left",        "right",
-                                                "top-left", "top-right", "bottom-left", "bottom-right"};
-
 bool ApplyCell(CliArguments *a, const char *value)
 {
     a->cell = true;
@@ -55,12 +52,7 @@ bool ApplyCanvas(CliArguments *a, const char *value)
 
 bool ApplyAnchor(CliArguments *a, const char *value)
 {
-    for (int i = 0; i < kAnchorCount; i++)
-        if (lstrcmpiA(value, kAnchorNames[i]) == 0) {
-            a->convert.canvas.anchor = CanvasAnchor(i);
-            return true;
-        }
-    return false;
+    return AnchorFromName(value, &a->convert.canvas.anchor);
 }
 
 bool ApplyDither(CliArguments *a, const char *value)

@@ -1,5 +1,7 @@
 #include "core/convert.h"
 
+#include <cstring>
+
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/output_file.h"
@@ -47,19 +49,16 @@ static void ConvertImageInto(PackedDib dib, const ConvertOptions &options, const
         convertRow(rows + k * stride, width, topLeft + (height - 1 - k) * frameStride);
 }
 
-int ConvertToShp(const char *outputPath)
-{
-    return ConvertToShpWith(outputPath, ConvertOptions{});
-}
-
-int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
+// Every image of the first one's size. Null after the message, or for an
+// empty list.
+static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
 {
     const char *path = SourceListGet(g_sourceList, 0);
     if (!path)
-        return 0;
+        return nullptr;
     PackedDib dib = LoadReadableImage(path, 0);
     if (!dib)
-        return 0;
+        return nullptr;
 
     uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
     uint32_t count = uint32_t(g_sourceList->count);
@@ -67,16 +66,15 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
     if (width > kShpMaxField || height > kShpMaxField || count > kShpMaxField) {
         FreePackedDib(dib);
         PrintStatus(MSG_TOO_LARGE);
-        return 0;
+        return nullptr;
     }
-    size_t fileSize = 0;
     uint8_t *buffer = nullptr;
-    if (ShpFileSize(width, height, count, &fileSize))
-        buffer = static_cast<uint8_t *>(CoreAlloc(fileSize));
+    if (ShpFileSize(width, height, count, fileSize))
+        buffer = static_cast<uint8_t *>(CoreAlloc(*fileSize));
     if (!buffer) {
         PrintStatus(MSG_MEMORY_ERROR);
         FreePackedDib(dib);
-        return 0;
+        return nullptr;
     }
 
     WriteShpHeaders(buffer, width, height, count);
@@ -87,23 +85,183 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
         path = SourceListGet(g_sourceList, int(i));
         if (!path) {
             CoreFree(buffer);
-            return 0;
+            return nullptr;
         }
         dib = LoadReadableImage(path, int(i));
         if (!dib) {
             CoreFree(buffer);
-            return 0;
+            return nullptr;
         }
         if (uint32_t(dib->biHeight) != height || uint32_t(dib->biWidth) != width) {
             FreePackedDib(dib);
             CoreFree(buffer);
             PrintStatus(MSG_SIZE_MISMATCH, int(i));
-            return 0;
+            return nullptr;
         }
         ConvertImageInto(dib, options, {buffer + ShpFrameOffset(width, height, count, i), width, 0, 0});
         FreePackedDib(dib);
     }
+    return buffer;
+}
 
+// Image `index` of the list, of a size the header can hold; null after the
+// message.
+static PackedDib LoadCanvasImage(int index)
+{
+    const char *path = SourceListGet(g_sourceList, index);
+    PackedDib dib = path ? LoadReadableImage(path, index) : nullptr;
+    if (dib && (uint32_t(dib->biWidth) > kShpMaxField || uint32_t(dib->biHeight) > kShpMaxField)) {
+        FreePackedDib(dib);
+        PrintStatus(MSG_TOO_LARGE);
+        return nullptr;
+    }
+    return dib;
+}
+
+// Black on the canvas frame wherever the image placed at `spot` is not.
+static void BlackAround(uint8_t *frame, uint32_t canvasWidth, uint32_t canvasHeight, uint32_t width,
+                        uint32_t height, CanvasSpot spot)
+{
+    const size_t stride = size_t(canvasWidth) * 2;
+    std::memset(frame, 0, spot.top * stride);
+    for (uint32_t y = spot.top; y < spot.top + height; y++) {
+        std::memset(frame + y * stride, 0, size_t(spot.left) * 2);
+        std::memset(frame + y * stride + (size_t(spot.left) + width) * 2, 0,
+                    size_t(canvasWidth - spot.left - width) * 2);
+    }
+    std::memset(frame + (spot.top + height) * stride, 0, (canvasHeight - spot.top - height) * stride);
+}
+
+// A canvas named in advance: each image goes straight to its place.
+static uint8_t *ConvertOnFixedCanvas(const ConvertOptions &options, size_t *fileSize)
+{
+    const uint32_t width = options.canvas.width, height = options.canvas.height;
+    const uint32_t count = uint32_t(g_sourceList->count);
+    if (width > kShpMaxField || height > kShpMaxField || count > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return nullptr;
+    }
+    uint8_t *buffer = nullptr;
+    if (ShpFileSize(width, height, count, fileSize))
+        buffer = static_cast<uint8_t *>(CoreAlloc(*fileSize));
+    if (!buffer) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        return nullptr;
+    }
+    WriteShpHeaders(buffer, width, height, count);
+    for (uint32_t i = 0; i < count; i++) {
+        PackedDib dib = LoadCanvasImage(int(i));
+        if (!dib) {
+            CoreFree(buffer);
+            return nullptr;
+        }
+        const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
+        if (!FitsOnCanvas(width, height, w, h)) {
+            PrintStatus(MSG_LARGER_THAN_CANVAS, SourceListGet(g_sourceList, int(i)), w, h, width, height);
+            FreePackedDib(dib);
+            CoreFree(buffer);
+            return nullptr;
+        }
+        const CanvasSpot spot = PlaceOnCanvas(width, height, w, h, options.canvas.anchor);
+        uint8_t *frame = buffer + ShpFrameOffset(width, height, count, i);
+        BlackAround(frame, width, height, w, h, spot);
+        ConvertImageInto(dib, options, {frame, width, spot.left, spot.top});
+        FreePackedDib(dib);
+    }
+    return buffer;
+}
+
+// Where an image's own size waits in the compact stage: its frame record's
+// width and height fields, rewritten once the canvas is known.
+static void KeepImageSize(uint8_t *buffer, uint32_t index, uint32_t width, uint32_t height)
+{
+    uint8_t *record = buffer + kShpFileHeaderSize + kShpFrameHeaderSize * index;
+    const uint8_t size[4] = {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8)};
+    std::memcpy(record + 4, size, sizeof size);
+}
+
+static void KeptImageSize(const uint8_t *buffer, uint32_t index, uint32_t *width, uint32_t *height)
+{
+    const uint8_t *record = buffer + kShpFileHeaderSize + kShpFrameHeaderSize * index;
+    *width = uint32_t(record[4] | record[5] << 8);
+    *height = uint32_t(record[6] | record[7] << 8);
+}
+
+// Moves the compact frames to their canvas places, last first. Frame i's
+// compact pixels start at or before its canvas frame (each earlier image is
+// at most a canvas in size), and within a frame each row's new place starts
+// at or after its old one, so moving rows from the bottom up never
+// overwrites pixels still to be moved.
+static void SpreadFrames(uint8_t *buffer, size_t compactEnd, uint32_t width, uint32_t height, uint32_t count,
+                         CanvasAnchor anchor)
+{
+    size_t compact = compactEnd;
+    for (uint32_t i = count; i-- > 0;) {
+        uint32_t w = 0, h = 0;
+        KeptImageSize(buffer, i, &w, &h);
+        compact -= size_t(w) * h * 2;
+        const CanvasSpot spot = PlaceOnCanvas(width, height, w, h, anchor);
+        uint8_t *frame = buffer + ShpFrameOffset(width, height, count, i);
+        for (uint32_t y = h; y-- > 0;)
+            std::memmove(frame + ((size_t(spot.top) + y) * width + spot.left) * 2,
+                         buffer + compact + size_t(y) * w * 2, size_t(w) * 2);
+        BlackAround(frame, width, height, w, h, spot);
+    }
+}
+
+// The automatic canvas is known only after the last image, and each image
+// is decoded once. Memory stays what the job needs anyway, the file plus one
+// decoded image: the frames are kept compactly, each at its own size, in a
+// buffer that grows to the file size of the canvas seen so far (never more
+// than the final file), then spread to their places.
+static uint8_t *ConvertOnGrowingCanvas(const ConvertOptions &options, size_t *fileSize)
+{
+    const uint32_t count = uint32_t(g_sourceList->count);
+    if (count > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return nullptr;
+    }
+    uint32_t width = 0, height = 0;
+    size_t capacity = 0, used = kShpFileHeaderSize + size_t(kShpFrameHeaderSize) * count;
+    uint8_t *buffer = nullptr;
+    for (uint32_t i = 0; i < count; i++) {
+        PackedDib dib = LoadCanvasImage(int(i));
+        if (!dib) {
+            CoreFree(buffer);
+            return nullptr;
+        }
+        const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
+        GrowCanvas(&width, &height, w, h);
+        size_t needed = 0;
+        uint8_t *grown = buffer;
+        if (!ShpFileSize(width, height, count, &needed))
+            grown = nullptr;
+        else if (needed > capacity)
+            grown = static_cast<uint8_t *>(CoreRealloc(buffer, needed));
+        if (!grown) {
+            PrintStatus(MSG_MEMORY_ERROR);
+            FreePackedDib(dib);
+            CoreFree(buffer);
+            return nullptr;
+        }
+        buffer = grown;
+        capacity = needed > capacity ? needed : capacity;
+        KeepImageSize(buffer, i, w, h);
+        ConvertImageInto(dib, options, {buffer + used, w, 0, 0});
+        used += size_t(w) * h * 2;
+        FreePackedDib(dib);
+    }
+    if (buffer) {
+        SpreadFrames(buffer, used, width, height, count, options.canvas.anchor);
+        WriteShpHeaders(buffer, width, height, count);
+        *fileSize = capacity;
+    }
+    return buffer;
+}
+
+// Writes the finished file and releases the buffer.
+static int WriteOutput(const char *outputPath, uint8_t *buffer, size_t fileSize)
+{
     char savedCopy[kStatusBufferSize] = "";
     WriteResult written = WriteFileReplacing(outputPath, buffer, fileSize, savedCopy, sizeof savedCopy);
     CoreFree(buffer);
@@ -121,4 +279,21 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
     }
     PrintStatus(MSG_SUCCESS);
     return 1;
+}
+
+int ConvertToShp(const char *outputPath)
+{
+    return ConvertToShpWith(outputPath, ConvertOptions{});
+}
+
+int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
+{
+    if (!SourceListGet(g_sourceList, 0))
+        return 0;
+    size_t fileSize = 0;
+    const CanvasChoice &canvas = options.canvas;
+    uint8_t *buffer = !canvas.enabled                           ? ConvertSameSize(options, &fileSize)
+                      : canvas.width == 0 && canvas.height == 0 ? ConvertOnGrowingCanvas(options, &fileSize)
+                                                                : ConvertOnFixedCanvas(options, &fileSize);
+    return buffer ? WriteOutput(outputPath, buffer, fileSize) : 0;
 }

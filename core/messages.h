@@ -28,12 +28,14 @@
 #define MSG_FRAME_FILES_EXIST "Error: %s already holds frame files (%s); nothing was written."
 #define MSG_FOLDER_NOT_EMPTY "Error: The folder %s already exists and is not empty (%s); nothing was written."
 
-// Sprite sheets and animated GIFs cut into frame files.
+// Sprite sheets and animated GIFs cut into frame files, and frames of
+// different sizes put on one canvas.
 #define MSG_NOT_ANIMATED "Error: %s is a single picture; give the size of its cells to cut it into frames."
 #define MSG_CELL_EMPTY "Error: Cells of %u x %u pixels are empty; a cell is at least 1 x 1."
 #define MSG_CELL_TOO_LARGE "Error: Cells of %u x %u pixels are larger than the picture of %u x %u pixels."
 #define MSG_CELLS_DONT_DIVIDE                                                                                \
     "Error: Cells of %u x %u pixels do not divide the picture of %u x %u pixels evenly."
+#define MSG_LARGER_THAN_CANVAS "Error: %s (%u x %u pixels) is larger than the canvas of %u x %u pixels."
 
 // The dialog's own reports: a running conversion, and what a drop added.
 #define MSG_CONVERTING "Converting image %d of %d..."

@@ -9,6 +9,7 @@
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/output_file.h"
+#include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "tests/support/format.h"
@@ -21,10 +22,12 @@
 // What a program supplies: this loader hands out the images made for a path
 // (none: the file is undecodable), and the status line is a string.
 std::map<std::string, std::function<PackedDib()>> g_images;
+std::map<std::string, int> g_loads;
 std::string g_status;
 
 PackedDib LoadImageFile(const char *path)
 {
+    g_loads[path]++;
     return g_images.count(path) ? g_images[path]() : nullptr;
 }
 
@@ -69,6 +72,7 @@ class Job : public testing::Test {
         SourceListRelease(g_sourceList);
         g_sourceList = SourceListCreate();
         g_images.clear();
+        g_loads.clear();
         g_status.clear();
         g_outputWrite = PlatformWrite;
     }
@@ -157,6 +161,7 @@ struct Failure {
     std::string status;                       // "": none
     void (*arrange)(const std::string &destination);
     std::string statusWhenKept = "";  // when an existing destination was kept, if it differs
+    CanvasChoice canvas = {};
 };
 
 class JobFailure : public Job, public testing::WithParamInterface<Failure> {};
@@ -184,6 +189,11 @@ void LinkedWriteHalf(const std::string &dest)  // one of a file's two names: wri
 
 const std::string kUndecodable = Format(MSG_CANT_READ_IMAGE, "0");
 
+CanvasChoice Canvas(uint32_t width = 0, uint32_t height = 0)
+{
+    return CanvasChoice{true, width, height, ANCHOR_CENTER};
+}
+
 const Failure kFailures[] = {
     {"EmptyList", {}, "", nullptr},
     {"FirstUndecodable", {{0, 0}}, kUndecodable, nullptr},
@@ -204,6 +214,29 @@ const Failure kFailures[] = {
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
     {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
+    // On a canvas: nothing is ever cut, and the automatic one grows as images come.
+    {"WiderThanTheCanvas",
+     {{2, 2}, {5, 4}},
+     Format(MSG_LARGER_THAN_CANVAS, "1", 5, 4, 4, 4),
+     nullptr,
+     "",
+     Canvas(4, 4)},
+    {"TallerThanTheCanvas",
+     {{4, 5}},
+     Format(MSG_LARGER_THAN_CANVAS, "0", 4, 5, 4, 4),
+     nullptr,
+     "",
+     Canvas(4, 4)},
+    {"CanvasWiderThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, nullptr, "", Canvas(65536, 1)},
+    {"WiderThanTheHeaderHoldsOnACanvas", {{1, 1}, {65536, 1}}, MSG_TOO_LARGE, nullptr, "", Canvas()},
+    {"UndecodableOnACanvas", {{2, 2}, {0, 0}}, Format(MSG_CANT_READ_IMAGE, "1"), nullptr, "", Canvas()},
+    // Image, buffer, image, then the buffer grown for the larger second image.
+    {"GrowingTheCanvas",
+     {{1, 1}, {3, 2}},
+     MSG_MEMORY_ERROR,
+     [](const std::string &) { SetAllocFailureAfter(3); },
+     "",
+     Canvas()},
 };
 
 }  // namespace
@@ -230,7 +263,7 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
             return files;
         };
         const auto before = contents();
-        EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
+        EXPECT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{c.canvas, DITHER_NONE}), 0);
         EXPECT_EQ(g_status, existed && !c.statusWhenKept.empty() ? c.statusWhenKept : c.status);
         EXPECT_EQ(contents(), before) << "no file made, left behind or changed";
     }
@@ -238,6 +271,55 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<Failure> &info) { return info.param.name; });
+
+// Three images of different sizes on the automatic canvas (3 x 3) and on
+// one of 6 x 5, at every anchor: each frame is its image pasted on black
+// where the anchor's name says, the odd pixel of free space right and below.
+TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
+{
+    const std::pair<int, int> sizes[] = {{1, 1}, {3, 2}, {2, 3}};  // the canvas grows with each
+    const auto pixel = [](int k) {                                 // never black, and different in each image
+        return [k](int x, int y) { return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y), uint8_t(k)}; };
+    };
+    // Along one side: flush with the low end, the high end, or in the middle.
+    const auto offset = [](const std::string &anchor, const char *low, const char *high, int free) {
+        return anchor.find(low) != std::string::npos    ? 0
+               : anchor.find(high) != std::string::npos ? free
+                                                        : free / 2;
+    };
+    for (std::pair<int, int> canvas : {std::pair{0, 0}, std::pair{6, 5}}) {
+        for (int anchor = 0; anchor < kAnchorCount; anchor++) {
+            const std::string name = kAnchorNames[anchor];
+            SCOPED_TRACE(name + " on " + std::to_string(canvas.first) + "x" + std::to_string(canvas.second));
+            Reset();
+            for (int k = 0; k < 3; k++)
+                Add(std::to_string(k), Image(sizes[k].first, sizes[k].second, pixel(k)));
+            const CanvasChoice choice = {true, uint32_t(canvas.first), uint32_t(canvas.second),
+                                         CanvasAnchor(anchor)};
+            ASSERT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{choice, DITHER_NONE}), 1) << g_status;
+
+            const int width = canvas.first ? canvas.first : 3, height = canvas.second ? canvas.second : 3;
+            Bytes expected(8 + 3 * (24 + 2 * width * height));
+            WriteShpHeaders(expected.data(), uint32_t(width), uint32_t(height), 3);
+            for (int k = 0; k < 3; k++) {
+                const auto [w, h] = sizes[k];
+                const int left = offset(name, "left", "right", width - w),
+                          top = offset(name, "top", "bottom", height - h);
+                for (int y = 0; y < h; y++)
+                    for (int x = 0; x < w; x++) {
+                        const Rgb c = pixel(k)(x, y);
+                        const uint16_t value = Rgb565(c.r, c.g, c.b);
+                        const size_t at =
+                            8 + 3 * 24 + 2 * (size_t(k) * width * height + (top + y) * width + left + x);
+                        expected[at] = uint8_t(value), expected[at + 1] = uint8_t(value >> 8);
+                    }
+            }
+            EXPECT_EQ(ReadBytes(dest), expected);
+            EXPECT_EQ(g_loads, (std::map<std::string, int>{{"0", 1}, {"1", 1}, {"2", 1}}))
+                << "each decoded once";
+        }
+    }
+}
 
 TEST(PrintStatus, CutsLongTextsShortInsteadOfOverrunning)
 {
