@@ -1,6 +1,6 @@
 """kestrane-cli.exe from outside: real PNG, GIF and JPEG files decoded by
 the installed filter, every pixel compared; wildcards, --info, --extract and
-names in any script, --split. The scenario sets PREFIX and CLI first."""
+names in any script, --split, --canvas. The scenario sets PREFIX and CLI first."""
 import os
 import random
 import re
@@ -79,7 +79,13 @@ class CommandLine(unittest.TestCase):
                   (split[:2] + ["held", "--cell", "1x1"], 1, r"Error: Z:.*\\held already holds frame files"),
                   (split + ["--cell", "7by5"], 2, usage), (split[:2], 2, usage),
                   (["only.shp"], 2, usage), (["noise.png", "alpha.png"], 2, usage),
-                  (["--info"], 2, usage), (["--bogus", "x.shp"], 2, usage)]
+                  (["--info"], 2, usage), (["--bogus", "x.shp"], 2, usage),
+                  ([kept, "noise.png", "--canvas", "6x5"], 1,
+                   r"Error: Z:.*\\noise\.png \(7 x 5 pixels\) is larger than the canvas of 6 x 5 pixels\.\n"),
+                  ([kept, "noise.png", "--canvas", "7by5"], 2, r'Error: --canvas takes .*, not "7by5"\nUsage:'),
+                  ([kept, "noise.png", "--canvas", "--anchor", "middle"], 2, r"Error: --anchor takes .*\nUsage:"),
+                  ([kept, "noise.png", "--canvas", "--anchor"], 2, r"Error: --anchor needs a value.*\nUsage:"),
+                  ([kept, "noise.png", "--anchor", "top"], 2, r"Error: --anchor needs --canvas\nUsage:")]
         before = self.bytes_of("noise.png")
         for args, code, message in cases:
             with self.subTest(args=args):
@@ -91,6 +97,16 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual(self.bytes_of(kept), b"previous contents")
         self.assertEqual(self.bytes_of("noise.png"), before, "a forgotten output name destroys nothing")
         self.assertFalse((self.work / "none").exists(), "a refused split writes nothing")
+
+    def test_images_of_different_sizes_go_on_one_canvas(self):
+        harness.noise_image(3, 2, 5).save(self.work / "small.png")
+        result = self.cli("--canvas", "--anchor", "bottom-right", "canvas.shp", "small.png", "noise.png")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        placed = Image.new("RGB", (7, 5))
+        with Image.open(self.work / "small.png") as small:
+            placed.paste(small, (4, 3))
+        expected = [harness.frame_of(placed), harness.frame_of(self.work / "noise.png")]
+        self.assertEqual(harness.read_frames(self.work / "canvas.shp"), expected)
 
     def test_wildcards_expand_in_the_lists_name_order(self):
         (self.work / "set" / "dir.png").mkdir(parents=True, exist_ok=True)
