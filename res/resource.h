@@ -5,6 +5,7 @@
 #define IDI_KESTRANE 104
 #define IDR_MAINMENU 105
 #define IDD_CELL_SIZE 110
+#define IDD_CANVAS 111
 
 #define IDC_TITLE 1001
 #define IDC_DEST 1009
@@ -21,6 +22,12 @@
 #define IDC_CELL_WIDTH 1101
 #define IDC_CELL_HEIGHT 1102
 #define IDC_CELL_COUNT 1103
+
+// The canvas dialog of the preview.
+#define IDC_CANVAS_WIDTH 1111
+#define IDC_CANVAS_HEIGHT 1112
+#define IDC_CANVAS_ANCHOR 1113
+#define IDC_CANVAS_PICTURE 1114
 
 #define IDM_ABOUT 40011
 
