@@ -4,6 +4,7 @@
 
 #include "core/shp16.h"
 #include "res/resource.h"
+#include "ui/beside_preview.h"
 #include "ui/main_dialog.h"
 #include "ui/preview.h"
 
@@ -80,22 +81,6 @@ void DrawPlacedFrame(const DRAWITEMSTRUCT &item, const CanvasQuestion &question)
                   LONG(frame.height * scale), 0, 0, int(frame.width), int(frame.height), frame.pixels, &info,
                   DIB_RGB_COLORS, SRCCOPY);
     RestoreDC(dc, saved);
-}
-
-// Under the preview where there is room, else above it: the picture stays in view.
-void PlaceBesidePreview(HWND dialog)
-{
-    RECT preview, own, work;
-    GetWindowRect(GetWindow(dialog, GW_OWNER), &preview);
-    GetWindowRect(dialog, &own);
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    const LONG width = own.right - own.left, height = own.bottom - own.top;
-    LONG x = preview.left + (preview.right - preview.left - width) / 2, y = preview.bottom;
-    if (y + height > work.bottom)
-        y = preview.top - height;
-    x = std::max(work.left, std::min(x, work.right - width));
-    y = std::max(work.top, std::min(y, work.bottom - height));
-    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void OnInitDialog(HWND dialog, CanvasQuestion *question)

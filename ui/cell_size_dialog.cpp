@@ -1,10 +1,10 @@
 #include "ui/cell_size_dialog.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "frames/split.h"
 #include "res/resource.h"
+#include "ui/beside_preview.h"
 #include "ui/main_dialog.h"
 #include "ui/preview.h"
 #include "ui/ui_texts.h"
@@ -42,22 +42,6 @@ void ShowCells(HWND dialog, CellSize *cell)
         std::snprintf(text, sizeof text, TEXT_CELLS_DO_NOT_FIT, cell->imageWidth, cell->imageHeight);
     }
     SetDlgItemTextA(dialog, IDC_CELL_COUNT, text);
-}
-
-// Under the preview where there is room, else above it: the grid stays in view.
-void PlaceBesidePreview(HWND dialog)
-{
-    RECT preview, own, work;
-    GetWindowRect(GetWindow(dialog, GW_OWNER), &preview);
-    GetWindowRect(dialog, &own);
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    const LONG width = own.right - own.left, height = own.bottom - own.top;
-    LONG x = preview.left + (preview.right - preview.left - width) / 2, y = preview.bottom;
-    if (y + height > work.bottom)
-        y = preview.top - height;
-    x = std::max(work.left, std::min(x, work.right - width));
-    y = std::max(work.top, std::min(y, work.bottom - height));
-    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR CALLBACK CellSizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
