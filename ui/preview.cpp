@@ -15,6 +15,7 @@
 #include "ui/cell_size_dialog.h"
 #include "ui/file_choosers.h"
 #include "ui/main_dialog.h"
+#include "ui/put_on_canvas.h"
 #include "ui/source_commands.h"
 #include "ui/ui_texts.h"
 
@@ -303,6 +304,7 @@ void PaintBand(HDC dc, const RECT &band)
     DrawProcessText(dc, text, &line, format | DT_TOP);
     const char *keys = g_preview.playing    ? TEXT_PREVIEW_PLAYING
                        : g_preview.fromFile ? TEXT_FILE_PREVIEW_KEYS
+                       : warn               ? TEXT_PREVIEW_KEYS_CANVAS
                                             : TEXT_PREVIEW_KEYS;
     std::snprintf(text, sizeof(text), keys, g_preview.framesPerSecond);
     DrawProcessText(dc, g_preview.notice[0] ? g_preview.notice : text, &line, format | DT_BOTTOM);
@@ -438,6 +440,33 @@ void SplitShownRow()
     ShowOutcome();
 }
 
+// P: every row on one canvas, as large as the largest row unless the user
+// says otherwise.
+void PutAllRowsOnCanvas()
+{
+    CanvasChoice canvas = {true, 0, 0, ANCHOR_CENTER};
+    for (int i = 0; i < g_preview.count; i++) {
+        const PreviewFrame *frame = FrameOf(i);
+        if (frame->state == FRAME_UNREADABLE) {
+            PrintStatus(MSG_CANT_READ_IMAGE, SourceListGet(g_sourceList, i));
+            ShowOutcome();
+            return;
+        }
+        GrowCanvas(&canvas.width, &canvas.height, frame->width, frame->height);
+    }
+    ShowRow(g_preview.row);  // decoding the others may have taken the shown frame's place
+    if (!g_askCanvas(g_preview.window, *g_preview.shown, &canvas))
+        return;
+    g_frameProgress = ShowWritingProgress;
+    bool put = PutRowsOnCanvas(g_preview.owner, canvas);
+    g_frameProgress = nullptr;
+    if (put) {
+        StartFrames(g_sourceList->count);
+        ShowRow(g_preview.row);
+    }
+    ShowOutcome();
+}
+
 void OnKeyDown(HWND window, WPARAM key)
 {
     g_preview.notice[0] = '\0';
@@ -487,6 +516,10 @@ void OnKeyDown(HWND window, WPARAM key)
     case 'S':
         if (!g_preview.fromFile)
             SplitShownRow();
+        break;
+    case 'P':
+        if (!g_preview.fromFile)
+            PutAllRowsOnCanvas();
         break;
     }
     InvalidateRect(window, nullptr, FALSE);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/convert.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/shp16.h"
@@ -25,6 +26,7 @@
 #include "ui/main_dialog.h"
 #include "ui/owner_menu.h"
 #include "ui/preview.h"
+#include "ui/put_on_canvas.h"
 #include "ui/ui_texts.h"
 
 using namespace std::string_literals;
@@ -352,6 +354,76 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
               "frame0000.png frame0001.png frame0000.png frame0001.png z.kui " +
                   temp_.Path("sheet-frames\\frame0001.png"));
     DestroyWindow(preview);
+}
+
+// P on rows of three sizes in walk\: the largest size offered, the rows replaced by the canvas frames in
+// walk\walk-canvas, and Convert then writes what the job writes from the images on the same canvas. An
+// image larger than the canvas, one unreadable by then, or a folder holding files: nothing written.
+TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
+{
+    std::filesystem::create_directory(temp_.Root() / "walk");
+    const Strings images = {Image("walk\\a.kui", 1, 1), Image("walk\\b.kui", 3, 2),
+                            Image("walk\\c.kui", 2, 3)};
+    const std::string folder = temp_.Path("walk\\walk-canvas"), dest = temp_.Path("out.shp");
+    Drop(images);
+    HWND preview = OpenPreview(dialog_, 0);
+    static CanvasChoice offered, answer;
+    g_askCanvas = [](HWND, const PreviewFrame &, CanvasChoice *choice) {
+        return offered = *choice, *choice = answer, true;
+    };
+    const auto files = [&] {
+        Strings names;
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(temp_.Root() / "walk"))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const Strings before = files();
+    const std::tuple<const char *, CanvasChoice, std::string> refusals[] = {
+        {"smaller",
+         {true, 2, 3, ANCHOR_CENTER},
+         Format(MSG_LARGER_THAN_CANVAS, images[1].c_str(), 3, 2, 2, 3)},
+        {"unreadable", {true, 3, 3, ANCHOR_CENTER}, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
+        {"folder holds files",
+         {true, 3, 3, ANCHOR_CENTER},
+         Format(MSG_FOLDER_NOT_EMPTY, folder.c_str(), "x")},
+    };
+    for (auto [name, canvas, status] : refusals) {
+        SCOPED_TRACE(name);
+        answer = canvas;
+        if (name == "unreadable"s)
+            WriteBytes(images[2], {1});  // shown already: it fails only when written
+        if (name == "folder holds files"s)
+            std::filesystem::create_directory(folder), WriteBytes(folder + "\\x", {});
+        Key(preview, 'P');
+        EXPECT_EQ(Text(IDC_STATUS), status);
+        EXPECT_EQ(Rows(), "a.kui b.kui c.kui");
+        Strings expected = before;
+        if (name == "folder holds files"s)
+            expected.insert(expected.end(), {"walk-canvas", "x"});
+        EXPECT_EQ(files(), expected);
+        Image("walk\\c.kui", 2, 3);
+    }
+    std::filesystem::remove_all(folder);
+    answer = {true, 3, 3, ANCHOR_BOTTOM_RIGHT};
+    Key(preview, 'P');
+    EXPECT_TRUE(offered.width == 3 && offered.height == 3 && offered.anchor == ANCHOR_CENTER)
+        << "the largest size";
+    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 2),
+              "frame0000.png frame0001.png frame0002.png " + folder + "\\frame0002.png");
+    DestroyWindow(preview);
+    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
+    Command(IDOK);
+    SourceList *rows = g_sourceList;
+    g_sourceList = SourceListCreate();
+    for (const std::string &image : images)
+        SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
+    ASSERT_EQ(ConvertToShpWith(temp_.Path("job.shp").c_str(),
+                               ConvertOptions{{true, 0, 0, ANCHOR_BOTTOM_RIGHT}, DITHER_NONE}),
+              1);
+    SourceListRelease(g_sourceList);
+    g_sourceList = rows;
+    EXPECT_EQ(ReadBytes(dest), ReadBytes(temp_.Path("job.shp")));
 }
 
 // Nearly 4 GB, sparse: frames are read as they are shown, never the file whole.
