@@ -209,62 +209,11 @@ static void SpreadFrames(uint8_t *buffer, size_t compactEnd, uint32_t width, uin
     }
 }
 
-// The automatic canvas is known only after the last image, and each image
-// is decoded once. Memory stays what the job needs anyway, the file plus one
-// decoded image: the frames are kept compactly, each at its own size, in a
-// buffer that grows to the file size of the canvas seen so far (never more
-// than the final file), then spread to their places.
-static uint8_t *ConvertOnGrowingCanvas(const ConvertOptions &options, size_t *fileSize)
-{
-    const uint32_t count = uint32_t(g_sourceList->count);
-    if (count > kShpMaxField) {
-        PrintStatus(MSG_TOO_LARGE);
-        return nullptr;
-    }
-    uint32_t width = 0, height = 0;
-    size_t capacity = 0, used = kShpFileHeaderSize + size_t(kShpFrameHeaderSize) * count;
-    uint8_t *buffer = nullptr;
-    for (uint32_t i = 0; i < count; i++) {
-        PackedDib dib = LoadCanvasImage(int(i));
-        if (!dib) {
-            CoreFree(buffer);
-            return nullptr;
-        }
-        const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
-        GrowCanvas(&width, &height, w, h);
-        size_t needed = 0;
-        uint8_t *grown = buffer;
-        if (!ShpFileSize(width, height, count, &needed))
-            grown = nullptr;
-        else if (needed > capacity)
-            grown = static_cast<uint8_t *>(CoreRealloc(buffer, needed));
-        if (!grown) {
-            PrintStatus(MSG_MEMORY_ERROR);
-            FreePackedDib(dib);
-            CoreFree(buffer);
-            return nullptr;
-        }
-        buffer = grown;
-        capacity = needed > capacity ? needed : capacity;
-        KeepImageSize(buffer, i, w, h);
-        ConvertImageInto(dib, options, {buffer + used, w, 0, 0});
-        used += size_t(w) * h * 2;
-        FreePackedDib(dib);
-    }
-    if (buffer) {
-        SpreadFrames(buffer, used, width, height, count, options.canvas.anchor);
-        WriteShpHeaders(buffer, width, height, count);
-        *fileSize = capacity;
-    }
-    return buffer;
-}
-
-// Writes the finished file and releases the buffer.
-static int WriteOutput(const char *outputPath, uint8_t *buffer, size_t fileSize)
+// Writes the finished file.
+static int WriteOutput(const char *outputPath, const uint8_t *buffer, size_t fileSize)
 {
     char savedCopy[kStatusBufferSize] = "";
     WriteResult written = WriteFileReplacing(outputPath, buffer, fileSize, savedCopy, sizeof savedCopy);
-    CoreFree(buffer);
     if (written == WRITE_CANNOT_CREATE) {
         PrintStatus(MSG_CANT_CREATE_OUTPUT);
         return 0;
@@ -281,6 +230,50 @@ static int WriteOutput(const char *outputPath, uint8_t *buffer, size_t fileSize)
     return 1;
 }
 
+// The automatic canvas is known only after the last image, and each image
+// is decoded once. Memory stays what the job needs anyway, the file plus one
+// decoded image: the frames are kept compactly, each at its own size, in a
+// block the size of a file on the canvas seen so far (never more than the
+// final file), which grows in place as the canvas does; then they are
+// spread to their places within it.
+static int ConvertOnGrowingCanvas(const char *outputPath, const ConvertOptions &options)
+{
+    const uint32_t count = uint32_t(g_sourceList->count);
+    if (count > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return 0;
+    }
+    uint32_t width = 0, height = 0;
+    size_t used = kShpFileHeaderSize + size_t(kShpFrameHeaderSize) * count;
+    GrowingBlock block = {};
+    for (uint32_t i = 0; i < count; i++) {
+        PackedDib dib = LoadCanvasImage(int(i));
+        if (!dib) {
+            ReleaseBlock(&block);
+            return 0;
+        }
+        const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
+        GrowCanvas(&width, &height, w, h);
+        size_t needed = 0;
+        if (!ShpFileSize(width, height, count, &needed) ||
+            (needed > block.size && !GrowBlock(&block, needed))) {
+            PrintStatus(MSG_MEMORY_ERROR);
+            FreePackedDib(dib);
+            ReleaseBlock(&block);
+            return 0;
+        }
+        KeepImageSize(block.data, i, w, h);
+        ConvertImageInto(dib, options, {block.data + used, w, 0, 0});
+        used += size_t(w) * h * 2;
+        FreePackedDib(dib);
+    }
+    SpreadFrames(block.data, used, width, height, count, options.canvas.anchor);
+    WriteShpHeaders(block.data, width, height, count);
+    const int written = WriteOutput(outputPath, block.data, block.size);
+    ReleaseBlock(&block);
+    return written;
+}
+
 int ConvertToShp(const char *outputPath)
 {
     return ConvertToShpWith(outputPath, ConvertOptions{});
@@ -290,10 +283,13 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
 {
     if (!SourceListGet(g_sourceList, 0))
         return 0;
-    size_t fileSize = 0;
     const CanvasChoice &canvas = options.canvas;
-    uint8_t *buffer = !canvas.enabled                           ? ConvertSameSize(options, &fileSize)
-                      : canvas.width == 0 && canvas.height == 0 ? ConvertOnGrowingCanvas(options, &fileSize)
-                                                                : ConvertOnFixedCanvas(options, &fileSize);
-    return buffer ? WriteOutput(outputPath, buffer, fileSize) : 0;
+    if (canvas.enabled && canvas.width == 0 && canvas.height == 0)
+        return ConvertOnGrowingCanvas(outputPath, options);
+    size_t fileSize = 0;
+    uint8_t *buffer =
+        canvas.enabled ? ConvertOnFixedCanvas(options, &fileSize) : ConvertSameSize(options, &fileSize);
+    const int written = buffer ? WriteOutput(outputPath, buffer, fileSize) : 0;
+    CoreFree(buffer);
+    return written;
 }

@@ -26,13 +26,6 @@ void *CoreAlloc(size_t bytes)
     return std::malloc(bytes ? bytes : 1);
 }
 
-void *CoreRealloc(void *block, size_t bytes)
-{
-    if (AllocationShouldFail())
-        return nullptr;
-    return std::realloc(block, bytes ? bytes : 1);
-}
-
 void CoreFree(void *block)
 {
     std::free(block);

@@ -42,6 +42,23 @@ size_t PackedDibBlockSize(PackedDib dib)
     return dib ? (reinterpret_cast<BlockPrefix *>(dib) - 1)->size : 0;
 }
 
+// Reallocated, so that the sanitizers see every access to the block.
+bool GrowBlock(GrowingBlock *block, size_t bytes)
+{
+    void *grown = AllocationShouldFail() ? nullptr : std::realloc(block->data, bytes ? bytes : 1);
+    if (!grown)
+        return false;
+    block->data = static_cast<uint8_t *>(grown);
+    block->size = block->reserved = bytes;
+    return true;
+}
+
+void ReleaseBlock(GrowingBlock *block)
+{
+    std::free(block->data);
+    *block = GrowingBlock{};
+}
+
 bool PlatformWrite(void *file, const void *data, uint32_t size, uint32_t *written)
 {
     int fd = int(reinterpret_cast<intptr_t>(file));

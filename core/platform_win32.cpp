@@ -27,6 +27,52 @@ size_t PackedDibBlockSize(PackedDib dib)
     return dib ? LocalSize(dib) : 0;
 }
 
+// Address space costs no memory: room for the block to grow to eight times
+// its first size (a canvas almost three times as wide and as high) is set
+// aside, but no more than kMaxExtraReserve beyond it, so that a large file
+// leaves the decoders room in a 32-bit process.
+constexpr size_t kMaxExtraReserve = size_t(512) << 20;
+
+bool GrowBlock(GrowingBlock *block, size_t bytes)
+{
+    if (AllocationShouldFail())
+        return false;
+    if (bytes <= block->reserved) {
+        if (bytes > block->size && !VirtualAlloc(block->data, bytes, MEM_COMMIT, PAGE_READWRITE))
+            return false;
+        block->size = bytes > block->size ? bytes : block->size;
+        return true;
+    }
+    // Out of room: a new reservation, and the block moved into it.
+    size_t extra = bytes <= kMaxExtraReserve / 7 ? bytes * 7 : kMaxExtraReserve;
+    if (extra > SIZE_MAX - bytes)
+        extra = 0;
+    size_t reserve = bytes + extra;
+    void *moved = VirtualAlloc(nullptr, reserve, MEM_RESERVE, PAGE_NOACCESS);
+    if (!moved) {
+        reserve = bytes;
+        moved = VirtualAlloc(nullptr, reserve, MEM_RESERVE, PAGE_NOACCESS);
+    }
+    if (!moved || !VirtualAlloc(moved, bytes, MEM_COMMIT, PAGE_READWRITE)) {
+        if (moved)
+            VirtualFree(moved, 0, MEM_RELEASE);
+        return false;
+    }
+    if (block->data) {
+        std::memcpy(moved, block->data, block->size);
+        VirtualFree(block->data, 0, MEM_RELEASE);
+    }
+    *block = GrowingBlock{static_cast<uint8_t *>(moved), bytes, reserve};
+    return true;
+}
+
+void ReleaseBlock(GrowingBlock *block)
+{
+    if (block->data)
+        VirtualFree(block->data, 0, MEM_RELEASE);
+    *block = GrowingBlock{};
+}
+
 bool PlatformWrite(void *file, const void *data, uint32_t size, uint32_t *written)
 {
     DWORD count = 0;
