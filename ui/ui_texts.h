@@ -26,8 +26,7 @@
     "close"
 // In the red band, where P is what makes the rows fit.
 #define TEXT_PREVIEW_KEYS_CANVAS                                                                             \
-    "Left/Right: step    Space: play at %d frames a second    S: split into frames    P: put every row on "  \
-    "one canvas    Esc: close"
+    "Left/Right: step    Space: play at %d frames a second    S: split    P: one canvas    Esc: close"
 #define TEXT_PREVIEW_PLAYING "Playing at %d frames a second    +/-: rate    any other key: stop"
 #define TEXT_PREVIEW_WRITING "Writing frame %d of %d..."
 
