@@ -5,6 +5,7 @@
 
 #include "import/filter_lookup.h"
 #include "tests/support/filter_registrations.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -31,28 +32,37 @@ TEST(ExtensionListContains, MatchesWholeEntriesAndEndingsInAnyCase)
 }
 
 // Extensions no real filter registers: the prefix may hold ours, a machine
-// others'.
+// others'. Only a filter whose library exists serves.
 TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
 {
+    TempDir dir;
+    const auto library = [&](const std::string &name) {
+        WriteBytes(dir.Path(name), {0});
+        return dir.Path(name);
+    };
+    const std::string a = library("a.flt"), usable = library("usable.flt"),
+                      longPath = library(std::string(100, 'p') + ".flt");
     FilterRegistrations registry;
     // Made second, listed first: the registry lists subkeys in name order.
-    registry.Add("two b", "kstdup", "C:\\b.flt");
-    registry.Add("two a", "kstdup", "C:\\a.flt");
-    registry.Add("1 no extensions", nullptr, "C:\\none.flt");
-    registry.Add("2 not a string", "kstskip", "C:\\binary.flt", REG_BINARY);
-    registry.Add("3 overlong", (std::string(300, 'q') + ",kstskip").c_str(), "C:\\long.flt");
+    registry.Add("two b", "kstdup", library("b.flt").c_str());
+    registry.Add("two a", "kstdup", a.c_str());
+    registry.Add("0 gone", "kstdup", dir.Path("gone.flt").c_str());
+    registry.Add("1 no extensions", nullptr, usable.c_str());
+    registry.Add("2 not a string", "kstskip", usable.c_str(), REG_BINARY);
+    registry.Add("3 overlong", (std::string(300, 'q') + ",kstskip").c_str(), usable.c_str());
     registry.Add("4 no path", "kstnopath", nullptr);
-    registry.Add("5 usable", "kstskip", "C:\\usable.flt");
-    registry.Add("6 long path", "kstlong", ("C:\\" + std::string(100, 'p') + ".flt").c_str());
+    registry.Add("5 usable", "kstskip", usable.c_str());
+    registry.Add("6 long path", "kstlong", longPath.c_str());
     // The path read into a buffer of `size` bytes; "unchanged": found, the buffer left as it was.
     const auto find = [](const char *extension, DWORD size = MAX_PATH) {
         char path[MAX_PATH] = "unchanged";
         return std::string(FindImportFilter(path, &size, extension) ? path : "none");
     };
-    EXPECT_EQ(find("KSTDUP"), "C:\\a.flt");
-    EXPECT_EQ(find("kstskip"), "C:\\usable.flt");
-    EXPECT_EQ(find("kstnopath"), "unchanged");
-    EXPECT_EQ(find("kstlong", 32), "unchanged");
+    EXPECT_EQ(find("KSTDUP"), a);
+    EXPECT_EQ(find("kstskip"), usable);
+    EXPECT_EQ(find("kstnopath"), "none");
+    EXPECT_EQ(find("kstlong"), longPath);
+    EXPECT_EQ(find("kstlong", DWORD(longPath.size())), "unchanged");
     EXPECT_EQ(find("kstnothing"), "none");
     EXPECT_EQ(0, FindImportFilter(nullptr, nullptr, nullptr));
     EXPECT_EQ(1, FindImportFilter(nullptr, nullptr, "kstdup"));  // presence only
