@@ -257,9 +257,11 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
     const auto longPath = temp_.Root() / (std::wstring(80, L'\u6F22') + L".kui");
     std::ofstream(longPath) << 1;
     const Strings paths = {temp_.Path("y.bin"), temp_.Path("set"), longPath.u8string(), temp_.Path("z.kui")};
-    std::wstring commandLine = L"kestrane.exe";
+    // An empty argument and a path to nothing are skipped and counted; the others are handled.
+    std::wstring commandLine = L"kestrane.exe \"\"";
     for (const std::string &path : paths)
         commandLine += L" \"" + Wide(path) + L"\"";
+    commandLine += L" \"" + Wide(temp_.Path("gone.kui")) + L"\"";
     for (bool fromCommandLine : {false, true}) {
         Drop({Image("m.kui", 1, 1), Image("n.kui", 1, 1)});
         Select(1);
@@ -268,9 +270,9 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
             OpenCommandLinePaths(dialog_, commandLine.c_str());
         else
             Drop(paths);
-        const std::string why =
-            Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " + Format(MSG_SKIP_COUNT_LONG_PATH, 1);
-        EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, 3, why.c_str()));
+        const std::string why = Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " + Format(MSG_SKIP_COUNT_LONG_PATH, 1) +
+                                (fromCommandLine ? ", " + Format(MSG_SKIP_COUNT_NOT_FOUND, 2) : "");
+        EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, fromCommandLine ? 5 : 3, why.c_str()));
         EXPECT_EQ(Rows(), "a.kui b.kui n.kui m.kui z.kui");
         SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_RESETCONTENT, 0, 0);
         SourceListReplace(g_sourceList, 0, g_sourceList->count, nullptr, 0);
