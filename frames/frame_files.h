@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct IWICImagingFactory;
@@ -17,7 +18,7 @@ struct FrameFiles {
     char folder[MAX_PATH];  // full path, without a closing backslash
     uint32_t count, written;
     int digits;
-    bool madeFolder;
+    size_t madeFrom;  // the length of the outermost folder made for them; 0: none
 };
 
 // Called before frame `index` of `count` is written, so that a program can
@@ -38,8 +39,8 @@ bool WriteFrameFile(FrameFiles *files, IWICImagingFactory *factory, const uint8_
                     uint32_t width, uint32_t height, uint32_t bitsPerPixel);
 
 // Every frame written: says so in the status line. Otherwise the files
-// written are removed again, and the folder if it was made for them, so that
-// a failure leaves no half set behind.
+// written are removed again, and every folder made for them, so that a
+// failure leaves no half set behind.
 void EndFrameFiles(FrameFiles *files);
 
 // "walk.shp" and "walk.png" give "walk-frames", beside them. False when the
