@@ -35,8 +35,14 @@ static bool ShowFolderDialog(HWND owner, wchar_t *folder)
     if (SUCCEEDED(hr))
         hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
     bool chosen = SUCCEEDED(hr) && lstrlenW(path) < MAX_PATH;
-    if (chosen)
+    if (chosen) {
         lstrcpyW(folder, path);
+    } else if (SUCCEEDED(hr)) {
+        // Chosen, but longer than any path the program takes: said, not taken for a cancel.
+        char shown[4 * MAX_PATH];
+        ShowWideText(path, shown, sizeof shown);
+        PrintStatus(MSG_PATH_TOO_LONG, shown);
+    }
     CoTaskMemFree(path);
     if (item)
         item->Release();

@@ -36,5 +36,5 @@
 #define TEXT_CHOOSE_FOLDER L"Choose the folder for the frames"
 
 // The cell size dialog, under its numbers.
-#define TEXT_CELLS "%u x %u cells: %u frames"
+#define TEXT_CELLS "%u x %u cells: %llu frames"
 #define TEXT_CELLS_DO_NOT_FIT "The image (%u x %u) is not a whole number of these cells."
