@@ -18,6 +18,7 @@
 #include "tests/support/filter_registrations.h"
 #include "tests/support/format.h"
 #include "tests/support/temp_dir.h"
+#include "ui/cell_size_dialog.h"
 #include "ui/drop_files.h"
 #include "ui/file_choosers.h"
 #include "ui/gdi_objects.h"
@@ -298,7 +299,7 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     Command(IDOK);
     const Bytes file = ReadBytes(walk);
     WriteBytes(bad, Bytes(file.begin(), file.begin() + 60));
-    Drop({bad});
+    Drop({bad, Image("c.kui", 2, 2)});  // the image first, counted, then the SHP file: its message last
     EXPECT_EQ(Text(IDC_STATUS).rfind(Format(MSG_INVALID_SHP, bad.c_str(), ""), 0), 0u) << Text(IDC_STATUS);
     HWND preview = OpenShpPreview(dialog_, walk.c_str());
     Key(preview, VK_END);
@@ -309,11 +310,12 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
         const Rgb888 c = Rgb565ToRgb888(uint16_t(file[at + 2 * i] | file[at + 2 * i + 1] << 8));
         EXPECT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << i;
     }
-    EnableWindow(dialog_, FALSE);  // as the modal preview leaves it: commands wait for no one
+    EnableWindow(dialog_, FALSE);  // as the modal preview leaves it: commands and drops wait for no one
     Select(0);
     Command(IDC_REMOVE);
+    Drop({Image("d.kui", 2, 2)});
     EnableWindow(dialog_, TRUE);
-    EXPECT_EQ(Rows(), "a.kui b.kui");
+    EXPECT_EQ(Rows(), "a.kui b.kui c.kui");
     for (int answer : {IDNO, IDYES}) {
         g_boxAnswer = answer;  // replacing a list is asked first
         Key(preview, 'L');
@@ -354,6 +356,39 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
               "frame0000.png frame0001.png frame0000.png frame0001.png z.kui " +
                   temp_.Path("sheet-frames\\frame0001.png"));
     DestroyWindow(preview);
+}
+
+// The real cell window, ended from a timer as a person would end it: the count of a sheet's cells past
+// 32 bits, and the size typed, or a cancel.
+int g_cellAnswer;
+std::string g_cellCount;
+void CALLBACK TypeCellSize(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) WINAPI -> BOOL {
+        if (!GetDlgItem(window, IDC_CELL_COUNT))
+            return TRUE;
+        SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
+        SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
+        char text[128];
+        GetDlgItemTextA(window, IDC_CELL_COUNT, text, sizeof text);
+        g_cellCount = text;
+        PostMessageA(window, WM_COMMAND, g_cellAnswer, 0);
+        return FALSE;
+    }, 0);
+}
+
+TEST_F(DialogTest, CellSizeWindowCountsTheCellsTypedAndReturnsTheirSize)
+{
+    for (int answer : {IDOK, IDCANCEL}) {
+        g_cellAnswer = answer;
+        g_cellCount.clear();
+        SetTimer(nullptr, 0, 1, TypeCellSize);
+        uint32_t width = 0, height = 0;
+        const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, &width, &height);
+        EXPECT_EQ(std::make_tuple(chosen, width, height), std::make_tuple(answer == IDOK, 1u, 1u));
+        EXPECT_EQ(g_cellCount, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull));
+    }
 }
 
 // Nearly 4 GB, sparse: frames are read as they are shown, never the file whole.
