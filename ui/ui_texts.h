@@ -13,8 +13,8 @@
 #define TEXT_ABOUT_CAPTION "About..."
 #define TEXT_ABOUT "Kestrane.\nTest version; Please not use 16-bit SHPs in mods!\nCreated by Dorvale"
 #define TEXT_TITLE_FONT "Comic Sans MS"
-#define TEXT_CHOOSE_INPUT "Choose input file"
-#define TEXT_CHOOSE_OUTPUT "Choose output file"
+#define TEXT_CHOOSE_INPUT L"Choose input file"
+#define TEXT_CHOOSE_OUTPUT L"Choose output file"
 
 // The preview window: its caption and the band under the picture.
 #define TEXT_PREVIEW_CAPTION "Preview - %s"

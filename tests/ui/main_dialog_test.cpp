@@ -63,10 +63,10 @@ class DialogTest : public testing::Test {
         registry_.Add("wic", "png,gif", KESTRANE_FILTER);
         g_instance = GetModuleHandleA(nullptr);
         g_messageBox = [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return g_boxAnswer; };
-        g_getOpenFileName = g_getSaveFileName = [](OPENFILENAMEA *dialog) WINAPI -> BOOL {
+        g_getOpenFileName = g_getSaveFileName = [](OPENFILENAMEW *dialog) WINAPI -> BOOL {
             if (g_chosenPaths.empty())
                 return FALSE;
-            lstrcpynA(dialog->lpstrFile, g_chosenPaths.front().c_str(), int(dialog->nMaxFile));
+            lstrcpynW(dialog->lpstrFile, Wide(g_chosenPaths.front()).c_str(), int(dialog->nMaxFile));
             g_chosenPaths.erase(g_chosenPaths.begin());
             return TRUE;
         };
