@@ -37,6 +37,13 @@ bool PlatformWrite(void *file, const void *data, uint32_t size, uint32_t *writte
 
 OutputWriteFunction g_outputWrite = PlatformWrite;
 
+static int PlatformReplace(const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup)
+{
+    return ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+}
+
+ReplaceFunction g_replaceFile = PlatformReplace;
+
 namespace {
 
 constexpr size_t kWidePathCapacity = 32768;  // the longest path the wide functions take
@@ -169,8 +176,7 @@ WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, bool ke
         DeleteFileW(temporary.text);
         return WRITE_FAILED_KEPT;
     }
-    if (ReplaceFileW(destination, temporary.text, backup.text, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                     nullptr)) {
+    if (g_replaceFile(destination, temporary.text, backup.text)) {
         DeleteFileW(backup.text);
         // Backup tools look for the archive bit, which a plain create sets.
         SetFileAttributesW(destination, (attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
