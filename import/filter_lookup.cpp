@@ -1,6 +1,7 @@
 // Reads the graphics import filter registrations; never writes the registry.
 #include "import/filter_lookup.h"
 
+#include "core/program_path.h"
 #include "import/filter_api.h"
 
 namespace {
@@ -37,6 +38,24 @@ bool ReadStringValue(HKEY key, const char *name, char *buffer, DWORD *size)
     if (*size == capacity && buffer[capacity - 1] != '\0')
         return false;
     buffer[*size < capacity ? *size : capacity - 1] = '\0';
+    return true;
+}
+
+// The library's path, exactly in the program's code page, in MAX_PATH
+// bytes: the ANSI read would put a look-alike in place of a character the
+// code page lacks, naming another file. The path as written, not expanded.
+bool ReadPathValue(HKEY key, char *path, DWORD *size)
+{
+    wchar_t wide[MAX_PATH + 1];
+    DWORD bytes = MAX_PATH * sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(key, L"" FILTER_VALUE_PATH, nullptr, &type, reinterpret_cast<BYTE *>(wide), &bytes) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    wide[bytes / sizeof(wchar_t)] = L'\0';  // a stored string need not carry its terminator
+    if (ToProgramPath(wide, path, MAX_PATH) != PATH_CONVERTED)
+        return false;
+    *size = DWORD(lstrlenA(path) + 1);
     return true;
 }
 
@@ -109,12 +128,12 @@ int FindFilterServing(const char *extension, const char *passOver, char *filterN
             continue;
         size = sizeof list;
         char path[MAX_PATH];
-        DWORD pathSize = sizeof path;
+        DWORD pathSize = 0;
         // A filter whose library is gone cannot serve: the next one that
         // lists the extension may. The Path is checked as it will be loaded.
         if (ReadStringValue(filter, FILTER_VALUE_EXTENSIONS, list, &size) &&
             ExtensionListContains(list, extension) &&
-            ReadStringValue(filter, FILTER_VALUE_PATH, path, &pathSize)) {
+            ReadPathValue(filter, path, &pathSize)) {
             DWORD attributes = GetFileAttributesA(path);
             found = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         }

@@ -121,9 +121,11 @@ LONG SetString(HKEY key, const char *name, const char *text, DWORD length)
 // the record says why, and unregistering works as always.
 HRESULT WINAPI DllRegisterServer()
 {
-    char path[MAX_PATH];
+    // Wide, as the registry keeps it: the ANSI name could hold a look-alike
+    // for a character of the folder's name that regsvr32's code page lacks.
+    wchar_t path[MAX_PATH];
     HMODULE module = ThisModule();
-    DWORD length = module ? GetModuleFileNameA(module, path, MAX_PATH) : 0;
+    DWORD length = module ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH)  // truncated paths are useless to the program
         return E_FAIL;
     Registration registration;
@@ -139,7 +141,8 @@ HRESULT WINAPI DllRegisterServer()
         return HRESULT_FROM_WIN32(status);
     status = SetString(key, FILTER_VALUE_EXTENSIONS, extensions.buffer, extensions.length);
     if (status == ERROR_SUCCESS)
-        status = SetString(key, FILTER_VALUE_PATH, path, length);
+        status = RegSetValueExW(key, L"" FILTER_VALUE_PATH, 0, REG_SZ, reinterpret_cast<const BYTE *>(path),
+                                (length + 1) * sizeof(wchar_t));
     if (status == ERROR_SUCCESS) {
         // An earlier registration's record would mislead.
         status = left.length ? SetString(key, WIC_FILTER_VALUE_LEFT, left.buffer, left.length)

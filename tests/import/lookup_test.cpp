@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/program_path.h"
 #include "import/filter_lookup.h"
 #include "tests/support/filter_registrations.h"
 #include "tests/support/temp_dir.h"
@@ -53,6 +54,14 @@ TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
     registry.Add("4 no path", "kstnopath", nullptr);
     registry.Add("5 usable", "kstskip", usable.c_str());
     registry.Add("6 long path", "kstlong", longPath.c_str());
+    // A Path the code page cannot hold exactly names no file, not its look-alike.
+    const std::wstring exact = (dir.Root() / L"\u0142x.flt").wstring();
+    WriteBytes(dir.Path("lx.flt"), {0}), std::ofstream(std::filesystem::path(exact)) << 0;
+    registry.Add("7 code page", "kstcp", nullptr);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"" FILTER_ROOT_KEY L"\\KestraneTest 7 code page", L"Path", REG_SZ,
+                    exact.c_str(), DWORD(2 * exact.size() + 2));
+    char inCodePage[MAX_PATH];
+    const bool held = WideToCodePage(GetACP(), exact.c_str(), inCodePage, MAX_PATH) == PATH_CONVERTED;
     // The path read into a buffer of `size` bytes; "unchanged": found, the buffer left as it was.
     const auto find = [](const char *extension, DWORD size = MAX_PATH) {
         char path[MAX_PATH] = "unchanged";
@@ -64,6 +73,7 @@ TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
     EXPECT_EQ(find("kstlong"), longPath);
     EXPECT_EQ(find("kstlong", DWORD(longPath.size())), "unchanged");
     EXPECT_EQ(find("kstnothing"), "none");
+    EXPECT_EQ(find("kstcp"), held ? inCodePage : "none");
     EXPECT_EQ(0, FindImportFilter(nullptr, nullptr, nullptr));
     EXPECT_EQ(1, FindImportFilter(nullptr, nullptr, "kstdup"));  // presence only
 }
