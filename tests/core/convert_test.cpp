@@ -61,9 +61,8 @@ void Repeat(int count)
 
 #ifdef _WIN32
 const ReplaceFunction kPlatformReplace = g_replaceFile;
-bool g_holdBackup;  // the backup stays open, so that it cannot be renamed back
+bool g_holdBackup;  // the backup is kept open, so that it cannot be renamed back
 HANDLE g_heldBackup;
-std::string g_backup;  // its name as messages show it
 
 // The exchange fails once the old file is under the backup name.
 int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t *backup)
@@ -71,11 +70,19 @@ int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t 
     MoveFileW(replaced, backup);
     if (g_holdBackup)
         g_heldBackup = CreateFileW(backup, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char name[MAX_PATH];
-    WideCharToMultiByte(CP_ACP, 0, backup + 4 * (wcsncmp(backup, L"\\\\?\\", 4) == 0), -1, name, MAX_PATH,
-                        nullptr, nullptr);
-    g_backup = name;
     return 0;
+}
+
+// The old file goes back under its name, and the write in place that follows fails as well.
+void ExchangeThenWriteFail(const std::string &)
+{
+    g_replaceFile = MoveToBackupAndFail;
+    static int writes;
+    writes = 0;
+    g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
+        return writes++ == 0 ? PlatformWrite(file, data, size, written)
+                             : PlatformWrite(file, data, size / 2, written) && false;
+    };
 }
 #endif
 
@@ -205,20 +212,6 @@ void LinkedWriteHalf(const std::string &dest)  // one of a file's two names: wri
     WriteHalf<false>(dest);
 }
 
-#ifdef _WIN32
-// The old file goes back under its name, and the write in place that follows fails as well.
-void ExchangeThenWriteFail(const std::string &)
-{
-    g_replaceFile = MoveToBackupAndFail;
-    static int writes;
-    writes = 0;
-    g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
-        return writes++ == 0 ? PlatformWrite(file, data, size, written)
-                             : PlatformWrite(file, data, size / 2, written) && false;
-    };
-}
-#endif
-
 const std::string kUndecodable = Format(MSG_CANT_READ_IMAGE, "0");
 
 const Failure kFailures[] = {
@@ -290,8 +283,9 @@ TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
     EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
     CloseHandle(g_heldBackup);
     g_holdBackup = false;
-    EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, g_backup.c_str()));
-    EXPECT_EQ(ReadBytes(g_backup), Bytes(300, 0x5A));
+    const std::string saved = dir.Path(dir.Names().at(0));  // the only file left
+    EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, saved.c_str()));
+    EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
 }
 #endif
 

@@ -32,6 +32,28 @@ TEST(ExtensionListContains, MatchesWholeEntriesAndEndingsInAnyCase)
         EXPECT_EQ(c.expected, ExtensionListContains(c.list, c.extension)) << c.list << " / " << c.extension;
 }
 
+// Wide paths into a given code page, so that a look-alike is caught under any system setting.
+TEST(WideToCodePage, ConvertsExactlyOrRefuses)
+{
+    const std::wstring tooLong(260, L'a');
+    const struct {
+        unsigned codePage;
+        const wchar_t *wide;
+        ProgramPathResult expected;
+        const char *text;  // what it holds afterwards
+    } rows[] = {{1252, L"\x0142odka.png", PATH_UNUSABLE, ""},  // no "lodka.png"
+                {1252, L"caf\xe9.png", PATH_CONVERTED, "caf\xe9.png"},
+                {1252, tooLong.c_str(), PATH_TOO_LONG, ""},
+                {65001, L"\x0142odka.png", PATH_CONVERTED, "\xc5\x82odka.png"},
+                {65001, L"caf\xe9.png", PATH_CONVERTED, "caf\xc3\xa9.png"},
+                {65001, L"\xd800.png", PATH_UNUSABLE, ""}};  // a lone surrogate
+    for (const auto &row : rows) {
+        char text[MAX_PATH] = "sentinel";
+        EXPECT_EQ(WideToCodePage(row.codePage, row.wide, text, sizeof text), row.expected) << row.text;
+        EXPECT_STREQ(text, row.text) << row.codePage;
+    }
+}
+
 // Extensions no real filter registers: the prefix may hold ours, a machine
 // others'. Only a filter whose library exists serves.
 TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
