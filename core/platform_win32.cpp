@@ -237,7 +237,7 @@ WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keep
     }
     copy.Close();
     if (result == WRITE_OK) {
-        // Written in place, the file keeps its attributes and gains the archive bit, as a rewritten file does.
+        // The archive bit, as a new file has, and the other attributes as they were.
         const DWORD attributes = GetFileAttributesA(path);
         if (attributes != INVALID_FILE_ATTRIBUTES)
             SetFileAttributesA(path, (attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
@@ -289,8 +289,8 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
     // lets the file itself be written.
     WriteResult result = WRITE_CANNOT_CREATE;
     if (resolved && oneName)
-        result = ReplaceWithNew(resolved, information.dwFileAttributes, !created, data, size, savedCopy,
-                                capacity);
+        result =
+            ReplaceWithNew(resolved, information.dwFileAttributes, !created, data, size, savedCopy, capacity);
     if (result == WRITE_CANNOT_CREATE)
         result = WriteInPlace(path, resolved, !created, data, size, savedCopy, capacity);
     if (result == WRITE_OK || !created)

@@ -36,9 +36,9 @@ struct Picture {
 void ReleasePicture(void *context)
 {
     Picture *picture = static_cast<Picture *>(context);
-    for (IUnknown **object : {reinterpret_cast<IUnknown **>(&picture->converter),
-                              reinterpret_cast<IUnknown **>(&picture->frame),
-                              reinterpret_cast<IUnknown **>(&picture->decoder)}) {
+    for (IUnknown **object :
+         {reinterpret_cast<IUnknown **>(&picture->converter), reinterpret_cast<IUnknown **>(&picture->frame),
+          reinterpret_cast<IUnknown **>(&picture->decoder)}) {
         if (*object)
             (*object)->Release();
         *object = nullptr;

@@ -48,8 +48,8 @@ bool ReadPathValue(HKEY key, char *path, DWORD *size)
 {
     wchar_t wide[MAX_PATH + 1];
     DWORD bytes = MAX_PATH * sizeof(wchar_t), type = 0;
-    if (RegQueryValueExW(key, L"" FILTER_VALUE_PATH, nullptr, &type, reinterpret_cast<BYTE *>(wide), &bytes) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, L"" FILTER_VALUE_PATH, nullptr, &type, reinterpret_cast<BYTE *>(wide),
+                         &bytes) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
     wide[bytes / sizeof(wchar_t)] = L'\0';  // a stored string need not carry its terminator
@@ -132,8 +132,7 @@ int FindFilterServing(const char *extension, const char *passOver, char *filterN
         // A filter whose library is gone cannot serve: the next one that
         // lists the extension may. The Path is checked as it will be loaded.
         if (ReadStringValue(filter, FILTER_VALUE_EXTENSIONS, list, &size) &&
-            ExtensionListContains(list, extension) &&
-            ReadPathValue(filter, path, &pathSize)) {
+            ExtensionListContains(list, extension) && ReadPathValue(filter, path, &pathSize)) {
             DWORD attributes = GetFileAttributesA(path);
             found = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         }

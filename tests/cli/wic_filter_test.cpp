@@ -110,13 +110,14 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
     const struct {
         const char *extensions, *path, *theirs;  // theirs: which of ours their filter keeps
         DWORD pathType;
-    } rows[] = {{"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
-                {"APNG,TIF", KESTRANE_FILTER, "png"},     // an entry's ending, as the lookup reads it
-                {"PNG ", KESTRANE_FILTER, ""},            // not followed by a separator
-                {"JPEG", KESTRANE_FILTER, "jpeg"},        // not JPE
-                {"PNG", "C:\\kestrane-gone\\png.flt", ""},
-                {"PNG,JPE", "%SystemRoot%\\system32\\kernel32.dll", "", REG_EXPAND_SZ},  // loaded as written
-                {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jpe,jpeg,jfif"}};  // ours lists nothing
+    } rows[] = {
+        {"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
+        {"APNG,TIF", KESTRANE_FILTER, "png"},   // an entry's ending, as the lookup reads it
+        {"PNG ", KESTRANE_FILTER, ""},          // not followed by a separator
+        {"JPEG", KESTRANE_FILTER, "jpeg"},      // not JPE
+        {"PNG", "C:\\kestrane-gone\\png.flt", ""},
+        {"PNG,JPE", "%SystemRoot%\\system32\\kernel32.dll", "", REG_EXPAND_SZ},    // loaded as written
+        {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jpe,jpeg,jfif"}};  // ours lists nothing
     for (const auto &row : rows) {
         FilterRegistrations registry;
         registry.Add("other", row.extensions, row.path, REG_SZ, row.pathType ? row.pathType : REG_SZ);

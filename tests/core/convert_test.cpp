@@ -232,7 +232,7 @@ const Failure kFailures[] = {
     {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, LinkedWriteHalf},
 #ifdef _WIN32
-    {"ExchangeThenInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, ExchangeThenWriteFail, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, ExchangeThenWriteFail, MSG_CANT_WRITE_OUTPUT_KEPT},
 #endif
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},

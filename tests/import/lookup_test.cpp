@@ -40,7 +40,7 @@ TEST(WideToCodePage, ConvertsExactlyOrRefuses)
         unsigned codePage;
         const wchar_t *wide;
         ProgramPathResult expected;
-        const char *text;  // what it holds afterwards
+        const char *text;                                      // what it holds afterwards
     } rows[] = {{1252, L"\x0142odka.png", PATH_UNUSABLE, ""},  // no "lodka.png"
                 {1252, L"caf\xe9.png", PATH_CONVERTED, "caf\xe9.png"},
                 {1252, tooLong.c_str(), PATH_TOO_LONG, ""},

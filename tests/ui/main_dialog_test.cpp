@@ -271,7 +271,8 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
             OpenCommandLinePaths(dialog_, commandLine.c_str());
         else
             Drop(paths);
-        const std::string why = Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " + Format(MSG_SKIP_COUNT_LONG_PATH, 1) +
+        const std::string why = Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " +
+                                Format(MSG_SKIP_COUNT_LONG_PATH, 1) +
                                 (fromCommandLine ? ", " + Format(MSG_SKIP_COUNT_NOT_FOUND, 2) : "");
         EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, fromCommandLine ? 5 : 3, why.c_str()));
         EXPECT_EQ(Rows(), "a.kui b.kui n.kui m.kui z.kui");
@@ -362,20 +363,22 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
 // 32 bits, and the size typed, or a cancel.
 int g_cellAnswer;
 std::string g_cellCount;
+BOOL CALLBACK TypeIntoCellWindow(HWND window, LPARAM)
+{
+    if (!GetDlgItem(window, IDC_CELL_COUNT))
+        return TRUE;
+    SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
+    SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
+    char text[128];
+    GetDlgItemTextA(window, IDC_CELL_COUNT, text, sizeof text);
+    g_cellCount = text;
+    PostMessageA(window, WM_COMMAND, g_cellAnswer, 0);
+    return FALSE;
+}
 void CALLBACK TypeCellSize(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) WINAPI -> BOOL {
-        if (!GetDlgItem(window, IDC_CELL_COUNT))
-            return TRUE;
-        SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
-        SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
-        char text[128];
-        GetDlgItemTextA(window, IDC_CELL_COUNT, text, sizeof text);
-        g_cellCount = text;
-        PostMessageA(window, WM_COMMAND, g_cellAnswer, 0);
-        return FALSE;
-    }, 0);
+    EnumThreadWindows(GetCurrentThreadId(), TypeIntoCellWindow, 0);
 }
 
 TEST_F(DialogTest, CellSizeWindowCountsTheCellsTypedAndReturnsTheirSize)
