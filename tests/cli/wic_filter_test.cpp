@@ -109,7 +109,7 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
     auto registerServer = Entry<HRESULT(WINAPI *)()>("DllRegisterServer");
     const struct {
         const char *extensions, *path, *theirs;  // theirs: which of ours their filter keeps
-        DWORD pathType;
+        DWORD pathType = REG_SZ;
     } rows[] = {
         {"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
         {"APNG,TIF", KESTRANE_FILTER, "png"},   // an entry's ending, as the lookup reads it
@@ -120,7 +120,7 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
         {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jpe,jpeg,jfif"}};  // ours lists nothing
     for (const auto &row : rows) {
         FilterRegistrations registry;
-        registry.Add("other", row.extensions, row.path, REG_SZ, row.pathType ? row.pathType : REG_SZ);
+        registry.Add("other", row.extensions, row.path, REG_SZ, row.pathType);
         ASSERT_TRUE(registerServer() == S_OK && registerServer() == S_OK) << row.extensions;
         for (const char *extension : {"png", "gif", "jpe", "jpeg", "jfif"})
             EXPECT_NE(ExtensionListContains(read(FILTER_VALUE_EXTENSIONS).c_str(), extension),
