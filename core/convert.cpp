@@ -37,11 +37,15 @@ struct ImagePlace {
 // DIB rows are bottom-up; the file holds the top row first.
 static void ConvertImageInto(PackedDib dib, const ConvertOptions &options, const ImagePlace &place)
 {
-    (void)options;
     const uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
-    const uint8_t *rows = reinterpret_cast<const uint8_t *>(dib) + dib->biSize;
+    uint8_t *rows = reinterpret_cast<uint8_t *>(dib) + dib->biSize;
     const size_t stride = DibStride(width, 24), frameStride = size_t(place.frameWidth) * 2;
     uint8_t *topLeft = place.frame + place.top * frameStride + size_t(place.left) * 2;
+    if (options.dither != DITHER_NONE) {
+        // The pattern is the frame's, so an image dithers alike wherever it is placed.
+        DitherRows(options.dither, rows, stride, width, height, topLeft, frameStride, place.left, place.top);
+        return;
+    }
     Rgb565RowFunction convertRow = FastestRgb565Row();
     for (uint32_t k = 0; k < height; k++)
         convertRow(rows + k * stride, width, topLeft + (height - 1 - k) * frameStride);
