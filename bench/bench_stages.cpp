@@ -3,6 +3,7 @@
 //   kestrane-bench decode FILE...      bare imaging-component decode, one factory
 //   kestrane-bench stages FILE...      the loader's stages one by one
 //   kestrane-bench job OUTPUT FILE...  ConvertToShp as the programs run it
+//   kestrane-bench job-ordered|job-diffusion OUTPUT FILE...  the same, dithered
 //   kestrane-bench records SIDE        metafile records a filter could hand over
 #include <initguid.h>
 #include <objbase.h>
@@ -299,7 +300,7 @@ int Records(int side)
 
 char g_status[kStatusBufferSize];
 
-int Job(const char *output, int count, char **files)
+int Job(const char *name, DitherMode dither, const char *output, int count, char **files)
 {
     g_sourceList = SourceListCreate();
     for (int i = 0; g_sourceList && i < count; i++)
@@ -307,11 +308,13 @@ int Job(const char *output, int count, char **files)
     if (!g_sourceList || g_sourceList->count != count)
         return 1;
     double start = NowMs();
-    int ok = ConvertToShp(output);
+    ConvertOptions options = {};
+    options.dither = dither;
+    int ok = ConvertToShpWith(output, options);
     double total = NowMs() - start;
     SourceListRelease(g_sourceList);
     g_sourceList = nullptr;
-    std::printf("job frames=%d ok=%d total_ms=%.1f per_frame_ms=%.3f status=\"%s\"\n", count, ok, total,
+    std::printf("%s frames=%d ok=%d total_ms=%.1f per_frame_ms=%.3f status=\"%s\"\n", name, count, ok, total,
                 total / count, g_status);
     return ok ? 0 : 1;
 }
@@ -332,11 +335,16 @@ int main(int argc, char **argv)
         return BareDecode(argc - 2, argv + 2);
     if (argc >= 3 && std::strcmp(argv[1], "stages") == 0)
         return Stages(argc - 2, argv + 2);
-    if (argc >= 4 && std::strcmp(argv[1], "job") == 0)
-        return Job(argv[2], argc - 3, argv + 3);
+    const struct {
+        const char *name;
+        DitherMode dither;
+    } jobs[] = {{"job", DITHER_NONE}, {"job-ordered", DITHER_ORDERED}, {"job-diffusion", DITHER_DIFFUSION}};
+    for (const auto &job : jobs)
+        if (argc >= 4 && std::strcmp(argv[1], job.name) == 0)
+            return Job(job.name, job.dither, argv[2], argc - 3, argv + 3);
     if (argc == 3 && std::strcmp(argv[1], "records") == 0 && std::atoi(argv[2]) > 0)
         return Records(std::atoi(argv[2]));
-    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job OUTPUT FILE... | records SIDE\n",
+    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job[-ordered|-diffusion] OUTPUT FILE... | records SIDE\n",
                stderr);
     return 2;
 }

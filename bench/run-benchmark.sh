@@ -3,7 +3,8 @@
 # 1024x1024 through kestrane-cli.exe and our import filter, against the bare
 # imaging-component decode of the same files and against ffmpeg; then the
 # metafile records a filter could hand over, and the RGB565 kernel against
-# memcpy, in the Windows build and in an optimised host build.
+# memcpy, in the Windows build and in an optimised host build. The job and the
+# kernel also run dithered (ordered, diffusion).
 # Usage: bench/run-benchmark.sh [BUILD_DIR [HOST_BUILD_DIR]]
 #        (defaults build-bench and BUILD_DIR-host)
 set -euo pipefail
@@ -85,14 +86,20 @@ report() {
   echo "kestrane-cli.exe wall_ms=$(ms "$t0" "$t1") (Wine start-up and runner about ${startup_ms} ms of it)"
   # The job against the bare decode, three times in turn: the machine's other
   # load moves single figures a lot; the median ratio moves less.
-  local ratios="" job decode
+  # The dithered jobs against the exact one, in the same rounds.
+  local ratios="" dithered="" job decode ordered diffusion
   for _ in 1 2 3; do
     # shellcheck disable=SC2086
     job=$(run "$bench" job job.shp $files)
     # shellcheck disable=SC2086
+    ordered=$(run "$bench" job-ordered job.shp $files)
+    # shellcheck disable=SC2086
+    diffusion=$(run "$bench" job-diffusion job.shp $files)
+    # shellcheck disable=SC2086
     decode=$(run "$bench" decode $files)
-    printf '%s\n%s\n' "$job" "$decode"
+    printf '%s\n%s\n%s\n%s\n' "$job" "$ordered" "$diffusion" "$decode"
     ratios="$ratios $(per_frame "$job") $(per_frame "$decode")"
+    dithered="$dithered $(per_frame "$job") $(per_frame "$ordered") $(per_frame "$diffusion")"
   done
   # shellcheck disable=SC2086
   /usr/bin/python3 - $ratios <<'EOF'
@@ -100,6 +107,14 @@ import sys
 v = [float(x) for x in sys.argv[1:]]
 r = sorted(v[i] / v[i + 1] for i in range(0, len(v), 2))
 print("job / bare decode: %s, median %.2f" % (" ".join("%.2f" % x for x in r), r[len(r) // 2]))
+EOF
+  # shellcheck disable=SC2086
+  /usr/bin/python3 - $dithered <<'EOF'
+import sys
+v = [float(x) for x in sys.argv[1:]]
+for k, name in ((1, "ordered"), (2, "diffusion")):
+    r = sorted(v[i + k] / v[i] for i in range(0, len(v), 3))
+    print("job %s / exact job: %s, median %.2f" % (name, " ".join("%.2f" % x for x in r), r[len(r) // 2]))
 EOF
   # shellcheck disable=SC2086
   run "$bench" stages $files

@@ -79,50 +79,96 @@ void OrderedRows(const uint8_t *rows, size_t stride, uint32_t width, uint32_t he
     }
 }
 
-inline uint8_t Clamp(int v)
+// Diffusion looks up all it needs by the value wanted, the pixel's own plus
+// the error carried to it, which stays within kReach of 0..255.
+constexpr int kReach = 64, kWanted = 256 + 2 * kReach;
+
+// For one wanted value: the nearest level, and the error's Floyd and
+// Steinberg shares (7, 3, 5 and 1 sixteenths), rounded so that they add up
+// to the whole error: no colour is lost or gained on average.
+struct alignas(8) Quantised {
+    uint8_t level;
+    int8_t ahead, belowBehind, below, belowAhead;
+};
+
+struct DiffusionTables {
+    Quantised quantised[2][kWanted];  // [6-bit field][wanted + kReach]
+    uint8_t clamped[kWanted];
+};
+
+DiffusionTables BuildDiffusionTables()
 {
-    return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+    const Tables &t = GetTables();
+    DiffusionTables d = {};
+    for (int i = 0; i < kWanted; i++) {
+        const int wanted = i - kReach, value = wanted < 0 ? 0 : wanted > 255 ? 255 : wanted;
+        d.clamped[i] = uint8_t(value);
+        for (int f = 0; f < 2; f++) {
+            const int level = t.nearest[f][value], error = wanted - t.widened[f][level];
+            const int seven = (error * 7 + 8) >> 4, three = (error * 3 + 8) >> 4, five = (error * 5 + 8) >> 4;
+            d.quantised[f][i] = {uint8_t(level), int8_t(seven), int8_t(three), int8_t(five),
+                                 int8_t(error - seven - three - five)};
+        }
+    }
+    return d;
 }
 
-// Floyd and Steinberg's 7, 3, 5, 1 sixteenths, rounded so that the four
-// shares add up to the whole error: no colour is lost or gained on average.
-inline void Spread(int error, uint8_t *ahead, uint8_t *belowBehind, uint8_t *below, uint8_t *belowAhead)
+const DiffusionTables &GetDiffusionTables()
 {
-    const int seven = (error * 7 + 8) >> 4, three = (error * 3 + 8) >> 4, five = (error * 5 + 8) >> 4;
-    *ahead = Clamp(*ahead + seven);
-    if (below) {
-        *belowBehind = Clamp(*belowBehind + three);
-        *below = Clamp(*below + five);
-        *belowAhead = Clamp(*belowAhead + error - seven - three - five);
+    static const DiffusionTables tables = BuildDiffusionTables();
+    return tables;
+}
+
+// One row, `kStep` bytes from pixel to pixel. The error ahead is carried in
+// registers; the row below, whose bytes take what comes down to them, is
+// written once a pixel, when its last share is known. At the image's edges a
+// share is dropped.
+template <int kStep, bool kHasBelow> void DiffuseRow(uint8_t *bgr, uint8_t *below, uint32_t width, uint8_t *out)
+{
+    const DiffusionTables &d = GetDiffusionTables();
+    const Quantised *fives = d.quantised[0] + kReach, *sixes = d.quantised[1] + kReach;
+    const uint8_t *clamped = d.clamped + kReach;
+    const ptrdiff_t first = kStep > 0 ? 0 : ptrdiff_t(width) - 1;
+    uint8_t *p = bgr + 3 * first, *n = below + 3 * first, *o = out + 2 * first;
+    Quantised b = fives[p[0]], g = sixes[p[1]], r = fives[p[2]];
+    Store(o, unsigned(r.level) << 11 | unsigned(g.level) << 5 | b.level);
+    int nextB = b.below, nextG = g.below, nextR = r.below;
+    int afterB = b.belowAhead, afterG = g.belowAhead, afterR = r.belowAhead;
+    for (uint32_t left = width - 1; left > 0; left--) {
+        const int aheadB = b.ahead, aheadG = g.ahead, aheadR = r.ahead;
+        p += kStep, n += kStep, o += kStep / 3 * 2;
+        // The pixel's own value is read before the carried error is known:
+        // only the last step of each lookup waits for it.
+        const Quantised *atB = fives + p[0], *atG = sixes + p[1], *atR = fives + p[2];
+        b = atB[aheadB], g = atG[aheadG], r = atR[aheadR];
+        Store(o, unsigned(r.level) << 11 | unsigned(g.level) << 5 | b.level);
+        if (kHasBelow) {
+            n[0 - kStep] = clamped[n[0 - kStep] + nextB + b.belowBehind];
+            n[1 - kStep] = clamped[n[1 - kStep] + nextG + g.belowBehind];
+            n[2 - kStep] = clamped[n[2 - kStep] + nextR + r.belowBehind];
+            nextB = afterB + b.below, nextG = afterG + g.below, nextR = afterR + r.below;
+            afterB = b.belowAhead, afterG = g.belowAhead, afterR = r.belowAhead;
+        }
+    }
+    if (kHasBelow) {
+        n[0] = clamped[n[0] + nextB];
+        n[1] = clamped[n[1] + nextG];
+        n[2] = clamped[n[2] + nextR];
     }
 }
 
 // Serpentine: even rows left to right, odd rows back. The error goes into the
-// bytes still to be converted; at the image's edges its share is dropped, and
-// a spare byte takes what would fall outside.
+// bytes of the row below, still to be converted; the last row has none (its
+// own bytes stand in, untouched).
 void DiffusionRows(uint8_t *rows, size_t stride, uint32_t width, uint32_t height, uint8_t *out, size_t outStride)
 {
-    const Tables &t = GetTables();
     for (uint32_t y = 0; y < height; y++, out += outStride) {
         uint8_t *bgr = rows + size_t(height - 1 - y) * stride;
-        uint8_t *next = y + 1 < height ? bgr - stride : nullptr;
         const bool forwards = (y & 1) == 0;
-        for (uint32_t i = 0; i < width; i++) {
-            const uint32_t x = forwards ? i : width - 1 - i;
-            const bool hasAhead = i + 1 < width, hasBehind = i > 0;
-            const ptrdiff_t step = forwards ? 3 : -3;
-            uint8_t *p = bgr + 3 * size_t(x);
-            unsigned levels[3];
-            for (int c = 0; c < 3; c++) {
-                const int f = c == 1, level = t.nearest[f][p[c]];
-                levels[c] = unsigned(level);
-                uint8_t spare[3] = {0, 0, 0};
-                uint8_t *n = next ? next + 3 * size_t(x) + c : nullptr;
-                Spread(p[c] - t.widened[f][level], hasAhead ? p + step + c : spare, n && hasBehind ? n - step : spare,
-                       n, n && hasAhead ? n + step : spare + 1);
-            }
-            Store(out + 2 * size_t(x), levels[2] << 11 | levels[1] << 5 | levels[0]);
-        }
+        if (y + 1 < height)
+            (forwards ? DiffuseRow<3, true> : DiffuseRow<-3, true>)(bgr, bgr - stride, width, out);
+        else
+            (forwards ? DiffuseRow<3, false> : DiffuseRow<-3, false>)(bgr, bgr, width, out);
     }
 }
 
@@ -131,6 +177,8 @@ void DiffusionRows(uint8_t *rows, size_t stride, uint32_t width, uint32_t height
 void DitherRows(DitherMode mode, uint8_t *rows, size_t stride, uint32_t width, uint32_t height, uint8_t *out,
                 size_t outStride, uint32_t left, uint32_t top)
 {
+    if (width == 0)
+        return;
     if (mode == DITHER_ORDERED) {
         OrderedRows(rows, stride, width, height, out, outStride, left, top);
     } else if (mode == DITHER_DIFFUSION) {

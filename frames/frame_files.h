@@ -42,6 +42,6 @@ bool WriteFrameFile(FrameFiles *files, IWICImagingFactory *factory, const uint8_
 // a failure leaves no half set behind.
 void EndFrameFiles(FrameFiles *files);
 
-// "walk.shp" and "walk.png" give "walk-frames", beside them. False when the
-// name does not fit in MAX_PATH bytes.
-bool FramesFolderBeside(const char *path, char *folder);
+// "walk.shp" and "walk.png" give "walk-frames" (the stem and `suffix`),
+// beside them. False when the name does not fit in MAX_PATH bytes.
+bool FramesFolderBeside(const char *path, char *folder, const char *suffix = "-frames");
