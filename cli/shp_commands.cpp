@@ -21,9 +21,10 @@ bool ShowShpInfo(const char *path)
     return true;
 }
 
-static void ShowFrameProgress(int index, int count)
+static bool ShowFrameProgress(int index, int count)
 {
     ShowProgress(CLI_PROGRESS_FRAME, index, count);
+    return true;
 }
 
 bool ExtractFrames(const char *path, const char *directory)

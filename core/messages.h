@@ -26,6 +26,7 @@
 #define MSG_CANT_WRITE_FRAME "Error: Can't write %s"
 #define MSG_FRAMES_WRITTEN "Frames written to %s: %s to %s (%u files)"
 #define MSG_FRAME_FILES_EXIST "Error: %s already holds frame files (%s); nothing was written."
+#define MSG_FRAMES_CANCELLED "Cancelled: nothing was written."
 #define MSG_FOLDER_NOT_EMPTY "Error: The folder %s already exists and is not empty (%s); nothing was written."
 
 // Sprite sheets and animated GIFs cut into frame files.

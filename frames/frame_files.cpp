@@ -101,8 +101,10 @@ void FrameFilePath(const FrameFiles &files, uint32_t i, char *path)
 bool WriteFrameFile(FrameFiles *files, IWICImagingFactory *factory, const uint8_t *rows, uint32_t stride,
                     uint32_t width, uint32_t height, uint32_t bitsPerPixel)
 {
-    if (g_frameProgress)
-        g_frameProgress(int(files->written), int(files->count));
+    if (g_frameProgress && !g_frameProgress(int(files->written), int(files->count))) {
+        PrintStatus(MSG_FRAMES_CANCELLED);
+        return false;
+    }
     char path[MAX_PATH];
     FrameFilePath(*files, files->written, path);
     if (!WritePng(factory, path, rows, stride, width, height, bitsPerPixel)) {
@@ -123,13 +125,20 @@ void EndFrameFiles(FrameFiles *files)
                     std::strrchr(last, '\\') + 1, files->count);
         return;
     }
+    RemoveFrameFiles(files);
+}
+
+void RemoveFrameFiles(FrameFiles *files)
+{
+    char path[MAX_PATH];
     for (uint32_t i = 0; i < files->written; i++) {
-        FrameFilePath(*files, i, first);
-        DeleteFileA(first);
+        FrameFilePath(*files, i, path);
+        DeleteFileA(path);
     }
     files->written = 0;
     if (files->madeFolder)
         RemoveDirectoryA(files->folder);
+    files->madeFolder = false;
 }
 
 bool FramesFolderBeside(const char *path, char *folder, const char *suffix)

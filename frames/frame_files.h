@@ -21,8 +21,8 @@ struct FrameFiles {
 };
 
 // Called before frame `index` of `count` is written, so that a program can
-// show how far it has come. Null: nobody is told.
-typedef void (*FrameProgressFunction)(int index, int count);
+// show how far it has come; false cancels the set. Null: nobody is told.
+typedef bool (*FrameProgressFunction)(int index, int count);
 extern FrameProgressFunction g_frameProgress;
 
 // Prepares `directory` for `count` frame files: every name must fit, and the
@@ -38,9 +38,13 @@ bool WriteFrameFile(FrameFiles *files, IWICImagingFactory *factory, const uint8_
                     uint32_t width, uint32_t height, uint32_t bitsPerPixel);
 
 // Every frame written: says so in the status line. Otherwise the files
-// written are removed again, and the folder if it was made for them, so that
-// a failure leaves no half set behind.
+// written are removed again (RemoveFrameFiles), so that a failure leaves no
+// half set behind.
 void EndFrameFiles(FrameFiles *files);
+
+// The files written, and the folder if it was made for them: for a set that
+// cannot be used after all.
+void RemoveFrameFiles(FrameFiles *files);
 
 // "walk.shp" and "walk.png" give "walk-frames" (the stem and `suffix`),
 // beside them. False when the name does not fit in MAX_PATH bytes.

@@ -10,15 +10,11 @@
 #include "core/source_list.h"
 #include "core/status.h"
 #include "frames/shp_file.h"
-#include "frames/split.h"
 #include "res/resource.h"
-#include "ui/cell_size_dialog.h"
-#include "ui/file_choosers.h"
+#include "ui/frame_tools.h"
 #include "ui/main_dialog.h"
 #include "ui/source_commands.h"
 #include "ui/ui_texts.h"
-
-AskCellSizeFunction g_askCellSize = AskCellSize;
 
 namespace {
 
@@ -347,14 +343,6 @@ void OnPlayTimer()
     ShowRow(g_preview.row + 1 < g_preview.count ? g_preview.row + 1 : 0);
 }
 
-// Frame files are written while the preview waits: it shows how far they
-// have come, and takes no keys meanwhile.
-void ShowWritingProgress(int index, int count)
-{
-    std::snprintf(g_preview.notice, sizeof g_preview.notice, TEXT_PREVIEW_WRITING, index + 1, count);
-    RedrawWindow(g_preview.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-}
-
 // The status line's last report, in the band too: the preview may hide the dialog.
 void ShowOutcome()
 {
@@ -362,78 +350,23 @@ void ShowOutcome()
     InvalidateRect(g_preview.window, nullptr, FALSE);
 }
 
-// E: the file's frames as PNG files, into a folder the user picks.
-void ExtractToChosenFolder()
+// E, L and S: tools of their own (ui/frame_tools.cpp), told what is shown.
+void RunTool(ToolOutcome (*tool)(const PreviewTarget &))
 {
-    char folder[kPathBufferSize];
-    if (!ChooseFolder(g_preview.window, folder))
+    const PreviewTarget target = {g_preview.window, g_preview.owner, g_preview.row,
+                                  g_preview.fromFile ? &g_preview.file : nullptr, g_preview.filePath};
+    switch (tool(target)) {
+    case TOOL_NOTHING:
         return;
-    FrameFiles files;
-    g_frameProgress = ShowWritingProgress;
-    ExtractShpFrames(g_preview.file, g_preview.filePath, folder, FOLDER_WITHOUT_FRAME_FILES, &files);
-    g_frameProgress = nullptr;
-    ShowOutcome();
-}
-
-// Frame files written by `write` beside `path`, in a folder named after it.
-template <typename Write> bool WriteFramesBeside(const char *path, Write write)
-{
-    char folder[MAX_PATH];
-    if (!FramesFolderBeside(path, folder)) {
-        PrintStatus(MSG_PATH_TOO_LONG, path);
-        return false;
-    }
-    g_frameProgress = ShowWritingProgress;
-    bool written = write(folder);
-    g_frameProgress = nullptr;
-    return written;
-}
-
-// L: the file's frames become the list and the file the destination, so that
-// Convert makes the same file again, or, once a frame is edited, the file
-// with that frame changed.
-void LoadIntoList()
-{
-    if (g_sourceList->count > 0) {
-        char question[kStatusBufferSize];
-        std::snprintf(question, sizeof question, TEXT_LOAD_REPLACES_LIST, g_sourceList->count,
-                      SourceRowText(g_preview.filePath));
-        if (g_messageBox(g_preview.window, question, TEXT_APP_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
-            return;
-    }
-    FrameFiles files;
-    bool loaded = WriteFramesBeside(g_preview.filePath, [&](const char *folder) {
-        return ExtractShpFrames(g_preview.file, g_preview.filePath, folder, FOLDER_NEW_OR_EMPTY, &files);
-    });
-    if (!loaded || !ReplaceRowsWithFrames(g_preview.owner, 0, g_sourceList->count, files)) {
-        ShowOutcome();
+    case TOOL_CLOSE:
+        SendMessageA(g_preview.window, WM_CLOSE, 0, 0);
         return;
-    }
-    SetDlgItemTextA(g_preview.owner, IDC_DEST, g_preview.filePath);
-    SendMessageA(g_preview.window, WM_CLOSE, 0, 0);
-}
-
-// S: the shown row's image becomes frames in its place: an animated GIF's
-// frames at once, a still image's cells once their size is given.
-void SplitShownRow()
-{
-    const char *path = SourceListGet(g_sourceList, g_preview.row);
-    ImageFrames image = {};
-    if (!path || !InspectImage(path, &image)) {
-        ShowOutcome();
-        return;
-    }
-    uint32_t cellWidth = 0, cellHeight = 0;
-    if (image.frameCount < 2 && !g_askCellSize(g_preview.window, image, &cellWidth, &cellHeight))
-        return;
-    FrameFiles files;
-    bool split = WriteFramesBeside(path, [&](const char *folder) {
-        return SplitImage(path, cellWidth, cellHeight, folder, FOLDER_NEW_OR_EMPTY, &files);
-    });
-    int row = g_preview.row;
-    if (split && ReplaceRowsWithFrames(g_preview.owner, row, 1, files)) {
+    case TOOL_ROWS_CHANGED:
         StartFrames(g_sourceList->count);
-        ShowRow(row);
+        ShowRow(target.row);
+        break;
+    case TOOL_DONE:
+        break;
     }
     ShowOutcome();
 }
@@ -478,23 +411,29 @@ void OnKeyDown(HWND window, WPARAM key)
         break;
     case 'E':
         if (g_preview.fromFile)
-            ExtractToChosenFolder();
+            RunTool(ExtractToChosenFolder);
         break;
     case 'L':
         if (g_preview.fromFile)
-            LoadIntoList();
+            RunTool(LoadIntoList);
         break;
     case 'S':
         if (!g_preview.fromFile)
-            SplitShownRow();
+            RunTool(SplitShownRow);
         break;
     }
     InvalidateRect(window, nullptr, FALSE);
 }
 
-// The owner is enabled before the preview goes, so that it becomes the active window again.
+// The owner is enabled before the preview goes, so that it becomes the active
+// window again. While a tool writes, closing cancels its set instead: the
+// tool ends first.
 void OnClose(HWND window)
 {
+    if (FrameWriteRunning()) {
+        CancelFrameWrite();
+        return;
+    }
     EnableWindow(g_preview.owner, TRUE);
     DestroyWindow(window);
 }
@@ -648,6 +587,12 @@ HWND OpenShpPreview(HWND dialog, const char *path)
 const PreviewFrame *ShownPreviewFrame()
 {
     return g_preview.shown;
+}
+
+void SetPreviewNotice(const char *text)
+{
+    lstrcpynA(g_preview.notice, text, sizeof g_preview.notice);
+    RedrawWindow(g_preview.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight)

@@ -1,8 +1,9 @@
-// The preview: frames one at a time, as the SHP16 file holds or will hold
-// them. Either the list's rows, each decoded through its filter as the
-// conversion job decodes it and converted to RGB565, or the frames of an
-// opened SHP16 file, read from it as they are shown; every value widened
-// back to 8 bits.
+// The preview window, its painting, keys and playing: frames one at a time,
+// as the SHP16 file holds or will hold them. Either the list's rows, each
+// decoded through its filter as the conversion job decodes it and converted
+// to RGB565, or the frames of an opened SHP16 file, read from it as they are
+// shown; every value widened back to 8 bits. The tools its keys start (E, L,
+// S) are in ui/frame_tools.h.
 #pragma once
 #include <windows.h>
 
@@ -39,10 +40,6 @@ const PreviewFrame *ShownPreviewFrame();
 // The grid of cells drawn over the picture; 0 x 0: none.
 void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight);
 
-// The cell size for splitting a still image into a sheet's cells: asked in a
-// small dialog over the preview, whose grid follows the numbers as they are
-// typed. False when cancelled. Tests answer it instead of a person.
-struct ImageFrames;
-typedef bool (*AskCellSizeFunction)(HWND preview, const ImageFrames &image, uint32_t *width,
-                                    uint32_t *height);
-extern AskCellSizeFunction g_askCellSize;
+// The band's second line until the next key, drawn at once: what a tool is
+// doing or did.
+void SetPreviewNotice(const char *text);

@@ -20,6 +20,7 @@
 #include "tests/support/temp_dir.h"
 #include "ui/drop_files.h"
 #include "ui/file_choosers.h"
+#include "ui/frame_tools.h"
 #include "ui/gdi_objects.h"
 #include "ui/link_control.h"
 #include "ui/main_dialog.h"
@@ -33,6 +34,7 @@ using Strings = std::vector<std::string>;
 namespace {
 
 Strings g_chosenPaths;   // what the next file dialogs choose; none left: cancelled
+std::wstring g_chosenFolder;  // what the folder chooser chooses
 int g_boxAnswer = IDOK;  // what every message box answers
 
 std::wstring Wide(const std::string &utf8)
@@ -312,6 +314,11 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     Command(IDC_REMOVE);
     EnableWindow(dialog_, TRUE);
     EXPECT_EQ(Rows(), "a.kui b.kui");
+    g_chooseFolder = [](HWND, wchar_t *folder) { return lstrcpyW(folder, g_chosenFolder.c_str()) != nullptr; };
+    g_chosenFolder = Wide(temp_.Path("e"));
+    Key(preview, 'E');
+    EXPECT_EQ(Text(IDC_STATUS), Format(MSG_FRAMES_WRITTEN, temp_.Path("e").c_str(), "frame0000.png",
+                                       "frame0001.png", 2u));
     for (int answer : {IDNO, IDYES}) {
         g_boxAnswer = answer;  // replacing a list is asked first
         Key(preview, 'L');
@@ -343,11 +350,26 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
     g_askCellSize = [](HWND, const ImageFrames &, uint32_t *width, uint32_t *height) {
         return (*width = *height = 2) != 0;
     };
+    PostMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);  // typed while the frames are written: cancels
     Key(preview, 'S');
-    EXPECT_EQ(Rows(), "anim.gif frame0000.png frame0001.png z.kui");
+    EXPECT_EQ(Rows() + " / " + Text(IDC_STATUS), "anim.gif sheet.png z.kui / "s + MSG_FRAMES_CANCELLED);
+    PostMessageA(preview, WM_KEYDOWN, 'S', 0);  // typed meanwhile: dropped, not replayed after
+    Key(preview, 'S');
+    for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
+        DispatchMessageA(&message);
+    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 1),
+              "anim.gif frame0000.png frame0001.png z.kui " + temp_.Path("sheet-frames\\frame0000.png"));
     EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFF0000u);
     Key(preview, VK_HOME);
-    Key(preview, 'S');
+    // Each allocation failing in turn, until the split goes through: the list is as it was and no frame
+    // file or folder stays, whether the split or the replacement of the rows failed.
+    for (int successes = 0; Rows().rfind("anim.gif", 0) == 0 && successes < 50; successes++) {
+        SetAllocFailureAfter(successes);
+        Key(preview, 'S');
+        SetAllocFailureAfter(-1);
+        EXPECT_TRUE(Rows().rfind("anim.gif", 0) != 0 || !std::filesystem::exists(temp_.Path("anim-frames")))
+            << successes;
+    }
     EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 3),
               "frame0000.png frame0001.png frame0000.png frame0001.png z.kui " +
                   temp_.Path("sheet-frames\\frame0001.png"));
