@@ -80,10 +80,12 @@ int main()
     // Diffusion changes the rows it reads, so it works on a copy.
     std::vector<uint8_t> scratch(source);
     report("dither ordered", Measure([&] {
-               DitherRows(DITHER_ORDERED, scratch.data(), stride, kSide, kSide, frame.data(), 2 * kSide, 0, 0);
+               DitherRows(DITHER_ORDERED, scratch.data(), stride, kSide, kSide, frame.data(), 2 * kSide, 0,
+                          0);
            }));
     report("dither diffusion", Measure([&] {
-               DitherRows(DITHER_DIFFUSION, scratch.data(), stride, kSide, kSide, frame.data(), 2 * kSide, 0, 0);
+               DitherRows(DITHER_DIFFUSION, scratch.data(), stride, kSide, kSide, frame.data(), 2 * kSide, 0,
+                          0);
            }));
     // Uses the results, so that no copy or conversion can be left out.
     unsigned sum = 0;

@@ -344,7 +344,8 @@ int main(int argc, char **argv)
             return Job(job.name, job.dither, argv[2], argc - 3, argv + 3);
     if (argc == 3 && std::strcmp(argv[1], "records") == 0 && std::atoi(argv[2]) > 0)
         return Records(std::atoi(argv[2]));
-    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job[-ordered|-diffusion] OUTPUT FILE... | records SIDE\n",
+    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job[-ordered|-diffusion] OUTPUT "
+               "FILE... | records SIDE\n",
                stderr);
     return 2;
 }

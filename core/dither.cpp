@@ -7,9 +7,9 @@ namespace {
 
 // Bayer's 8 × 8 matrix: every threshold once, neighbours far apart in order.
 constexpr uint8_t kBayer[8][8] = {
-    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
-    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
-    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+    {0, 32, 8, 40, 2, 34, 10, 42},    {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},    {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},   {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
 constexpr int Widen(int level, int bits)
@@ -41,7 +41,8 @@ Tables BuildTables()
             // Upwards when the value's share of the way to the next level
             // passes the threshold (b + 1/2) / 64: on a level, never.
             for (int b = 0; b < 64; b++)
-                t.ordered[f][b][v] = uint8_t(below < top && (v - low) * 128 > (2 * b + 1) * gap ? below + 1 : below);
+                t.ordered[f][b][v] =
+                    uint8_t(below < top && (v - low) * 128 > (2 * b + 1) * gap ? below + 1 : below);
         }
     }
     return t;
@@ -59,8 +60,8 @@ inline void Store(uint8_t *out, unsigned value)
     out[1] = uint8_t(value >> 8);
 }
 
-void OrderedRows(const uint8_t *rows, size_t stride, uint32_t width, uint32_t height, uint8_t *out, size_t outStride,
-                 uint32_t left, uint32_t top)
+void OrderedRows(const uint8_t *rows, size_t stride, uint32_t width, uint32_t height, uint8_t *out,
+                 size_t outStride, uint32_t left, uint32_t top)
 {
     const Tables &t = GetTables();
     for (uint32_t y = 0; y < height; y++, out += outStride) {
@@ -123,7 +124,8 @@ const DiffusionTables &GetDiffusionTables()
 // registers; the row below, whose bytes take what comes down to them, is
 // written once a pixel, when its last share is known. At the image's edges a
 // share is dropped.
-template <int kStep, bool kHasBelow> void DiffuseRow(uint8_t *bgr, uint8_t *below, uint32_t width, uint8_t *out)
+template <int kStep, bool kHasBelow>
+void DiffuseRow(uint8_t *bgr, uint8_t *below, uint32_t width, uint8_t *out)
 {
     const DiffusionTables &d = GetDiffusionTables();
     const Quantised *fives = d.quantised[0] + kReach, *sixes = d.quantised[1] + kReach;
@@ -160,7 +162,8 @@ template <int kStep, bool kHasBelow> void DiffuseRow(uint8_t *bgr, uint8_t *belo
 // Serpentine: even rows left to right, odd rows back. The error goes into the
 // bytes of the row below, still to be converted; the last row has none (its
 // own bytes stand in, untouched).
-void DiffusionRows(uint8_t *rows, size_t stride, uint32_t width, uint32_t height, uint8_t *out, size_t outStride)
+void DiffusionRows(uint8_t *rows, size_t stride, uint32_t width, uint32_t height, uint8_t *out,
+                   size_t outStride)
 {
     for (uint32_t y = 0; y < height; y++, out += outStride) {
         uint8_t *bgr = rows + size_t(height - 1 - y) * stride;

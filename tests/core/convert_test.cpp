@@ -103,7 +103,8 @@ TEST_F(Job, WritesEveryByteOfTwoFrames)
 // Each image dithered on its own, as DitherRows dithers it alone.
 TEST_F(Job, DithersEachImageOnItsOwn)
 {
-    const PixelFunction pixels[] = {Gradient, [](int x, int y) { return Rgb{uint8_t(9 * x), 100, uint8_t(y)}; }};
+    auto other = [](int x, int y) { return Rgb{uint8_t(9 * x), 100, uint8_t(y)}; };
+    const PixelFunction pixels[] = {Gradient, other};
     for (DitherMode mode : {DITHER_ORDERED, DITHER_DIFFUSION}) {
         Reset();
         Bytes expected;

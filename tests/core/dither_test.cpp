@@ -15,14 +15,15 @@ using Words = std::vector<uint16_t>;
 
 // The image's pixels dithered into a frameWidth × frameHeight frame of
 // 0xEEEE sentinels at (left, top).
-Words Dither(DitherMode mode, int width, int height, const PixelFunction &pixel, uint32_t left = 0, uint32_t top = 0,
-             uint32_t frameWidth = 0, uint32_t frameHeight = 0)
+Words Dither(DitherMode mode, int width, int height, const PixelFunction &pixel, uint32_t left = 0,
+             uint32_t top = 0, uint32_t frameWidth = 0, uint32_t frameHeight = 0)
 {
     frameWidth = std::max(frameWidth, left + width), frameHeight = std::max(frameHeight, top + height);
     Bytes dib = MakeDibBytes(width, height, 24, pixel);
     Words frame(size_t(frameWidth) * frameHeight, 0xEEEE);
-    DitherRows(mode, &dib[sizeof(DibHeader)], DibStride(uint32_t(width), 24), uint32_t(width), uint32_t(height),
-               reinterpret_cast<uint8_t *>(&frame[top * frameWidth + left]), 2 * size_t(frameWidth), left, top);
+    DitherRows(mode, &dib[sizeof(DibHeader)], DibStride(uint32_t(width), 24), uint32_t(width),
+               uint32_t(height), reinterpret_cast<uint8_t *>(&frame[top * frameWidth + left]),
+               2 * size_t(frameWidth), left, top);
     return frame;
 }
 
@@ -37,10 +38,22 @@ struct Ramp {
     PixelFunction pixel;
 };
 const Ramp kRamps[] = {
-    {"ramp across", [](int x, int) { return Rgb{uint8_t(x), uint8_t(x), uint8_t(255 - x)}; }},
-    {"grey ramp down", [](int, int y) { return Rgb{uint8_t(4 * y), uint8_t(4 * y), uint8_t(4 * y)}; }},
-    {"diagonal shading", [](int x, int y) { return Rgb{uint8_t((x + 3 * y) / 2), uint8_t(x / 3 + y), uint8_t(200 - y)}; }},
-    {"faint glow", [](int x, int y) { return Rgb{uint8_t(60 + x / 16), uint8_t(30 + (x + y) / 20), uint8_t(61)}; }},
+    {"ramp across",
+     [](int x, int) {
+         return Rgb{uint8_t(x), uint8_t(x), uint8_t(255 - x)};
+     }},
+    {"grey ramp down",
+     [](int, int y) {
+         return Rgb{uint8_t(4 * y), uint8_t(4 * y), uint8_t(4 * y)};
+     }},
+    {"diagonal shading",
+     [](int x, int y) {
+         return Rgb{uint8_t((x + 3 * y) / 2), uint8_t(x / 3 + y), uint8_t(200 - y)};
+     }},
+    {"faint glow",
+     [](int x, int y) {
+         return Rgb{uint8_t(60 + x / 16), uint8_t(30 + (x + y) / 20), uint8_t(61)};
+     }},
 };
 
 }  // namespace
@@ -60,14 +73,15 @@ TEST(Dither, GradientBlocksKeepTheirColour)
                     for (int y = by; y < by + 4; y++)
                         for (int x = bx; x < bx + 4; x++) {
                             const Rgb shown = Shown(frame[y * width + x]), source = gradient.pixel(x, y);
-                            off[0] += shown.r - source.r, off[1] += shown.g - source.g, off[2] += shown.b - source.b;
+                            off[0] += shown.r - source.r, off[1] += shown.g - source.g,
+                                off[2] += shown.b - source.b;
                         }
                     const double distance = (std::fabs(off[0]) + std::fabs(off[1]) + std::fabs(off[2])) / 16;
                     sum += distance, worst = std::max(worst, distance);
                 }
             const double mean = sum / (width / 4 * height / 4);
-            SCOPED_TRACE(testing::Message() << gradient.name << ", mode " << mode << ": mean " << mean << ", worst "
-                                            << worst);
+            SCOPED_TRACE(testing::Message()
+                         << gradient.name << ", mode " << mode << ": mean " << mean << ", worst " << worst);
             if (mode == DITHER_NONE) {
                 EXPECT_GT(mean, 3);
             } else {
@@ -111,13 +125,18 @@ TEST(Dither, OrderedIsLocalAndBothRepeat)
     for (Rgb &c : noise)
         c = {uint8_t(random()), uint8_t(random()), uint8_t(random())};
     auto pixel = [&](int x, int y) { return noise[y * 48 + x]; };
-    auto changed = [&](int x, int y) { return x >= 10 && x < 20 && y >= 7 && y < 12 ? Rgb{1, 2, 3} : pixel(x, y); };
-    const Words whole = Dither(DITHER_ORDERED, 48, 40, pixel), other = Dither(DITHER_ORDERED, 48, 40, changed);
-    const Words part = Dither(DITHER_ORDERED, 30, 25, [&](int x, int y) { return pixel(x + 13, y + 6); }, 13, 6);
+    auto changed = [&](int x, int y) {
+        return x >= 10 && x < 20 && y >= 7 && y < 12 ? Rgb{1, 2, 3} : pixel(x, y);
+    };
+    const Words whole = Dither(DITHER_ORDERED, 48, 40, pixel),
+                other = Dither(DITHER_ORDERED, 48, 40, changed);
+    const Words part = Dither(
+        DITHER_ORDERED, 30, 25, [&](int x, int y) { return pixel(x + 13, y + 6); }, 13, 6);
     for (int y = 0; y < 40; y++)
         for (int x = 0; x < 48; x++) {
             if (!(x >= 10 && x < 20 && y >= 7 && y < 12))
-                ASSERT_EQ(whole[y * 48 + x], other[y * 48 + x]) << "changed outside, at (" << x << "," << y << ")";
+                ASSERT_EQ(whole[y * 48 + x], other[y * 48 + x])
+                    << "changed outside, at (" << x << "," << y << ")";
             if (x >= 13 && y >= 6 && x < 43 && y < 31)
                 ASSERT_EQ(whole[y * 48 + x], part[y * 43 + x]) << "placed part, at (" << x << "," << y << ")";
         }
