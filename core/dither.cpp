@@ -17,12 +17,9 @@ constexpr int Widen(int level, int bits)
     return (level << (8 - bits)) | (level >> (2 * bits - 8));
 }
 
-// Per 5- and 6-bit field: the level each threshold picks for each value, the
-// nearest level to each value, and the value each level widens to.
+// Per 5- and 6-bit field: the level each threshold picks for each value.
 struct Tables {
     uint8_t ordered[2][64][256];
-    uint8_t nearest[2][256];
-    uint8_t widened[2][64];
 };
 
 Tables BuildTables()
@@ -30,14 +27,11 @@ Tables BuildTables()
     Tables t = {};
     for (int f = 0; f < 2; f++) {
         const int bits = 5 + f, top = (1 << bits) - 1;
-        for (int level = 0; level <= top; level++)
-            t.widened[f][level] = uint8_t(Widen(level, bits));
         int below = 0;  // the highest level whose widened value is at most v
         for (int v = 0; v < 256; v++) {
             while (below < top && Widen(below + 1, bits) <= v)
                 below++;
             const int low = Widen(below, bits), gap = below < top ? Widen(below + 1, bits) - low : 1;
-            t.nearest[f][v] = uint8_t(below < top && 2 * (v - low) > gap ? below + 1 : below);
             // Upwards when the value's share of the way to the next level
             // passes the threshold (b + 1/2) / 64: on a level, never.
             for (int b = 0; b < 64; b++)
@@ -80,14 +74,15 @@ void OrderedRows(const uint8_t *rows, size_t stride, uint32_t width, uint32_t he
     }
 }
 
-// Diffusion looks up all it needs by the value wanted, the pixel's own plus
-// the error carried to it, which stays within kReach of 0..255.
+// Diffusion looks up all it needs by the value wanted: the pixel's own plus
+// the error carried to it, a few levels at most (an error is at most half a
+// gap, or what lies beyond 0..255), well within kReach.
 constexpr int kReach = 64, kWanted = 256 + 2 * kReach;
 
 // For one wanted value: the nearest level, and the error's Floyd and
 // Steinberg shares (7, 3, 5 and 1 sixteenths), rounded so that they add up
 // to the whole error: no colour is lost or gained on average.
-struct alignas(8) Quantised {
+struct alignas(8) Quantised {  // 8 bytes: an index scales in the address
     uint8_t level;
     int8_t ahead, belowBehind, below, belowAhead;
 };
@@ -97,15 +92,29 @@ struct DiffusionTables {
     uint8_t clamped[kWanted];
 };
 
-DiffusionTables BuildDiffusionTables()
+// The level whose widened value is nearest to `value`: the highest one at or
+// below it (widening may lift the truncated level above the value), or the
+// next.
+constexpr int NearestLevel(int value, int bits)
 {
-    const Tables &t = GetTables();
+    int below = value >> (8 - bits);
+    if (Widen(below, bits) > value)
+        below--;
+    if (below == (1 << bits) - 1)
+        return below;
+    return 2 * (value - Widen(below, bits)) > Widen(below + 1, bits) - Widen(below, bits) ? below + 1 : below;
+}
+
+// Made by the compiler, at fixed addresses: the 32-bit build then needs no
+// register to reach them.
+constexpr DiffusionTables MakeDiffusionTables()
+{
     DiffusionTables d = {};
     for (int i = 0; i < kWanted; i++) {
         const int wanted = i - kReach, value = wanted < 0 ? 0 : wanted > 255 ? 255 : wanted;
         d.clamped[i] = uint8_t(value);
         for (int f = 0; f < 2; f++) {
-            const int level = t.nearest[f][value], error = wanted - t.widened[f][level];
+            const int level = NearestLevel(value, 5 + f), error = wanted - Widen(level, 5 + f);
             const int seven = (error * 7 + 8) >> 4, three = (error * 3 + 8) >> 4, five = (error * 5 + 8) >> 4;
             d.quantised[f][i] = {uint8_t(level), int8_t(seven), int8_t(three), int8_t(five),
                                  int8_t(error - seven - three - five)};
@@ -114,49 +123,38 @@ DiffusionTables BuildDiffusionTables()
     return d;
 }
 
-const DiffusionTables &GetDiffusionTables()
-{
-    static const DiffusionTables tables = BuildDiffusionTables();
-    return tables;
-}
+constexpr DiffusionTables kDiffusion = MakeDiffusionTables();
 
-// One row, `kStep` bytes from pixel to pixel. The error ahead is carried in
-// registers; the row below, whose bytes take what comes down to them, is
+// One row, `kStep` bytes from pixel to pixel. Each channel's lookups carry
+// the error ahead as a pointer to the last entry, the one value each pixel
+// waits for; the row below, whose bytes take what comes down to them, is
 // written once a pixel, when its last share is known. At the image's edges a
 // share is dropped.
 template <int kStep, bool kHasBelow>
 void DiffuseRow(uint8_t *bgr, uint8_t *below, uint32_t width, uint8_t *out)
 {
-    const DiffusionTables &d = GetDiffusionTables();
-    const Quantised *fives = d.quantised[0] + kReach, *sixes = d.quantised[1] + kReach;
-    const uint8_t *clamped = d.clamped + kReach;
+    const Quantised *fives = kDiffusion.quantised[0] + kReach, *sixes = kDiffusion.quantised[1] + kReach;
+    const uint8_t *clamped = kDiffusion.clamped + kReach;
     const ptrdiff_t first = kStep > 0 ? 0 : ptrdiff_t(width) - 1;
     uint8_t *p = bgr + 3 * first, *n = below + 3 * first, *o = out + 2 * first;
-    Quantised b = fives[p[0]], g = sixes[p[1]], r = fives[p[2]];
-    Store(o, unsigned(r.level) << 11 | unsigned(g.level) << 5 | b.level);
-    int nextB = b.below, nextG = g.below, nextR = r.below;
-    int afterB = b.belowAhead, afterG = g.belowAhead, afterR = r.belowAhead;
+    const Quantised *b = fives + p[0], *g = sixes + p[1], *r = fives + p[2];
+    Store(o, unsigned(r->level) << 11 | unsigned(g->level) << 5 | b->level);
+    // What the pixel below this one and the one after it have been given so far.
+    int next[3] = {b->below, g->below, r->below}, after[3] = {b->belowAhead, g->belowAhead, r->belowAhead};
     for (uint32_t left = width - 1; left > 0; left--) {
-        const int aheadB = b.ahead, aheadG = g.ahead, aheadR = r.ahead;
         p += kStep, n += kStep, o += kStep / 3 * 2;
-        // The pixel's own value is read before the carried error is known:
-        // only the last step of each lookup waits for it.
-        const Quantised *atB = fives + p[0], *atG = sixes + p[1], *atR = fives + p[2];
-        b = atB[aheadB], g = atG[aheadG], r = atR[aheadR];
-        Store(o, unsigned(r.level) << 11 | unsigned(g.level) << 5 | b.level);
+        b = fives + p[0] + b->ahead, g = sixes + p[1] + g->ahead, r = fives + p[2] + r->ahead;
+        Store(o, unsigned(r->level) << 11 | unsigned(g->level) << 5 | b->level);
         if (kHasBelow) {
-            n[0 - kStep] = clamped[n[0 - kStep] + nextB + b.belowBehind];
-            n[1 - kStep] = clamped[n[1 - kStep] + nextG + g.belowBehind];
-            n[2 - kStep] = clamped[n[2 - kStep] + nextR + r.belowBehind];
-            nextB = afterB + b.below, nextG = afterG + g.below, nextR = afterR + r.below;
-            afterB = b.belowAhead, afterG = g.belowAhead, afterR = r.belowAhead;
+            n[0 - kStep] = clamped[n[0 - kStep] + next[0] + b->belowBehind];
+            n[1 - kStep] = clamped[n[1 - kStep] + next[1] + g->belowBehind];
+            n[2 - kStep] = clamped[n[2 - kStep] + next[2] + r->belowBehind];
+            next[0] = after[0] + b->below, next[1] = after[1] + g->below, next[2] = after[2] + r->below;
+            after[0] = b->belowAhead, after[1] = g->belowAhead, after[2] = r->belowAhead;
         }
     }
-    if (kHasBelow) {
-        n[0] = clamped[n[0] + nextB];
-        n[1] = clamped[n[1] + nextG];
-        n[2] = clamped[n[2] + nextR];
-    }
+    for (int c = 0; kHasBelow && c < 3; c++)
+        n[c] = clamped[n[c] + next[c]];
 }
 
 // Serpentine: even rows left to right, odd rows back. The error goes into the
