@@ -86,20 +86,14 @@ report() {
   echo "kestrane-cli.exe wall_ms=$(ms "$t0" "$t1") (Wine start-up and runner about ${startup_ms} ms of it)"
   # The job against the bare decode, three times in turn: the machine's other
   # load moves single figures a lot; the median ratio moves less.
-  # The dithered jobs against the exact one, in the same rounds.
-  local ratios="" dithered="" job decode ordered diffusion
+  local ratios="" job decode
   for _ in 1 2 3; do
     # shellcheck disable=SC2086
     job=$(run "$bench" job job.shp $files)
     # shellcheck disable=SC2086
-    ordered=$(run "$bench" job-ordered job.shp $files)
-    # shellcheck disable=SC2086
-    diffusion=$(run "$bench" job-diffusion job.shp $files)
-    # shellcheck disable=SC2086
     decode=$(run "$bench" decode $files)
-    printf '%s\n%s\n%s\n%s\n' "$job" "$ordered" "$diffusion" "$decode"
+    printf '%s\n%s\n' "$job" "$decode"
     ratios="$ratios $(per_frame "$job") $(per_frame "$decode")"
-    dithered="$dithered $(per_frame "$job") $(per_frame "$ordered") $(per_frame "$diffusion")"
   done
   # shellcheck disable=SC2086
   /usr/bin/python3 - $ratios <<'EOF'
@@ -109,15 +103,9 @@ r = sorted(v[i] / v[i + 1] for i in range(0, len(v), 2))
 print("job / bare decode: %s, median %.2f" % (" ".join("%.2f" % x for x in r), r[len(r) // 2]))
 EOF
   # shellcheck disable=SC2086
-  /usr/bin/python3 - $dithered <<'EOF'
-import sys
-v = [float(x) for x in sys.argv[1:]]
-for k, name in ((1, "ordered"), (2, "diffusion")):
-    r = sorted(v[i + k] / v[i] for i in range(0, len(v), 3))
-    print("job %s / exact job: %s, median %.2f" % (name, " ".join("%.2f" % x for x in r), r[len(r) // 2]))
-EOF
-  # shellcheck disable=SC2086
   run "$bench" stages $files
+  # shellcheck disable=SC2086
+  run "$bench" dither job.shp $files
   t0=$(now)
   ffmpeg -v error -y -i f%03d.png -f rawvideo -pix_fmt rgb565le -sws_flags neighbor+bitexact -sws_dither none out.raw
   t1=$(now)
