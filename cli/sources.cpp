@@ -7,6 +7,7 @@
 #include "cli/cli_texts.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
+#include "core/program_path.h"
 #include "core/source_list.h"
 #include "core/status.h"
 
@@ -114,11 +115,19 @@ bool AddMatch(const char *pattern, const wchar_t *name, int first, const char *o
     char path[8 * MAX_PATH];
     size_t directoryLength = DirectoryLength(pattern);
     std::memcpy(path, pattern, directoryLength);
-    if (!WideCharToMultiByte(CP_ACP, 0, name, -1, path + directoryLength, int(sizeof path - directoryLength),
-                             nullptr, nullptr)) {
+    // A look-alike in place of a character the code page lacks would add
+    // another file: such a name is refused, as such an argument is.
+    char *name8 = path + directoryLength;
+    const size_t room = sizeof path - directoryLength;
+    ProgramPathResult result = ToProgramPath(name, name8, room);
+    if (result == PATH_UNUSABLE) {
+        ShowWideText(name, name8, room);
+        PrintStatus(MSG_PATH_UNUSABLE, path);
+    } else if (result == PATH_TOO_LONG) {
         PrintStatus(MSG_CANT_READ_IMAGE, pattern);
-        return false;
     }
+    if (result != PATH_CONVERTED)
+        return false;
     return AddImage(path, SortedPosition(name, first), outputFullPath);
 }
 

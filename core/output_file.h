@@ -24,3 +24,10 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
 typedef bool (*OutputWriteFunction)(void *file, const void *data, uint32_t size, uint32_t *written);
 extern OutputWriteFunction g_outputWrite;
 bool PlatformWrite(void *file, const void *data, uint32_t size, uint32_t *written);
+
+#ifdef _WIN32
+// Test seam for the exchange of the new file and the destination, which
+// leaves the old file under `backup`: ReplaceFileW's three names and result.
+typedef int (*ReplaceFunction)(const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup);
+extern ReplaceFunction g_replaceFile;
+#endif

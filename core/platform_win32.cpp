@@ -37,6 +37,13 @@ bool PlatformWrite(void *file, const void *data, uint32_t size, uint32_t *writte
 
 OutputWriteFunction g_outputWrite = PlatformWrite;
 
+static int PlatformReplace(const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup)
+{
+    return ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+}
+
+ReplaceFunction g_replaceFile = PlatformReplace;
+
 namespace {
 
 constexpr size_t kWidePathCapacity = 32768;  // the longest path the wide functions take
@@ -145,9 +152,10 @@ void ShowPath(const wchar_t *path, char *text, size_t capacity)
 // streams; Wine's drops its attributes, so they are set again. The old file
 // waits under a backup name, from which a failed exchange puts it back.
 // WRITE_CANNOT_CREATE: the folder took no new file or refused the exchange,
-// and the destination is as it was.
-WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, const void *data, size_t size,
-                           char *savedCopy, size_t capacity)
+// and the destination is as it was. Without `keepOld` the destination is the
+// empty placeholder of a new file: its backup is nothing to save.
+WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, bool keepOld, const void *data,
+                           size_t size, char *savedCopy, size_t capacity)
 {
     WideBuffer temporary(kWidePathCapacity), backup(kWidePathCapacity);
     if (!temporary.text || !backup.text)
@@ -168,16 +176,15 @@ WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, const v
         DeleteFileW(temporary.text);
         return WRITE_FAILED_KEPT;
     }
-    if (ReplaceFileW(destination, temporary.text, backup.text, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                     nullptr)) {
+    if (g_replaceFile(destination, temporary.text, backup.text)) {
         DeleteFileW(backup.text);
-        const DWORD kept = attributes & kSettableAttributes;
-        SetFileAttributesW(destination, kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        // Backup tools look for the archive bit, which a plain create sets.
+        SetFileAttributesW(destination, (attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
         return WRITE_OK;
     }
     // Whichever step failed, the old file is under its own name or the backup's.
     DeleteFileW(temporary.text);
-    if (GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES &&
+    if (keepOld && GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES &&
         !MoveFileExW(backup.text, destination, MOVEFILE_WRITE_THROUGH)) {
         ShowPath(backup.text, savedCopy, capacity);
         return WRITE_FAILED_SAVED;
@@ -229,6 +236,12 @@ WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keep
                                                          : WRITE_FAILED_SAVED;
     }
     copy.Close();
+    if (result == WRITE_OK) {
+        // The archive bit, as a new file has, and the other attributes as they were.
+        const DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesA(path, (attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
+    }
     if (result == WRITE_FAILED_SAVED)
         ShowPath(copyName.text, savedCopy, capacity);
     else if (keepOld)
@@ -276,7 +289,8 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
     // lets the file itself be written.
     WriteResult result = WRITE_CANNOT_CREATE;
     if (resolved && oneName)
-        result = ReplaceWithNew(resolved, information.dwFileAttributes, data, size, savedCopy, capacity);
+        result =
+            ReplaceWithNew(resolved, information.dwFileAttributes, !created, data, size, savedCopy, capacity);
     if (result == WRITE_CANNOT_CREATE)
         result = WriteInPlace(path, resolved, !created, data, size, savedCopy, capacity);
     if (result == WRITE_OK || !created)

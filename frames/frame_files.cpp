@@ -27,20 +27,41 @@ bool FormatFramePath(const char *folder, uint32_t i, int digits, char *path)
 }
 
 // The folder and any missing folder above it; true when it is there now.
-bool MakeFolders(char *path, bool *made)
+// *madeFrom: the length of the outermost folder made (0: none), so that a
+// failure can take away every folder it made.
+bool MakeFolders(char *path, size_t *madeFrom)
 {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return attributes & FILE_ATTRIBUTE_DIRECTORY;
-    for (char *p = path + 1; *p; p++) {
-        if (*p != '\\')
+    for (char *p = path + 1;; p++) {
+        if (*p && *p != '\\')
             continue;
+        const char kept = *p;
         *p = '\0';
-        CreateDirectoryA(path, nullptr);  // the drive and existing folders refuse, harmlessly
-        *p = '\\';
+        // The drive and existing folders refuse, harmlessly.
+        if (CreateDirectoryA(path, nullptr) && *madeFrom == 0)
+            *madeFrom = size_t(p - path);
+        *p = kept;
+        if (!kept)
+            break;
     }
-    *made = CreateDirectoryA(path, nullptr) != FALSE;
-    return *made;
+    attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Removes the folders MakeFolders made, the innermost first.
+void RemoveMadeFolders(FrameFiles *files)
+{
+    char path[MAX_PATH];
+    lstrcpynA(path, files->folder, MAX_PATH);
+    for (size_t length = std::strlen(path); files->madeFrom > 0 && length >= files->madeFrom; length--) {
+        if (path[length] != '\\' && path[length] != '\0')
+            continue;
+        path[length] = '\0';
+        RemoveDirectoryA(path);
+    }
+    files->madeFrom = 0;
 }
 
 // The first name in the folder that the rule does not allow, if any.
@@ -86,7 +107,8 @@ bool BeginFrameFiles(FrameFiles *files, const char *directory, uint32_t count, F
                     blocking);
         return false;
     }
-    if (!MakeFolders(files->folder, &files->madeFolder)) {
+    if (!MakeFolders(files->folder, &files->madeFrom)) {
+        RemoveMadeFolders(files);
         PrintStatus(MSG_CANT_CREATE_FOLDER, directory);
         return false;
     }
@@ -130,15 +152,14 @@ void EndFrameFiles(FrameFiles *files)
 
 void RemoveFrameFiles(FrameFiles *files)
 {
+    // The one being written when it failed may have been left part-written.
     char path[MAX_PATH];
-    for (uint32_t i = 0; i < files->written; i++) {
+    for (uint32_t i = 0; i <= files->written && i < files->count; i++) {
         FrameFilePath(*files, i, path);
         DeleteFileA(path);
     }
     files->written = 0;
-    if (files->madeFolder)
-        RemoveDirectoryA(files->folder);
-    files->madeFolder = false;
+    RemoveMadeFolders(files);
 }
 
 bool FramesFolderBeside(const char *path, char *folder, const char *suffix)

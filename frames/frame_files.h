@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct IWICImagingFactory;
@@ -17,7 +18,7 @@ struct FrameFiles {
     char folder[MAX_PATH];  // full path, without a closing backslash
     uint32_t count, written;
     int digits;
-    bool madeFolder;
+    size_t madeFrom;  // the length of the outermost folder made for them; 0: none
 };
 
 // Called before frame `index` of `count` is written, so that a program can
@@ -42,8 +43,8 @@ bool WriteFrameFile(FrameFiles *files, IWICImagingFactory *factory, const uint8_
 // half set behind.
 void EndFrameFiles(FrameFiles *files);
 
-// The files written, and the folder if it was made for them: for a set that
-// cannot be used after all.
+// The files written, and every folder made for them: for a set that fails
+// or cannot be used after all.
 void RemoveFrameFiles(FrameFiles *files);
 
 // "walk.shp" and "walk.png" give "walk-frames" (the stem and `suffix`),

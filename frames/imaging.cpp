@@ -4,6 +4,7 @@
 
 #include "core/messages.h"
 #include "core/status.h"
+#include "import/seh_guard.h"
 
 ImagingSession::ImagingSession()
     : apartment_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))
@@ -14,10 +15,17 @@ ImagingSession::ImagingSession()
                          reinterpret_cast<void **>(&factory_));
 }
 
+// Guarded: a decode that faulted inside the component may have left the
+// factory in a state where letting go of it faults too.
+static void ReleaseFactory(void *factory)
+{
+    static_cast<IWICImagingFactory *>(factory)->Release();
+}
+
 ImagingSession::~ImagingSession()
 {
     if (factory_)
-        factory_->Release();
+        RunGuarded(ReleaseFactory, factory_);
     if (SUCCEEDED(apartment_))
         CoUninitialize();
 }

@@ -10,6 +10,7 @@
 #include "core/shp16.h"
 #include "core/status.h"
 #include "frames/imaging.h"
+#include "import/seh_guard.h"
 
 namespace {
 
@@ -20,26 +21,29 @@ struct FramePlace {
 };
 
 // A picture opened through the imaging component, with the frame being read
-// and its 32-bit BGRA converter; released in the reverse order of making.
+// and its 32-bit BGRA converter. It lives outside the guarded decode, which a
+// fault leaves without running destructors: ReleasePicture (guarded, since
+// the component may fault again) lets go of it in the reverse order of making.
 struct Picture {
-    IWICBitmapDecoder *decoder = nullptr;
-    IWICBitmapFrameDecode *frame = nullptr;
-    IWICFormatConverter *converter = nullptr;
-    bool gif = false;
-    ImageFrames image = {};
-    FramePlace first = {};  // frame 0, placed on the picture as our filter places it
-
-    Picture() = default;
-    Picture(const Picture &) = delete;
-    Picture &operator=(const Picture &) = delete;
-    ~Picture()
-    {
-        for (IUnknown *object : {static_cast<IUnknown *>(converter), static_cast<IUnknown *>(frame),
-                                 static_cast<IUnknown *>(decoder)})
-            if (object)
-                object->Release();
-    }
+    IWICBitmapDecoder *decoder;
+    IWICBitmapFrameDecode *frame;
+    IWICFormatConverter *converter;
+    bool gif;
+    ImageFrames image;
+    FramePlace first;  // frame 0, placed on the picture as our filter places it
 };
+
+void ReleasePicture(void *context)
+{
+    Picture *picture = static_cast<Picture *>(context);
+    for (IUnknown **object :
+         {reinterpret_cast<IUnknown **>(&picture->converter), reinterpret_cast<IUnknown **>(&picture->frame),
+          reinterpret_cast<IUnknown **>(&picture->decoder)}) {
+        if (*object)
+            (*object)->Release();
+        *object = nullptr;
+    }
+}
 
 // A whole number from the frame's metadata (GIF fields are 8 or 16 bits);
 // 0 when it is missing, as it is for a frame without that block.
@@ -255,16 +259,86 @@ bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &
     return true;
 }
 
+// One inspection or split: what it is given and everything it holds, kept
+// outside the guarded call so that it is let go of however the call ended.
+struct SplitRun {
+    const char *path, *directory;
+    uint32_t cellWidth, cellHeight;
+    FolderRule rule;
+    bool split;  // false: the picture is only inspected
+    IWICImagingFactory *factory;
+    Picture picture;
+    GifCanvas canvas;
+    uint8_t *block;
+    FrameFiles *files;
+    bool begun, ok;
+};
+
+void InspectOrSplit(void *context)
+{
+    SplitRun *run = static_cast<SplitRun *>(context);
+    Picture *picture = &run->picture;
+    uint32_t count = 0;
+    if (!OpenPicture(run->factory, run->path, picture) ||
+        (run->split && !CountFrames(*picture, run->path, run->cellWidth, run->cellHeight, &count)))
+        return;
+    if (!run->split) {
+        run->ok = true;
+        return;
+    }
+    // Everything is in memory before the first file is made: the canvas a
+    // GIF is drawn on, and a block for one cell or for the canvas's 24-bit copy.
+    const bool cells = run->cellWidth != 0;
+    if (picture->gif) {
+        if (!GifCanvasCreate(&run->canvas, picture->image.width, picture->image.height)) {
+            PrintStatus(MSG_MEMORY_ERROR);
+            return;
+        }
+        if (cells && !DrawFrame(picture, picture->first, &run->canvas, run->path))
+            return;
+    }
+    run->block = cells ? AllocPixels(run->cellWidth, run->cellHeight)
+                       : AllocPixels(run->canvas.width, run->canvas.height);
+    if (!run->block || !BeginFrameFiles(run->files, run->directory, count, run->rule))
+        return;
+    run->begun = true;
+    run->ok = cells ? WriteCells(run->factory, picture, run->canvas, run->block, run->cellWidth,
+                                 run->cellHeight, run->files, run->path)
+                    : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
+}
+
+// The decode runs under the guard of the filter calls: a fault inside the
+// imaging component fails the file with a message, and the frame files
+// written so far go again.
+bool RunSplit(SplitRun *run)
+{
+    ImagingSession imaging;
+    run->factory = imaging.Factory();
+    if (!run->factory)
+        return false;
+    if (!RunGuarded(InspectOrSplit, run)) {
+        PrintStatus(MSG_CANT_READ_IMAGE, run->path);
+        run->ok = false;
+    }
+    RunGuarded(ReleasePicture, &run->picture);
+    if (run->begun)
+        EndFrameFiles(run->files);
+    CoreFree(run->block);
+    GifCanvasRelease(&run->canvas);
+    return run->ok;
+}
+
 }  // namespace
 
 bool InspectImage(const char *path, ImageFrames *image)
 {
-    ImagingSession imaging;
-    IWICImagingFactory *factory = imaging.Factory();
-    Picture picture;
-    if (!factory || !OpenPicture(factory, path, &picture))
+    FrameFiles unused;
+    SplitRun run = {};
+    run.path = path;
+    run.files = &unused;
+    if (!RunSplit(&run))
         return false;
-    *image = picture.image;
+    *image = run.picture.image;
     return true;
 }
 
@@ -272,35 +346,13 @@ bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const
                 FolderRule rule, FrameFiles *files)
 {
     *files = FrameFiles{};
-    ImagingSession imaging;
-    IWICImagingFactory *factory = imaging.Factory();
-    Picture picture;
-    uint32_t count = 0;
-    if (!factory || !OpenPicture(factory, path, &picture) ||
-        !CountFrames(picture, path, cellWidth, cellHeight, &count))
-        return false;
-    // Everything is in memory before the first file is made: the canvas a
-    // GIF is drawn on, and a block for one cell or for the canvas's 24-bit copy.
-    const bool cells = cellWidth != 0;
-    GifCanvas canvas = {};
-    uint8_t *block = nullptr;
-    bool ok = true;
-    if (picture.gif) {
-        ok = GifCanvasCreate(&canvas, picture.image.width, picture.image.height);
-        if (!ok)
-            PrintStatus(MSG_MEMORY_ERROR);
-        if (ok && cells)
-            ok = DrawFrame(&picture, picture.first, &canvas, path);
-    }
-    if (ok)
-        block = cells ? AllocPixels(cellWidth, cellHeight) : AllocPixels(canvas.width, canvas.height);
-    ok = block && BeginFrameFiles(files, directory, count, rule);
-    if (ok) {
-        ok = cells ? WriteCells(factory, &picture, canvas, block, cellWidth, cellHeight, files, path)
-                   : WriteGifFrames(factory, &picture, &canvas, block, files, path);
-        EndFrameFiles(files);
-    }
-    CoreFree(block);
-    GifCanvasRelease(&canvas);
-    return ok;
+    SplitRun run = {};
+    run.path = path;
+    run.directory = directory;
+    run.cellWidth = cellWidth;
+    run.cellHeight = cellHeight;
+    run.rule = rule;
+    run.split = true;
+    run.files = files;
+    return RunSplit(&run);
 }

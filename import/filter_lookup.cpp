@@ -1,11 +1,12 @@
 // Reads the graphics import filter registrations; never writes the registry.
 #include "import/filter_lookup.h"
 
+#include "core/program_path.h"
 #include "import/filter_api.h"
 
 namespace {
 
-constexpr DWORD kNameBufferSize = 260;
+constexpr DWORD kNameBufferSize = 260;  // an "Extensions" list and its terminator
 constexpr int kCompareBufferSize = 256;
 
 // Copies text into a compare buffer, lower-cased; false when it does not fit.
@@ -15,6 +16,9 @@ bool CopyLowered(char (&buffer)[kCompareBufferSize], const char *text)
     if (length >= kCompareBufferSize)
         return false;
     lstrcpynA(buffer, text, kCompareBufferSize);
+    // CharLowerA, as the lookup always lowered: our filter's registration
+    // shares this rule and so imports user32, which every program that loads
+    // a filter or registers one (regsvr32 too) has loaded already.
     CharLowerA(buffer);
     return true;
 }
@@ -34,6 +38,24 @@ bool ReadStringValue(HKEY key, const char *name, char *buffer, DWORD *size)
     if (*size == capacity && buffer[capacity - 1] != '\0')
         return false;
     buffer[*size < capacity ? *size : capacity - 1] = '\0';
+    return true;
+}
+
+// The library's path, exactly in the program's code page, in MAX_PATH
+// bytes: the ANSI read would put a look-alike in place of a character the
+// code page lacks, naming another file. The path as written, not expanded.
+bool ReadPathValue(HKEY key, char *path, DWORD *size)
+{
+    wchar_t wide[MAX_PATH + 1];
+    DWORD bytes = MAX_PATH * sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(key, L"" FILTER_VALUE_PATH, nullptr, &type, reinterpret_cast<BYTE *>(wide),
+                         &bytes) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    wide[bytes / sizeof(wchar_t)] = L'\0';  // a stored string need not carry its terminator
+    if (ToProgramPath(wide, path, MAX_PATH) != PATH_CONVERTED)
+        return false;
+    *size = DWORD(lstrlenA(path) + 1);
     return true;
 }
 
@@ -86,7 +108,8 @@ int ExtensionListContains(const char *list, const char *extension)
     }
 }
 
-int FindImportFilter(char *libraryPath, DWORD *libraryPathSize, const char *extension)
+int FindFilterServing(const char *extension, const char *passOver, char *filterName, char *libraryPath,
+                      DWORD *libraryPathSize)
 {
     if (!extension)
         return 0;
@@ -94,30 +117,41 @@ int FindImportFilter(char *libraryPath, DWORD *libraryPathSize, const char *exte
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FILTER_ROOT_KEY, 0, KEY_READ, &root) != ERROR_SUCCESS)
         return 0;
     int found = 0;
-    char buffer[kNameBufferSize];  // the subkey's name, then its "Extensions"
+    char name[kFilterNameCapacity], list[kNameBufferSize];
     for (DWORD index = 0; !found; index++) {
-        DWORD size = sizeof buffer;
-        if (RegEnumKeyExA(root, index, buffer, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(root, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         HKEY filter;
-        if (RegOpenKeyExA(root, buffer, 0, KEY_READ, &filter) != ERROR_SUCCESS)
+        if ((passOver && lstrcmpiA(name, passOver) == 0) ||
+            RegOpenKeyExA(root, name, 0, KEY_READ, &filter) != ERROR_SUCCESS)
             continue;
-        size = sizeof buffer;
-        if (ReadStringValue(filter, FILTER_VALUE_EXTENSIONS, buffer, &size) &&
-            ExtensionListContains(buffer, extension)) {
-            found = 1;
-            if (libraryPath && libraryPathSize) {
-                // On failure the caller's buffer must stay as it was.
-                char path[MAX_PATH];
-                DWORD pathSize = *libraryPathSize < sizeof path ? *libraryPathSize : DWORD(sizeof path);
-                if (ReadStringValue(filter, FILTER_VALUE_PATH, path, &pathSize)) {
-                    lstrcpynA(libraryPath, path, int(*libraryPathSize));
-                    *libraryPathSize = pathSize;
-                }
-            }
+        size = sizeof list;
+        char path[MAX_PATH];
+        DWORD pathSize = 0;
+        // A filter whose library is gone cannot serve: the next one that
+        // lists the extension may. The Path is checked as it will be loaded.
+        if (ReadStringValue(filter, FILTER_VALUE_EXTENSIONS, list, &size) &&
+            ExtensionListContains(list, extension) && ReadPathValue(filter, path, &pathSize)) {
+            DWORD attributes = GetFileAttributesA(path);
+            found = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         }
         RegCloseKey(filter);
+        if (!found)
+            continue;
+        if (filterName)
+            lstrcpynA(filterName, name, int(kFilterNameCapacity));
+        // On failure the caller's buffer must stay as it was.
+        if (libraryPath && libraryPathSize && DWORD(lstrlenA(path)) < *libraryPathSize) {
+            lstrcpynA(libraryPath, path, int(*libraryPathSize));
+            *libraryPathSize = pathSize;
+        }
     }
     RegCloseKey(root);
     return found;
+}
+
+int FindImportFilter(char *libraryPath, DWORD *libraryPathSize, const char *extension)
+{
+    return FindFilterServing(extension, nullptr, nullptr, libraryPath, libraryPathSize);
 }

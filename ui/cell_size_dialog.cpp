@@ -37,7 +37,9 @@ void ShowCells(HWND dialog, CellSize *cell)
     char text[128] = "";
     if (known && cell->imageWidth % cell->width == 0 && cell->imageHeight % cell->height == 0) {
         uint32_t across = cell->imageWidth / cell->width, down = cell->imageHeight / cell->height;
-        std::snprintf(text, sizeof text, TEXT_CELLS, across, down, across * down);
+        // 1-pixel cells of a large sheet count past 32 bits.
+        std::snprintf(text, sizeof text, TEXT_CELLS, across, down,
+                      static_cast<unsigned long long>(uint64_t(across) * down));
     } else if (known) {
         std::snprintf(text, sizeof text, TEXT_CELLS_DO_NOT_FIT, cell->imageWidth, cell->imageHeight);
     }

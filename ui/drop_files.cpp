@@ -200,13 +200,17 @@ wchar_t *DroppedPath(const void *source, UINT i)
     return path;
 }
 
-// Made full, as Explorer's are: a row needs the folder part.
+// Made full, as Explorer's are: a row needs the folder part. One without a
+// full path (an empty argument) comes back empty, a path to nothing that is
+// counted as such; null stays for a failed allocation.
 wchar_t *ArgumentPath(const void *source, UINT i)
 {
     const wchar_t *argument = static_cast<wchar_t *const *>(source)[i + 1];
     DWORD length = GetFullPathNameW(argument, 0, nullptr, nullptr);
-    wchar_t *path = length ? AllocWide(length) : nullptr;
-    if (path && GetFullPathNameW(argument, length, path, nullptr) >= length) {
+    wchar_t *path = AllocWide(length ? length : 1);
+    if (path && length == 0)
+        path[0] = L'\0';
+    else if (path && GetFullPathNameW(argument, length, path, nullptr) >= length) {
         CoreFree(path);
         path = nullptr;
     }

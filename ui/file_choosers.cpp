@@ -9,8 +9,8 @@
 #include "ui/ui_texts.h"
 
 char g_pathBuffer[kPathBufferSize];
-FileDialogFunction g_getOpenFileName = GetOpenFileNameA;
-FileDialogFunction g_getSaveFileName = GetSaveFileNameA;
+FileDialogFunction g_getOpenFileName = GetOpenFileNameW;
+FileDialogFunction g_getSaveFileName = GetSaveFileNameW;
 
 // The system's folder dialog (Windows Vista and later).
 static bool ShowFolderDialog(HWND owner, wchar_t *folder)
@@ -35,8 +35,14 @@ static bool ShowFolderDialog(HWND owner, wchar_t *folder)
     if (SUCCEEDED(hr))
         hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
     bool chosen = SUCCEEDED(hr) && lstrlenW(path) < MAX_PATH;
-    if (chosen)
+    if (chosen) {
         lstrcpyW(folder, path);
+    } else if (SUCCEEDED(hr)) {
+        // Chosen, but longer than any path the program takes: said, not taken for a cancel.
+        char shown[4 * MAX_PATH];
+        ShowWideText(path, shown, sizeof shown);
+        PrintStatus(MSG_PATH_TOO_LONG, shown);
+    }
     CoTaskMemFree(path);
     if (item)
         item->Release();
@@ -49,7 +55,7 @@ static bool ShowFolderDialog(HWND owner, wchar_t *folder)
 
 FolderDialogFunction g_chooseFolder = ShowFolderDialog;
 
-static const char kOutputFilter[] = "SHP file (*.shp)\0*.shp\0";
+static const wchar_t kOutputFilter[] = L"SHP file (*.shp)\0*.shp\0";
 
 void BuildOpenFilter(char *filter, bool hasPng, bool hasGif, bool hasJpg)
 {
@@ -82,33 +88,38 @@ void BuildOpenFilter(char *filter, bool hasPng, bool hasGif, bool hasJpg)
     pattern[lstrlenA(pattern) + 1] = '\0';
 }
 
-static void PrepareFileDialog(OPENFILENAMEA *dialogInfo, HWND owner)
+static void PrepareFileDialog(OPENFILENAMEW *dialogInfo, HWND owner)
 {
     ZeroMemory(dialogInfo, sizeof(*dialogInfo));
     // The 76-byte form, understood by every system version.
-    dialogInfo->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialogInfo->lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     dialogInfo->hwndOwner = owner;
     dialogInfo->hInstance = g_instance;
 }
 
-// The dialog works on a larger copy of g_pathBuffer. A name that fits in 260
-// characters may need more than 260 bytes of UTF-8, and some versions then cut
-// it to the buffer, unterminated, without saying so. With room to spare, such
-// a name arrives whole and is refused whole: the user learns why.
-static int RunFileDialog(FileDialogFunction show, OPENFILENAMEA *dialogInfo)
+// The wide dialog, whose choice is converted here as every other path is:
+// the ANSI one would hand over a look-alike for a character the code page
+// lacks. A name too long for g_pathBuffer, or not exactly in the code page,
+// is refused whole: the user learns why.
+static int RunFileDialog(FileDialogFunction show, OPENFILENAMEW *dialogInfo)
 {
-    char chosen[4 * kPathBufferSize];
-    lstrcpynA(chosen, g_pathBuffer, sizeof(chosen));
+    wchar_t chosen[4 * kPathBufferSize];
+    if (!MultiByteToWideChar(CP_ACP, 0, g_pathBuffer, -1, chosen, int(sizeof chosen / sizeof *chosen)))
+        chosen[0] = L'\0';
     dialogInfo->lpstrFile = chosen;
-    dialogInfo->nMaxFile = sizeof(chosen);
+    dialogInfo->nMaxFile = sizeof chosen / sizeof *chosen;
     if (!show(dialogInfo))
         return 0;
-    chosen[sizeof(chosen) - 1] = '\0';
-    if (lstrlenA(chosen) >= int(kPathBufferSize)) {
-        PrintStatus(MSG_PATH_TOO_LONG, chosen);
+    chosen[sizeof chosen / sizeof *chosen - 1] = L'\0';
+    char path[kPathBufferSize];
+    ProgramPathResult result = ToProgramPath(chosen, path, sizeof path);
+    if (result != PATH_CONVERTED) {
+        char shown[4 * kPathBufferSize];
+        ShowWideText(chosen, shown, sizeof shown);
+        PrintStatus(result == PATH_TOO_LONG ? MSG_PATH_TOO_LONG : MSG_PATH_UNUSABLE, shown);
         return 0;
     }
-    lstrcpyA(g_pathBuffer, chosen);
+    lstrcpyA(g_pathBuffer, path);
     return 1;
 }
 
@@ -117,23 +128,25 @@ int ChooseInputFile(HWND dialog)
     // Rebuilt every time: filters may have been installed or removed since.
     char filter[kOpenFilterSize];
     BuildOpenFilter(filter, HasImportFilter("PNG"), HasImportFilter("GIF"), HasImportFilter("JPG"));
-    OPENFILENAMEA dialogInfo;
+    wchar_t wideFilter[kOpenFilterSize];  // plain ASCII, its inner terminators too
+    MultiByteToWideChar(CP_ACP, 0, filter, int(kOpenFilterSize), wideFilter, int(kOpenFilterSize));
+    OPENFILENAMEW dialogInfo;
     PrepareFileDialog(&dialogInfo, dialog);
-    dialogInfo.lpstrFilter = filter;
+    dialogInfo.lpstrFilter = wideFilter;
     dialogInfo.lpstrTitle = TEXT_CHOOSE_INPUT;
     dialogInfo.Flags = OFN_ENABLESIZING | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    dialogInfo.lpstrDefExt = "png";
+    dialogInfo.lpstrDefExt = L"png";
     return RunFileDialog(g_getOpenFileName, &dialogInfo);
 }
 
 int ChooseOutputFile(HWND dialog)
 {
-    OPENFILENAMEA dialogInfo;
+    OPENFILENAMEW dialogInfo;
     PrepareFileDialog(&dialogInfo, dialog);
     dialogInfo.lpstrFilter = kOutputFilter;
     dialogInfo.lpstrTitle = TEXT_CHOOSE_OUTPUT;
     dialogInfo.Flags = OFN_ENABLESIZING | OFN_EXPLORER | OFN_HIDEREADONLY;
-    dialogInfo.lpstrDefExt = "shp";
+    dialogInfo.lpstrDefExt = L"shp";
     return RunFileDialog(g_getSaveFileName, &dialogInfo);
 }
 

@@ -23,8 +23,8 @@ int ChooseFolder(HWND owner, char *folder);
 constexpr size_t kOpenFilterSize = 80;
 void BuildOpenFilter(char *filter, bool hasPng, bool hasGif, bool hasJpg);
 
-// Test seams: the common dialog calls (GetOpenFileNameA, GetSaveFileNameA).
-typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEA *dialog);
+// Test seams: the common dialog calls (GetOpenFileNameW, GetSaveFileNameW).
+typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEW *dialog);
 extern FileDialogFunction g_getOpenFileName;
 extern FileDialogFunction g_getSaveFileName;
 // Answers ChooseFolder in tests: the chosen folder's wide path in `folder`

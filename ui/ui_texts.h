@@ -13,8 +13,8 @@
 #define TEXT_ABOUT_CAPTION "About..."
 #define TEXT_ABOUT "Kestrane.\nTest version; Please not use 16-bit SHPs in mods!\nCreated by Dorvale"
 #define TEXT_TITLE_FONT "Comic Sans MS"
-#define TEXT_CHOOSE_INPUT "Choose input file"
-#define TEXT_CHOOSE_OUTPUT "Choose output file"
+#define TEXT_CHOOSE_INPUT L"Choose input file"
+#define TEXT_CHOOSE_OUTPUT L"Choose output file"
 
 // The preview window: its caption and the band under the picture.
 #define TEXT_PREVIEW_CAPTION "Preview - %s"
@@ -44,5 +44,5 @@
 #define TEXT_CHOOSE_FOLDER L"Choose the folder for the frames"
 
 // The cell size dialog, under its numbers.
-#define TEXT_CELLS "%u x %u cells: %u frames"
+#define TEXT_CELLS "%u x %u cells: %llu frames"
 #define TEXT_CELLS_DO_NOT_FIT "The image (%u x %u) is not a whole number of these cells."

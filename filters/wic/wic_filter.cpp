@@ -1,6 +1,6 @@
-// Kestrane's own graphics import filter: decodes PNG, GIF and JPEG with the
-// Windows Imaging Component and hands the picture back as a metafile holding
-// one 24-bit bitmap record.
+// Kestrane's own graphics import filter, its entry points and decoding: PNG,
+// GIF and JPEG decoded with the Windows Imaging Component and handed back as
+// a metafile holding one 24-bit bitmap record. Registration: wic_register.cpp.
 #include <initguid.h>  // defines the WIC GUIDs used below in this module
 #include <objbase.h>
 #include <wincodec.h>
@@ -19,8 +19,6 @@ extern "C" {
 int WINAPI GetFilterInfo(int version, const char *reserved, HGLOBAL *preferences, DWORD flags);
 int WINAPI SetFilterPref(HGLOBAL preferences, const char *name, const void *value, DWORD size, DWORD type);
 int WINAPI ImportGr(HDC reserved, FilterFileSpec *file, FilterPicture *picture, HGLOBAL preferences);
-HRESULT WINAPI DllRegisterServer();
-HRESULT WINAPI DllUnregisterServer();
 BOOL WINAPI FilterEntryPoint(HINSTANCE module, DWORD reason, void *reserved);
 }
 
@@ -46,8 +44,8 @@ struct FilterPreferences {
 
 // The program loads and frees this library for every image, so our own
 // start-up is paid per image. Two choices keep it small:
-// - The filter has no C runtime start-up and imports only kernel32, gdi32
-//   and advapi32, which every caller has loaded already.
+// - The filter has no C runtime start-up and imports only kernel32, gdi32,
+//   advapi32 and user32, which every caller has loaded already.
 // - The imaging component (and what it loads, e.g. ole32) is loaded from the
 //   system directory once and pinned: it stays in the process, as system
 //   DLLs usually do, and later images find it already there. If pinning is
@@ -431,198 +429,6 @@ HMETAFILE DecodeFile(Decode *d)
     return metafile;
 }
 
-HMODULE ThisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
-    return module;
-}
-
-const char kFilterKey[] = FILTER_ROOT_KEY "\\" WIC_FILTER_KEY_NAME;
-const char kOwnExtensions[] = WIC_FILTER_EXTENSIONS;
-
-constexpr int CountEntries(const char *list)
-{
-    int count = 1;
-    for (; *list; list++)
-        count += *list == ',';
-    return count;
-}
-constexpr int kOwnExtensionCount = CountEntries(kOwnExtensions);
-
-// An "Extensions" list is read as other programs read it: entries separated
-// by commas or tabs, blanks around an entry not part of it. Returns where the
-// next entry starts, or null after the last.
-const char *NextEntry(const char *list, const char **entry, int *length)
-{
-    while (*list == ' ')
-        list++;
-    const char *end = list;
-    while (*end && *end != ',' && *end != '\t')
-        end++;
-    const char *last = end;
-    while (last > list && last[-1] == ' ')
-        last--;
-    *entry = list;
-    *length = int(last - list);
-    return *end ? end + 1 : nullptr;
-}
-
-// A whole entry, in any case: "APNG" does not list PNG.
-bool ListsExtension(const char *list, const char *extension, int length)
-{
-    for (const char *next = list; next;) {
-        const char *entry;
-        int entryLength;
-        next = NextEntry(next, &entry, &entryLength);
-        if (entryLength > 0 && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry, entryLength,
-                                              extension, length) == CSTR_EQUAL)
-            return true;
-    }
-    return false;
-}
-
-// A string value whole and terminated, in memory of its own (HeapFree it),
-// environment strings expanded; null when it is missing or not a string.
-// Other makers' lists can be longer than any buffer we would pick.
-char *ReadString(HKEY key, const char *name)
-{
-    for (int attempt = 0; attempt < 3; attempt++) {  // the value may grow between the calls
-        DWORD size = 0;
-        if (RegGetValueA(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS)
-            return nullptr;
-        char *text = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, size));
-        if (!text)
-            return nullptr;
-        LONG status = RegGetValueA(key, nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size);
-        if (status == ERROR_SUCCESS)
-            return text;
-        HeapFree(GetProcessHeap(), 0, text);
-        if (status != ERROR_MORE_DATA)
-            return nullptr;
-    }
-    return nullptr;
-}
-
-// Text built up in a fixed buffer; once something did not fit, it stays
-// unfinished.
-template <int Capacity> struct Text {
-    char buffer[Capacity];
-    int length;
-    bool fits;
-    void Append(const char *text, int count)
-    {
-        if (!fits || count >= Capacity - length) {
-            fits = false;
-            return;
-        }
-        lstrcpynA(buffer + length, text, count + 1);  // count characters and the terminator
-        length += count;
-    }
-    void Append(const char *text) { Append(text, lstrlenA(text)); }
-};
-
-// What DllRegisterServer writes: those of our extensions no other working
-// filter lists, and which filter keeps each of the others. The record holds
-// the longest there can be: each extension kept by a filter of its own whose
-// name has the 255 characters a key name can have.
-struct Registration {
-    bool taken[kOwnExtensionCount];
-    Text<sizeof kOwnExtensions> extensions;
-    Text<2048> left;
-};
-
-// Marks ours that the filter's list takes, and notes them in the record
-// under its name. The first filter in name order keeps an extension, as the
-// program's lookup takes the first.
-void NoteTaken(Registration *r, const char *filter, const char *list)
-{
-    int noted = 0;
-    const char *next = kOwnExtensions;
-    for (int i = 0; next; i++) {
-        const char *extension;
-        int length;
-        next = NextEntry(next, &extension, &length);
-        if (r->taken[i] || !ListsExtension(list, extension, length))
-            continue;
-        r->taken[i] = true;
-        if (noted++)
-            r->left.Append(", ");
-        else if (r->left.length)
-            r->left.Append("; ");
-        r->left.Append(extension, length);
-    }
-    if (noted) {
-        r->left.Append(" to \"");
-        r->left.Append(filter);
-        r->left.Append("\"");
-    }
-}
-
-bool IsWorkingFilter(HKEY filter, char **list)
-{
-    *list = ReadString(filter, FILTER_VALUE_EXTENSIONS);
-    char *path = *list ? ReadString(filter, FILTER_VALUE_PATH) : nullptr;
-    if (!path)
-        return false;
-    DWORD attributes = GetFileAttributesA(path);
-    HeapFree(GetProcessHeap(), 0, path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A working filter is another subkey of the root with an "Extensions" string
-// and a "Path" naming a file that exists: a filter whose file is gone takes
-// nothing, and neither does our own subkey, so registering again gives the
-// same result. Fails when the filters cannot all be seen.
-LONG WorkOutRegistration(Registration *r)
-{
-    *r = {};
-    r->extensions.fits = r->left.fits = true;
-    HKEY root;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, FILTER_ROOT_KEY, 0, KEY_READ, &root);
-    if (status == ERROR_SUCCESS) {
-        char name[256];  // the longest a key name can be, and its terminator
-        DWORD size = sizeof name;
-        for (DWORD index = 0; (status = RegEnumKeyExA(root, index, name, &size, nullptr, nullptr, nullptr,
-                                                      nullptr)) == ERROR_SUCCESS;
-             index++, size = sizeof name) {
-            HKEY filter;
-            // Passed over too: a filter we may not read, which programs run
-            // by the installing user cannot use either.
-            if (lstrcmpiA(name, WIC_FILTER_KEY_NAME) == 0 ||
-                RegOpenKeyExA(root, name, 0, KEY_QUERY_VALUE, &filter) != ERROR_SUCCESS)
-                continue;
-            char *list = nullptr;
-            if (IsWorkingFilter(filter, &list))
-                NoteTaken(r, name, list);
-            if (list)
-                HeapFree(GetProcessHeap(), 0, list);
-            RegCloseKey(filter);
-        }
-        RegCloseKey(root);
-    }
-    if (status != ERROR_NO_MORE_ITEMS && status != ERROR_FILE_NOT_FOUND)
-        return status;
-    const char *next = kOwnExtensions;
-    for (int i = 0; next; i++) {
-        const char *extension;
-        int length;
-        next = NextEntry(next, &extension, &length);
-        if (!r->taken[i]) {
-            if (r->extensions.length)
-                r->extensions.Append(",");
-            r->extensions.Append(extension, length);
-        }
-    }
-    return r->extensions.fits && r->left.fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER;
-}
-
-LONG SetString(HKEY key, const char *name, const char *text, DWORD length)
-{
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text), length + 1);
-}
-
 }  // namespace
 
 // Stands in for the C runtime's entry point, which this library does without
@@ -698,52 +504,4 @@ int WINAPI ImportGr(HDC, FilterFileSpec *file, FilterPicture *picture, HGLOBAL)
     picture->right = int32_t(decode.width);
     picture->bottom = int32_t(decode.height);
     return kWicImportOk;
-}
-
-// Registers the filter for the extensions no other working filter lists
-// (see WorkOutRegistration). When every one is taken, the subkey still
-// names the filter, with an empty list: no program picks it for anything,
-// the record says why, and unregistering works as always.
-HRESULT WINAPI DllRegisterServer()
-{
-    char path[MAX_PATH];
-    HMODULE module = ThisModule();
-    DWORD length = module ? GetModuleFileNameA(module, path, MAX_PATH) : 0;
-    if (length == 0 || length >= MAX_PATH)  // truncated paths are useless to the program
-        return E_FAIL;
-    Registration registration;
-    LONG status = WorkOutRegistration(&registration);
-    if (status != ERROR_SUCCESS)
-        return HRESULT_FROM_WIN32(status);
-    const auto &extensions = registration.extensions;
-    const auto &left = registration.left;
-    HKEY key = nullptr;
-    status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kFilterKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS)
-        return HRESULT_FROM_WIN32(status);
-    status = SetString(key, FILTER_VALUE_EXTENSIONS, extensions.buffer, extensions.length);
-    if (status == ERROR_SUCCESS)
-        status = SetString(key, FILTER_VALUE_PATH, path, length);
-    if (status == ERROR_SUCCESS) {
-        // An earlier registration's record would mislead.
-        status = left.length ? SetString(key, WIC_FILTER_VALUE_LEFT, left.buffer, left.length)
-                             : RegDeleteValueA(key, WIC_FILTER_VALUE_LEFT);
-        if (status == ERROR_FILE_NOT_FOUND)
-            status = ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kFilterKey);  // no half-registered filter
-        return HRESULT_FROM_WIN32(status);
-    }
-    return S_OK;
-}
-
-HRESULT WINAPI DllUnregisterServer()
-{
-    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kFilterKey);
-    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
-        return S_OK;
-    return HRESULT_FROM_WIN32(status);
 }

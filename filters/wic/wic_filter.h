@@ -6,7 +6,7 @@
 // DllUnregisterServer removes; nothing else in the registry is touched.
 #define WIC_FILTER_KEY_NAME "Kestrane PNG GIF JPEG"
 // What the filter reads. It is registered only for those of these that no
-// other working filter lists, so that installing it never changes which
+// other filter serves (as the programs' lookup finds one), so that installing it never changes which
 // filter other programs use for a type.
 #define WIC_FILTER_EXTENSIONS "PNG,GIF,JPG,JPEG,JPE,JFIF"
 // A value of our subkey saying which filter keeps each extension left to

@@ -91,8 +91,8 @@ TEST(WicFilter, PlacesAGifFrameOnItsLogicalScreen)
     EXPECT_EQ(Imported(dir.Path("g.gif")), (Pixels{4, 3, 0, 0, 0, 0, 0, 0xFF00, 0xFF, 0, 0, 0xFFFFFF, 0, 0}));
 }
 
-// Its own subkey, naming itself, and nothing else: a sibling stays. Another maker's working filter
-// keeps what it lists, however often ours registers; one whose file is gone gives it up.
+// Its own subkey, naming itself, and nothing else: a sibling stays. A type it leaves to another
+// maker's filter is one the lookup then reads through that filter, however often ours registers.
 TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
 {
     auto read = [](const char *name, const char *key = kFilterKey) {
@@ -101,21 +101,36 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
         RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size);
         return std::string(value);
     };
+    TempDir dir;
+    const std::string gif = "GIF89a\1\0\1\0\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"s;
+    for (const char *name : {"x.gif", "x.png"})  // x.png: a GIF, which the imaging component reads as well
+        WriteBytes(dir.Path(name), {gif.begin(), gif.end()});
+    WriteBytes(dir.Path("x.jpe"), {kJpeg.begin(), kJpeg.end()});
     auto registerServer = Entry<HRESULT(WINAPI *)()>("DllRegisterServer");
     const struct {
-        const char *extensions, *path, *theirs;  // theirs: which of png, gif and jfif their filter keeps
-    } rows[] = {{"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
-                {"APNG,TIF", KESTRANE_FILTER, ""},      // whole entries only
-                {"PNG", "C:\\kestrane-gone\\png.flt", ""},
-                {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jfif"}};  // then ours lists nothing
+        const char *extensions, *path, *theirs;  // theirs: which of ours their filter keeps
+        DWORD pathType = REG_SZ;
+    } rows[] = {
+        {"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
+        {"APNG,TIF", KESTRANE_FILTER, "png"},   // an entry's ending, as the lookup reads it
+        {"PNG ", KESTRANE_FILTER, ""},          // not followed by a separator
+        {"JPEG", KESTRANE_FILTER, "jpeg"},      // not JPE
+        {"PNG", "C:\\kestrane-gone\\png.flt", ""},
+        {"PNG,JPE", "%SystemRoot%\\system32\\kernel32.dll", "", REG_EXPAND_SZ},    // loaded as written
+        {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jpe,jpeg,jfif"}};  // ours lists nothing
     for (const auto &row : rows) {
         FilterRegistrations registry;
-        registry.Add("other", row.extensions, row.path);
+        registry.Add("other", row.extensions, row.path, REG_SZ, row.pathType);
         ASSERT_TRUE(registerServer() == S_OK && registerServer() == S_OK) << row.extensions;
-        for (const char *extension : {"png", "gif", "jfif"})
+        for (const char *extension : {"png", "gif", "jpe", "jpeg", "jfif"})
             EXPECT_NE(ExtensionListContains(read(FILTER_VALUE_EXTENSIONS).c_str(), extension),
                       ExtensionListContains(row.theirs, extension))
                 << row.extensions << " " << extension;
+        for (const char *name : {"x.png", "x.gif", "x.jpe"}) {
+            PackedDib image = LoadImageFile(dir.Path(name).c_str());
+            EXPECT_NE(image, nullptr) << row.extensions << ": " << name << " unreadable";
+            FreePackedDib(image);
+        }
         EXPECT_EQ(read(FILTER_VALUE_EXTENSIONS, FILTER_ROOT_KEY "\\KestraneTest other"), row.extensions);
         EXPECT_EQ(read(WIC_FILTER_VALUE_LEFT).find("KestraneTest other") != std::string::npos,
                   *row.theirs != 0);

@@ -59,6 +59,33 @@ void Repeat(int count)
     *g_sourceList = {items, count};
 }
 
+#ifdef _WIN32
+const ReplaceFunction kPlatformReplace = g_replaceFile;
+bool g_holdBackup;  // the backup is kept open, so that it cannot be renamed back
+HANDLE g_heldBackup;
+
+// The exchange fails once the old file is under the backup name.
+int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t *backup)
+{
+    MoveFileW(replaced, backup);
+    if (g_holdBackup)
+        g_heldBackup = CreateFileW(backup, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    return 0;
+}
+
+// The old file goes back under its name, and the write in place that follows fails as well.
+void ExchangeThenWriteFail(const std::string &)
+{
+    g_replaceFile = MoveToBackupAndFail;
+    static int writes;
+    writes = 0;
+    g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
+        return writes++ == 0 ? PlatformWrite(file, data, size, written)
+                             : PlatformWrite(file, data, size / 2, written) && false;
+    };
+}
+#endif
+
 class Job : public testing::Test {
   protected:
     void SetUp() override { Reset(); }
@@ -71,6 +98,9 @@ class Job : public testing::Test {
         g_images.clear();
         g_status.clear();
         g_outputWrite = PlatformWrite;
+#ifdef _WIN32
+        g_replaceFile = kPlatformReplace;
+#endif
     }
     TempDir dir;
     std::string dest = dir.Path("out.shp");
@@ -221,6 +251,9 @@ const Failure kFailures[] = {
     {"DiskFull", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<false>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, LinkedWriteHalf},
+#ifdef _WIN32
+    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, ExchangeThenWriteFail, MSG_CANT_WRITE_OUTPUT_KEPT},
+#endif
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
     {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
@@ -258,6 +291,23 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<Failure> &info) { return info.param.name; });
+
+#ifdef _WIN32
+// The old file cannot go back under its name: the message says where it is, whole.
+TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
+{
+    Add("a", Image(2, 2));
+    WriteBytes(dest, Bytes(300, 0x5A));
+    g_holdBackup = true;
+    g_replaceFile = MoveToBackupAndFail;
+    EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
+    CloseHandle(g_heldBackup);
+    g_holdBackup = false;
+    const std::string saved = dir.Path(dir.Names().at(0));  // the only file left
+    EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, saved.c_str()));
+    EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
+}
+#endif
 
 TEST(PrintStatus, CutsLongTextsShortInsteadOfOverrunning)
 {

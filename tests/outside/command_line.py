@@ -29,6 +29,9 @@ class CommandLine(unittest.TestCase):
         harness.noise_image(7, 5, 4).save(w / "photo.jpg", quality=100, subsampling=0)
         (w / "truncated.png").write_bytes((w / "noise.png").read_bytes()[:60])
         (w / "noframes.gif").write_bytes(b"GIF89a\x07\x00\x05\x00\x00\x00\x00\x3b")
+        # Its second frame has no colour table at all: the imaging component faults on it under Wine.
+        harness.save_gif(w / "nocolours.gif", 2, 2, [(0, 0, 2, 2, 1, [1, 2, 3, 4])] * 2, local=[True, False])
+        harness.noise_image(256, 257, 5).save(w / "big.png")  # 65792 cells of 1 x 1
 
     @classmethod
     def tearDownClass(cls):
@@ -74,6 +77,9 @@ class CommandLine(unittest.TestCase):
                   (["--split", "missing.png", "none"], 1, r"Can't read image file: missing\.png\n"),
                   (split, 1, r"Error: noise\.png is a single picture;"),
                   (split + ["--cell", "3x5"], 1, r"Error: Cells of 3 x 5 pixels do not divide the picture"),
+                  (split + ["--cell", "7x2"], 1, r"Error: Cells of 7 x 2 pixels do not divide the picture"),
+                  (["--split", "big.png", "none", "--cell", "1x1"], 1, re.escape("Error: SHP files hold at most")),
+                  (["--split", "nocolours.gif", "new\\deep\\none"], 1, r"Can't read image file: nocolours\.gif\n$"),
                   (split + ["--cell", "7x6"], 1, r"Error: Cells of 7 x 6 pixels are larger than the picture"),
                   (split + ["--cell", "0x5"], 1, r"Error: Cells of 0 x 5 pixels are empty"),
                   (split[:2] + ["held", "--cell", "1x1"], 1, r"Error: Z:.*\\held already holds frame files"),
@@ -90,7 +96,8 @@ class CommandLine(unittest.TestCase):
                 self.assertRegex(shown, "^" + message)
                 self.assertEqual(self.bytes_of(kept), b"previous contents")
         self.assertEqual(self.bytes_of("noise.png"), before, "a forgotten output name destroys nothing")
-        self.assertFalse((self.work / "none").exists(), "a refused split writes nothing")
+        self.assertFalse((self.work / "none").exists() or (self.work / "new").exists(),
+                         "a refused or failed split leaves no file and no folder")
 
     def test_wildcards_expand_in_the_lists_name_order(self):
         (self.work / "set" / "dir.png").mkdir(parents=True, exist_ok=True)
@@ -106,10 +113,13 @@ class CommandLine(unittest.TestCase):
 
     def test_extracted_frames_convert_back_to_the_same_file_in_any_script(self):
         self.assertEqual(self.cli("trip.shp", "photo.jpg", "transparent.gif", "alpha.png").returncode, 0)
+        (self.work / "кадры" / "漢字").mkdir(parents=True)
+        (self.work / "кадры" / "漢字" / "notes.txt").write_text("mine")  # other files are left alone
         result = self.cli("--extract", "trip.shp", "кадры\\漢字")
         self.assertRegex(result.stdout, r"^Frames written to Z:.*\\кадры\\漢字: frame0000\.png to frame0002\.png")
         self.assertEqual(self.cli("кадры\\выход.shp", "кадры\\漢字\\*.png").returncode, 0)
         self.assertEqual(self.bytes_of("кадры/выход.shp"), self.bytes_of("trip.shp"))
+        self.assertEqual((self.work / "кадры" / "漢字" / "notes.txt").read_text(), "mine")
 
     def test_sheets_and_gifs_split_into_frames_that_convert_as_they_show(self):
         sheet = harness.noise_image(12, 6, 8).convert("RGBA")
@@ -122,7 +132,17 @@ class CommandLine(unittest.TestCase):
         with Image.open(self.work / "anim.gif") as gif:  # disposal 2 to transparent, as in browsers
             shown = [harness.frame_of(gif.seek(i) or gif.convert("RGBA")) for i in range(gif.n_frames)]
         cells = [harness.frame_of(sheet.crop((x, y, x + 4, y + 3))) for y in (0, 3) for x in (0, 4, 8)]
-        for image, cell, frames in (("sheet.png", ["--cell", "4x3"], cells), ("anim.gif", [], shown)):
+        # A still GIF cut into cells, and a GIF whose first frame reaches past its screen: as the filter shows them.
+        harness.save_gif(self.work / "still.gif", 6, 4, [(0, 0, 6, 4, 0, [rng.randrange(1, 256) for _ in range(24)])])
+        harness.save_gif(self.work / "past.gif", 3, 2, [(1, 1, 4, 3, 0, [rng.randrange(1, 256) for _ in range(12)]),
+                                                        (0, 0, 2, 2, 1, [5] * 4)])
+        for image in ("still.gif", "past.gif"):
+            self.assertEqual(self.cli(image + "-whole.shp", image).returncode, 0)
+        [still], [past] = (harness.read_frames(self.work / (n + "-whole.shp"))[:1] for n in ("still.gif", "past.gif"))
+        still_cells = [[still[(y + k) * 6 + x + j] for k in (0, 1) for j in (0, 1)] for y in (0, 2) for x in (0, 2, 4)]
+        for image, cell, frames in (("sheet.png", ["--cell", "4x3"], cells), ("anim.gif", [], shown),
+                                    ("still.gif", ["--cell", "2x2"], still_cells), ("past.gif", [], [past])):
             self.assertEqual(self.cli("--split", image, image + "-frames", *cell).returncode, 0)
             self.assertEqual(self.cli(image + ".shp", image + "-frames\\*.png").returncode, 0)
-            self.assertEqual(harness.read_frames(self.work / (image + ".shp")), frames)
+            split = harness.read_frames(self.work / (image + ".shp"))
+            self.assertEqual(split[:1] if image == "past.gif" else split, frames, image)

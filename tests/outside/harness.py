@@ -139,12 +139,16 @@ def save_transparent_gif(path, width, height):
     image.save(path, transparency=0)  # the magenta index is transparent
 
 
-def save_gif(path, width, height, frames):
+def save_gif(path, width, height, frames, local=None):
     """Frames (left, top, width, height, disposal, indices) of up to 200 pixels, index 0 transparent. The
-    LZW codes are stored, never combined: 9 bits each, all in one block."""
-    data = b"GIF89a" + struct.pack("<2H3B", width, height, 0xF7, 0, 0) + bytes(range(256)) * 3
-    for x, y, w, h, d, indices in frames:
-        data += bytes([0x21, 0xF9, 4, d << 2 | 1, 0, 0, 0, 0, 0x2C]) + struct.pack("<4H3B", x, y, w, h, 0, 8, 255)
+    LZW codes are stored, never combined: 9 bits each, all in one block. With `local`, no global colour
+    table: frame i has one of its own where local[i] is true, else none at all."""
+    table = bytes(range(256)) * 3
+    data = b"GIF89a" + struct.pack("<2H3B", width, height, 0x77 if local else 0xF7, 0, 0) + (b"" if local else table)
+    for i, (x, y, w, h, d, indices) in enumerate(frames):
+        own = bool(local and local[i])
+        data += bytes([0x21, 0xF9, 4, d << 2 | 1, 0, 0, 0, 0, 0x2C]) + struct.pack("<4HB", x, y, w, h, 0x87 * own)
+        data += (table if own else b"") + bytes([8, 255])
         data += sum(c << 9 * k for k, c in enumerate([256, *indices, 257])).to_bytes(255, "little") + b"\0"
     Path(path).write_bytes(data + b";")
 

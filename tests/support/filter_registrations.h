@@ -38,7 +38,8 @@ class FilterRegistrations {
     FilterRegistrations &operator=(const FilterRegistrations &) = delete;
 
     // The values that are not null.
-    void Add(const std::string &name, const char *extensions, const char *path, DWORD extensionsType = REG_SZ)
+    void Add(const std::string &name, const char *extensions, const char *path, DWORD extensionsType = REG_SZ,
+             DWORD pathType = REG_SZ)
     {
         subkeys_.push_back(FILTER_ROOT_KEY "\\KestraneTest " + name);
         const char *key = subkeys_.back().c_str();
@@ -46,7 +47,7 @@ class FilterRegistrations {
             RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, FILTER_VALUE_EXTENSIONS, extensionsType, extensions,
                             DWORD(strlen(extensions) + 1));
         if (path)
-            RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, FILTER_VALUE_PATH, REG_SZ, path,
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, FILTER_VALUE_PATH, pathType, path,
                             DWORD(strlen(path) + 1));
     }
 

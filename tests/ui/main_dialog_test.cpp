@@ -19,6 +19,7 @@
 #include "tests/support/filter_registrations.h"
 #include "tests/support/format.h"
 #include "tests/support/temp_dir.h"
+#include "ui/cell_size_dialog.h"
 #include "ui/drop_files.h"
 #include "ui/file_choosers.h"
 #include "ui/frame_tools.h"
@@ -65,10 +66,10 @@ class DialogTest : public testing::Test {
         registry_.Add("wic", "png,gif", KESTRANE_FILTER);
         g_instance = GetModuleHandleA(nullptr);
         g_messageBox = [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return g_boxAnswer; };
-        g_getOpenFileName = g_getSaveFileName = [](OPENFILENAMEA *dialog) WINAPI -> BOOL {
+        g_getOpenFileName = g_getSaveFileName = [](OPENFILENAMEW *dialog) WINAPI -> BOOL {
             if (g_chosenPaths.empty())
                 return FALSE;
-            lstrcpynA(dialog->lpstrFile, g_chosenPaths.front().c_str(), int(dialog->nMaxFile));
+            lstrcpynW(dialog->lpstrFile, Wide(g_chosenPaths.front()).c_str(), int(dialog->nMaxFile));
             g_chosenPaths.erase(g_chosenPaths.begin());
             return TRUE;
         };
@@ -260,9 +261,11 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
     const auto longPath = temp_.Root() / (std::wstring(80, L'\u6F22') + L".kui");
     std::ofstream(longPath) << 1;
     const Strings paths = {temp_.Path("y.bin"), temp_.Path("set"), longPath.u8string(), temp_.Path("z.kui")};
-    std::wstring commandLine = L"kestrane.exe";
+    // An empty argument and a path to nothing are skipped and counted; the others are handled.
+    std::wstring commandLine = L"kestrane.exe \"\"";
     for (const std::string &path : paths)
         commandLine += L" \"" + Wide(path) + L"\"";
+    commandLine += L" \"" + Wide(temp_.Path("gone.kui")) + L"\"";
     for (bool fromCommandLine : {false, true}) {
         Drop({Image("m.kui", 1, 1), Image("n.kui", 1, 1)});
         Select(1);
@@ -271,9 +274,10 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
             OpenCommandLinePaths(dialog_, commandLine.c_str());
         else
             Drop(paths);
-        const std::string why =
-            Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " + Format(MSG_SKIP_COUNT_LONG_PATH, 1);
-        EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, 3, why.c_str()));
+        const std::string why = Format(MSG_SKIP_COUNT_NO_FILTER, 2) + ", " +
+                                Format(MSG_SKIP_COUNT_LONG_PATH, 1) +
+                                (fromCommandLine ? ", " + Format(MSG_SKIP_COUNT_NOT_FOUND, 2) : "");
+        EXPECT_EQ(Text(IDC_STATUS), Format(MSG_DROP_SKIPPED, 3, fromCommandLine ? 5 : 3, why.c_str()));
         EXPECT_EQ(Rows(), "a.kui b.kui n.kui m.kui z.kui");
         SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_RESETCONTENT, 0, 0);
         SourceListReplace(g_sourceList, 0, g_sourceList->count, nullptr, 0);
@@ -299,7 +303,7 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     Command(IDOK);
     const Bytes file = ReadBytes(walk);
     WriteBytes(bad, Bytes(file.begin(), file.begin() + 60));
-    Drop({bad});
+    Drop({bad, Image("c.kui", 2, 2)});  // the image first, counted, then the SHP file: its message last
     EXPECT_EQ(Text(IDC_STATUS).rfind(Format(MSG_INVALID_SHP, bad.c_str(), ""), 0), 0u) << Text(IDC_STATUS);
     HWND preview = OpenShpPreview(dialog_, walk.c_str());
     Key(preview, VK_END);
@@ -310,11 +314,12 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
         const Rgb888 c = Rgb565ToRgb888(uint16_t(file[at + 2 * i] | file[at + 2 * i + 1] << 8));
         EXPECT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << i;
     }
-    EnableWindow(dialog_, FALSE);  // as the modal preview leaves it: commands wait for no one
+    EnableWindow(dialog_, FALSE);  // as the modal preview leaves it: commands and drops wait for no one
     Select(0);
     Command(IDC_REMOVE);
+    Drop({Image("d.kui", 2, 2)});
     EnableWindow(dialog_, TRUE);
-    EXPECT_EQ(Rows(), "a.kui b.kui");
+    EXPECT_EQ(Rows(), "a.kui b.kui c.kui");
     g_chooseFolder = [](HWND, wchar_t *folder) { return lstrcpyW(folder, g_chosenFolder.c_str()) != nullptr; };
     g_chosenFolder = Wide(temp_.Path("e"));
     Key(preview, 'E');
@@ -401,6 +406,41 @@ TEST_F(DialogTest, DitheredViewKeptAsFramesConvertsAsTheDitheredJob)
     SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
     Command(IDOK);
     EXPECT_EQ(ReadBytes(dest), file);
+}
+
+// The real cell window, ended from a timer as a person would end it: the count of a sheet's cells past
+// 32 bits, and the size typed, or a cancel.
+int g_cellAnswer;
+std::string g_cellCount;
+BOOL CALLBACK TypeIntoCellWindow(HWND window, LPARAM)
+{
+    if (!GetDlgItem(window, IDC_CELL_COUNT))
+        return TRUE;
+    SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
+    SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
+    char text[128];
+    GetDlgItemTextA(window, IDC_CELL_COUNT, text, sizeof text);
+    g_cellCount = text;
+    PostMessageA(window, WM_COMMAND, g_cellAnswer, 0);
+    return FALSE;
+}
+void CALLBACK TypeCellSize(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    EnumThreadWindows(GetCurrentThreadId(), TypeIntoCellWindow, 0);
+}
+
+TEST_F(DialogTest, CellSizeWindowCountsTheCellsTypedAndReturnsTheirSize)
+{
+    for (int answer : {IDOK, IDCANCEL}) {
+        g_cellAnswer = answer;
+        g_cellCount.clear();
+        SetTimer(nullptr, 0, 1, TypeCellSize);
+        uint32_t width = 0, height = 0;
+        const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, &width, &height);
+        EXPECT_EQ(std::make_tuple(chosen, width, height), std::make_tuple(answer == IDOK, 1u, 1u));
+        EXPECT_EQ(g_cellCount, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull));
+    }
 }
 
 // Nearly 4 GB, sparse: frames are read as they are shown, never the file whole.
