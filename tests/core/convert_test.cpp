@@ -130,26 +130,6 @@ TEST_F(Job, WritesEveryByteOfTwoFrames)
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.shp"}) << "no temporary file left";
 }
 
-// Each image dithered on its own, as DitherRows dithers it alone.
-TEST_F(Job, DithersEachImageOnItsOwn)
-{
-    auto other = [](int x, int y) { return Rgb{uint8_t(9 * x), 100, uint8_t(y)}; };
-    const PixelFunction pixels[] = {Gradient, other};
-    for (DitherMode mode : {DITHER_ORDERED, DITHER_DIFFUSION}) {
-        Reset();
-        Bytes expected;
-        for (const PixelFunction &pixel : pixels) {
-            Add(std::to_string(expected.size()), Image(7, 5, pixel));
-            Bytes dib = MakeDibBytes(7, 5, 24, pixel), frame(2 * 7 * 5);
-            DitherRows(mode, &dib[sizeof(DibHeader)], DibStride(7, 24), 7, 5, frame.data(), 14, 0, 0);
-            expected.insert(expected.end(), frame.begin(), frame.end());
-        }
-        ASSERT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{{}, mode}), 1) << g_status;
-        const Bytes file = ReadBytes(dest);
-        EXPECT_EQ(Bytes(file.end() - expected.size(), file.end()), expected) << "mode " << mode;
-    }
-}
-
 // The largest width and frame count the header holds.
 TEST_F(Job, TakesTheLargestWidthAndFrameCount)
 {
