@@ -42,7 +42,7 @@ static void ConvertImageInto(PackedDib dib, const ConvertOptions &options, const
     const size_t stride = DibStride(width, 24), frameStride = size_t(place.frameWidth) * 2;
     uint8_t *topLeft = place.frame + place.top * frameStride + size_t(place.left) * 2;
     if (options.dither != DITHER_NONE) {
-        // The pattern is the frame's, so an image dithers alike wherever it is placed.
+        // (left, top) ties the ordered pattern to the frame's pixels, where the image is placed.
         DitherRows(options.dither, rows, stride, width, height, topLeft, frameStride, place.left, place.top);
         return;
     }
