@@ -3,6 +3,7 @@
 //   kestrane-bench decode FILE...      bare imaging-component decode, one factory
 //   kestrane-bench stages FILE...      the loader's stages one by one
 //   kestrane-bench job OUTPUT FILE...  ConvertToShp as the programs run it
+//   kestrane-bench dither OUTPUT FILE... the job exact, ordered and diffused in turn
 //   kestrane-bench records SIDE        metafile records a filter could hand over
 #include <initguid.h>
 #include <objbase.h>
@@ -316,6 +317,40 @@ int Job(const char *output, int count, char **files)
     return ok ? 0 : 1;
 }
 
+// Rounds of the job exact, ordered and diffused in turn, in one process: the
+// fastest of each (the one least disturbed by the machine's other load) and
+// its ratio to the fastest exact one.
+int DitherJobs(const char *output, int count, char **files)
+{
+    constexpr int kRounds = 7;
+    g_sourceList = SourceListCreate();
+    for (int i = 0; g_sourceList && i < count; i++)
+        SourceListInsert(g_sourceList, i, CopyPath(files[i]));
+    if (!g_sourceList || g_sourceList->count != count)
+        return 1;
+    const struct {
+        const char *name;
+        DitherMode dither;
+    } modes[] = {{"exact", DITHER_NONE}, {"ordered", DITHER_ORDERED}, {"diffusion", DITHER_DIFFUSION}};
+    double best[3] = {1e300, 1e300, 1e300};
+    int ok = 1;
+    for (int round = 0; ok && round < kRounds; round++)
+        for (int m = 0; ok && m < 3; m++) {
+            ConvertOptions options = {};
+            options.dither = modes[m].dither;
+            double start = NowMs();
+            ok = ConvertToShpWith(output, options);
+            best[m] = std::min(best[m], (NowMs() - start) / count);
+        }
+    SourceListRelease(g_sourceList);
+    g_sourceList = nullptr;
+    for (int m = 0; m < 3; m++)
+        std::printf(
+            "dither job=%-9s best_per_frame_ms=%.3f ratio_to_exact=%.3f (fastest of %d rounds) ok=%d\n",
+            modes[m].name, best[m], best[m] / best[0], kRounds, ok);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 void ShowStatus(const char *text)
@@ -334,9 +369,12 @@ int main(int argc, char **argv)
         return Stages(argc - 2, argv + 2);
     if (argc >= 4 && std::strcmp(argv[1], "job") == 0)
         return Job(argv[2], argc - 3, argv + 3);
+    if (argc >= 4 && std::strcmp(argv[1], "dither") == 0)
+        return DitherJobs(argv[2], argc - 3, argv + 3);
     if (argc == 3 && std::strcmp(argv[1], "records") == 0 && std::atoi(argv[2]) > 0)
         return Records(std::atoi(argv[2]));
-    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job OUTPUT FILE... | records SIDE\n",
+    std::fputs("Usage: kestrane-bench decode FILE... | stages FILE... | job OUTPUT FILE... | dither OUTPUT "
+               "FILE... | records SIDE\n",
                stderr);
     return 2;
 }

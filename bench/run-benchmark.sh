@@ -3,7 +3,8 @@
 # 1024x1024 through kestrane-cli.exe and our import filter, against the bare
 # imaging-component decode of the same files and against ffmpeg; then the
 # metafile records a filter could hand over, and the RGB565 kernel against
-# memcpy, in the Windows build and in an optimised host build.
+# memcpy, in the Windows build and in an optimised host build. The job and the
+# kernel also run dithered (ordered, diffusion).
 # Usage: bench/run-benchmark.sh [BUILD_DIR [HOST_BUILD_DIR]]
 #        (defaults build-bench and BUILD_DIR-host)
 set -euo pipefail
@@ -103,6 +104,8 @@ print("job / bare decode: %s, median %.2f" % (" ".join("%.2f" % x for x in r), r
 EOF
   # shellcheck disable=SC2086
   run "$bench" stages $files
+  # shellcheck disable=SC2086
+  run "$bench" dither job.shp $files
   t0=$(now)
   ffmpeg -v error -y -i f%03d.png -f rawvideo -pix_fmt rgb565le -sws_flags neighbor+bitexact -sws_dither none out.raw
   t1=$(now)

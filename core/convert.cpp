@@ -39,11 +39,15 @@ struct ImagePlace {
 // DIB rows are bottom-up; the file holds the top row first.
 static void ConvertImageInto(PackedDib dib, const ConvertOptions &options, const ImagePlace &place)
 {
-    (void)options;
     const uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
-    const uint8_t *rows = reinterpret_cast<const uint8_t *>(dib) + dib->biSize;
+    uint8_t *rows = reinterpret_cast<uint8_t *>(dib) + dib->biSize;
     const size_t stride = DibStride(width, 24), frameStride = size_t(place.frameWidth) * 2;
     uint8_t *topLeft = place.frame + place.top * frameStride + size_t(place.left) * 2;
+    if (options.dither != DITHER_NONE) {
+        // (left, top) ties the ordered pattern to the frame's pixels, where the image is placed.
+        DitherRows(options.dither, rows, stride, width, height, topLeft, frameStride, place.left, place.top);
+        return;
+    }
     Rgb565RowFunction convertRow = FastestRgb565Row();
     for (uint32_t k = 0; k < height; k++)
         convertRow(rows + k * stride, width, topLeft + (height - 1 - k) * frameStride);
@@ -263,6 +267,7 @@ static int ConvertOnGrowingCanvas(const char *outputPath, const ConvertOptions &
             return 0;
         }
         KeepImageSize(block.data, i, w, h);
+        // Its place is not known yet: the ordered pattern starts at the image's own corner.
         ConvertImageInto(dib, options, {block.data + used, w, 0, 0});
         used += size_t(w) * h * 2;
         FreePackedDib(dib);

@@ -11,8 +11,6 @@ FrameProgressFunction g_frameProgress = nullptr;
 
 namespace {
 
-constexpr char kFramesSuffix[] = "-frames";
-
 // At least four digits, more when the count needs them.
 int FrameNumberDigits(uint32_t count)
 {
@@ -164,7 +162,7 @@ void RemoveFrameFiles(FrameFiles *files)
     RemoveMadeFolders(files);
 }
 
-bool FramesFolderBeside(const char *path, char *folder)
+bool FramesFolderBeside(const char *path, char *folder, const char *suffix)
 {
     const char *name = path;
     for (const char *p = path; *p; p++)
@@ -172,9 +170,10 @@ bool FramesFolderBeside(const char *path, char *folder)
             name = p + 1;
     const char *dot = std::strrchr(name, '.');
     size_t stem = size_t((dot && dot != name ? dot : name + std::strlen(name)) - path);
-    if (stem + sizeof(kFramesSuffix) > MAX_PATH)
+    const size_t ending = std::strlen(suffix) + 1;
+    if (stem + ending > MAX_PATH)
         return false;
     std::memcpy(folder, path, stem);
-    std::memcpy(folder + stem, kFramesSuffix, sizeof(kFramesSuffix));
+    std::memcpy(folder + stem, suffix, ending);
     return true;
 }

@@ -47,6 +47,6 @@ void EndFrameFiles(FrameFiles *files);
 // or cannot be used after all.
 void RemoveFrameFiles(FrameFiles *files);
 
-// "walk.shp" and "walk.png" give "walk-frames", beside them. False when the
-// name does not fit in MAX_PATH bytes.
-bool FramesFolderBeside(const char *path, char *folder);
+// "walk.shp" and "walk.png" give "walk-frames" (the stem and `suffix`),
+// beside them. False when the name does not fit in MAX_PATH bytes.
+bool FramesFolderBeside(const char *path, char *folder, const char *suffix = "-frames");

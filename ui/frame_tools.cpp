@@ -5,6 +5,7 @@
 #include "core/messages.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "frames/dithered_frames.h"
 #include "frames/shp_file.h"
 #include "frames/split.h"
 #include "res/resource.h"
@@ -55,9 +56,9 @@ bool KeepAlive(int index, int count)
 
 // A folder named after `path` beside it ("walk.shp" gives "walk-frames");
 // false after PrintStatus when the name does not fit.
-bool FolderBeside(const char *path, char *folder)
+bool FolderBeside(const char *path, char *folder, const char *suffix = "-frames")
 {
-    if (FramesFolderBeside(path, folder))
+    if (FramesFolderBeside(path, folder, suffix))
         return true;
     PrintStatus(MSG_PATH_TOO_LONG, path);
     return false;
@@ -153,4 +154,19 @@ ToolOutcome SplitShownRow(const PreviewTarget &target)
         }))
         return TOOL_DONE;
     return ReplaceRowsOrRemove(target.owner, target.row, 1, &files) ? TOOL_ROWS_CHANGED : TOOL_DONE;
+}
+
+// W: the dithered view kept. The rows' images, dithered as shown, become
+// frame files beside the first row's image and take the rows' places; their
+// colours are RGB565 colours already, so Convert writes what the view shows.
+ToolOutcome WriteDitheredRows(const PreviewTarget &target)
+{
+    const char *first = SourceListGet(g_sourceList, 0);
+    char folder[MAX_PATH];
+    FrameFiles files;
+    if (!first || target.view == DITHER_NONE || !FolderBeside(first, folder, kDitheredFolderSuffix) ||
+        !WriteFramesAlive(target.window,
+                          [&] { return WriteDitheredFrames(*g_sourceList, target.view, folder, &files); }))
+        return TOOL_DONE;
+    return ReplaceRowsOrRemove(target.owner, 0, g_sourceList->count, &files) ? TOOL_ROWS_CHANGED : TOOL_DONE;
 }

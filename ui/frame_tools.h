@@ -1,5 +1,6 @@
 // The preview's frame tools: E extracts an opened SHP16 file's frames, L
-// loads them into the list, S splits a row's image into frames. Each writes
+// loads them into the list, S splits a row's image into frames, W keeps the
+// dithered view of the rows as frames. Each writes
 // frame files beside its source while the preview stays alive (progress in
 // its band, keys dropped, Esc cancels), then changes the list all or nothing.
 #pragma once
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 
+#include "core/dither.h"
 #include "frames/frame_files.h"
 
 struct ShpFile;
@@ -17,6 +19,7 @@ struct PreviewTarget {
     int row;                // the row shown (the list's preview)
     const ShpFile *file;    // the opened SHP16 file, or null
     const char *filePath;   // its path
+    DitherMode view;        // how the rows are shown: exact or dithered
 };
 
 // What the preview does after a tool.
@@ -38,6 +41,7 @@ extern AskCellSizeFunction g_askCellSize;
 ToolOutcome ExtractToChosenFolder(const PreviewTarget &target);
 ToolOutcome LoadIntoList(const PreviewTarget &target);
 ToolOutcome SplitShownRow(const PreviewTarget &target);
+ToolOutcome WriteDitheredRows(const PreviewTarget &target);
 
 // A set of frame files made by `write` (as SplitImage or ExtractShpFrames
 // make them) while the preview stays alive: the band shows how far it has

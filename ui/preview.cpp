@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "core/canvas.h"
 #include "core/core_alloc.h"
+#include "core/dither.h"
 #include "core/messages.h"
 #include "core/packed_dib.h"
 #include "core/shp16.h"
@@ -39,7 +41,8 @@ constexpr COLORREF kGridColour = RGB(255, 255, 0);
 
 struct Preview {
     HWND window, owner;
-    bool fromFile;  // the frames of an opened SHP16 file, not the list's rows
+    bool fromFile;    // the frames of an opened SHP16 file, not the list's rows
+    DitherMode view;  // the rows as Convert writes them now, or dithered (D)
     ShpFile file;
     char filePath[MAX_PATH];
     int row, count;
@@ -52,7 +55,7 @@ struct Preview {
     int bandHeight;
     int framesPerSecond;
     bool playing;
-    char notice[kStatusBufferSize];  // what the last E, L or S did, shown until the next key
+    char notice[kStatusBufferSize];  // what the last tool did, shown until the next key
     uint32_t cellWidth, cellHeight;  // the grid over the picture while a cell size is asked
 };
 Preview g_preview;
@@ -86,8 +89,9 @@ PreviewFrame DecodeRow(const char *path)
         frame.height = uint32_t(dib->biHeight);
         uint8_t *bytes = AllocFrameBytes(frame.width, frame.height);
         if (bytes) {
-            ConvertDibToFrame(reinterpret_cast<const uint8_t *>(dib) + dib->biSize,
-                              DibStride(frame.width, 24), frame.width, frame.height, bytes);
+            DitherRows(g_preview.view, reinterpret_cast<uint8_t *>(dib) + dib->biSize,
+                       DibStride(frame.width, 24), frame.width, frame.height, bytes, size_t(2) * frame.width,
+                       0, 0);
             frame.pixels = WidenFrame(bytes, size_t(frame.width) * frame.height);
         }
         CoreFree(bytes);
@@ -169,12 +173,20 @@ bool SizeDiffers(const PreviewFrame *frame)
            (frame->width != g_preview.firstWidth || frame->height != g_preview.firstHeight);
 }
 
-// "3 of 40: walk03.png - 64 x 64", and why Convert would stop at this row;
-// for a file "walk.shp - frame 3 of 12 - 64 x 64".
+// Adds to `text` what fits of the formatted values.
+template <typename... Values> void Append(char *text, size_t size, const char *format, Values... values)
+{
+    const size_t used = std::strlen(text);
+    if (used + 1 < size)
+        std::snprintf(text + used, size - used, format, values...);
+}
+
+// "3 of 40: walk03.png - 64 x 64 - ordered dithering", and why Convert would
+// stop at this row; for a file "walk.shp - frame 3 of 12 - 64 x 64".
 void DescribeShownRow(char *text, size_t size)
 {
     const PreviewFrame *frame = g_preview.shown;
-    int row = g_preview.row + 1, written;
+    int row = g_preview.row + 1;
     if (g_preview.fromFile) {
         std::snprintf(text, size, TEXT_FILE_PREVIEW_FRAME, SourceRowText(g_preview.filePath), row,
                       g_preview.count, g_preview.file.layout.width, g_preview.file.layout.height);
@@ -183,13 +195,14 @@ void DescribeShownRow(char *text, size_t size)
     const char *path = SourceListGet(g_sourceList, g_preview.row);
     const char *name = path ? SourceRowText(path) : "";
     if (frame->state == FRAME_UNREADABLE)
-        written = std::snprintf(text, size, TEXT_PREVIEW_UNREADABLE, row, g_preview.count, name);
+        std::snprintf(text, size, TEXT_PREVIEW_UNREADABLE, row, g_preview.count, name);
     else
-        written = std::snprintf(text, size, TEXT_PREVIEW_FRAME, row, g_preview.count, name, frame->width,
-                                frame->height);
-    if (written > 0 && size_t(written) < size && SizeDiffers(frame))
-        std::snprintf(text + written, size - size_t(written), TEXT_PREVIEW_SIZE_DIFFERS, g_preview.firstWidth,
-                      g_preview.firstHeight);
+        std::snprintf(text, size, TEXT_PREVIEW_FRAME, row, g_preview.count, name, frame->width,
+                      frame->height);
+    const char *const views[] = {TEXT_VIEW_EXACT, TEXT_VIEW_ORDERED, TEXT_VIEW_DIFFUSION};
+    Append(text, size, TEXT_PREVIEW_VIEW, views[g_preview.view]);
+    if (SizeDiffers(frame))
+        Append(text, size, TEXT_PREVIEW_SIZE_DIFFERS, g_preview.firstWidth, g_preview.firstHeight);
 }
 
 void ShowRow(int row)
@@ -299,10 +312,11 @@ void PaintBand(HDC dc, const RECT &band)
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
     DescribeShownRow(text, sizeof(text));
     DrawProcessText(dc, text, &line, format | DT_TOP);
-    const char *keys = g_preview.playing    ? TEXT_PREVIEW_PLAYING
-                       : g_preview.fromFile ? TEXT_FILE_PREVIEW_KEYS
-                       : warn               ? TEXT_PREVIEW_KEYS_CANVAS
-                                            : TEXT_PREVIEW_KEYS;
+    const char *keys = g_preview.playing               ? TEXT_PREVIEW_PLAYING
+                       : g_preview.fromFile            ? TEXT_FILE_PREVIEW_KEYS
+                       : g_preview.view != DITHER_NONE ? TEXT_PREVIEW_DITHERED_KEYS
+                       : warn                          ? TEXT_PREVIEW_KEYS_CANVAS
+                                                       : TEXT_PREVIEW_KEYS;
     std::snprintf(text, sizeof(text), keys, g_preview.framesPerSecond);
     DrawProcessText(dc, g_preview.notice[0] ? g_preview.notice : text, &line, format | DT_BOTTOM);
 }
@@ -353,17 +367,27 @@ void ShowOutcome()
     InvalidateRect(g_preview.window, nullptr, FALSE);
 }
 
-// E, L and S: tools of their own (ui/frame_tools.cpp), told what is shown.
-void RunTool(ToolOutcome (*tool)(const PreviewTarget &))
+// D: the rows decoded anew, as Convert writes them or dithered.
+void ShowView(DitherMode view)
 {
-    const PreviewTarget target = {g_preview.window, g_preview.owner, g_preview.row,
-                                  g_preview.fromFile ? &g_preview.file : nullptr, g_preview.filePath};
-    switch (tool(target)) {
+    g_preview.view = view;
+    StartFrames(g_preview.count);
+    ShowRow(g_preview.row);
+}
+
+// E, L, S and W: tools of their own (ui/frame_tools.cpp), told what is shown.
+ToolOutcome RunTool(ToolOutcome (*tool)(const PreviewTarget &))
+{
+    const PreviewTarget target = {g_preview.window,   g_preview.owner,
+                                  g_preview.row,      g_preview.fromFile ? &g_preview.file : nullptr,
+                                  g_preview.filePath, g_preview.view};
+    const ToolOutcome outcome = tool(target);
+    switch (outcome) {
     case TOOL_NOTHING:
-        return;
+        return outcome;
     case TOOL_CLOSE:
         SendMessageA(g_preview.window, WM_CLOSE, 0, 0);
-        return;
+        return outcome;
     case TOOL_ROWS_CHANGED:
         StartFrames(g_sourceList->count);
         ShowRow(target.row);
@@ -372,6 +396,7 @@ void RunTool(ToolOutcome (*tool)(const PreviewTarget &))
         break;
     }
     ShowOutcome();
+    return outcome;
 }
 
 void OnKeyDown(HWND window, WPARAM key)
@@ -423,6 +448,16 @@ void OnKeyDown(HWND window, WPARAM key)
     case 'S':
         if (!g_preview.fromFile)
             RunTool(SplitShownRow);
+        break;
+    case 'D':
+        if (!g_preview.fromFile)
+            ShowView(DitherMode((g_preview.view + 1) % 3));
+        break;
+    case 'W':
+        // The rows are the dithered frames now: shown exact, they look the same.
+        if (!g_preview.fromFile && g_preview.view != DITHER_NONE &&
+            RunTool(WriteDitheredRows) == TOOL_ROWS_CHANGED)
+            ShowView(DITHER_NONE);
         break;
     case 'P':
         if (!g_preview.fromFile)

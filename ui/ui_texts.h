@@ -28,6 +28,14 @@
 #define TEXT_PREVIEW_KEYS_CANVAS                                                                             \
     "Left/Right: step    Space: play at %d frames a second    S: split    P: one canvas    Esc: close"
 #define TEXT_PREVIEW_PLAYING "Playing at %d frames a second    +/-: rate    any other key: stop"
+// What the rows show, after the row's name: D changes it.
+#define TEXT_PREVIEW_VIEW " - %s"
+#define TEXT_VIEW_EXACT "exact colours (D: dither)"
+#define TEXT_VIEW_ORDERED "ordered dithering"
+#define TEXT_VIEW_DIFFUSION "diffusion dithering"
+#define TEXT_PREVIEW_DITHERED_KEYS                                                                           \
+    "Left/Right: step    Space: play at %d frames a second    +/-: rate    D: next view    W: write these "  \
+    "frames    Esc: close"
 #define TEXT_PREVIEW_WRITING "Writing frame %d of %d..."
 
 // The preview of an opened SHP16 file: "walk.shp - frame 3 of 12 - 64 x 64".

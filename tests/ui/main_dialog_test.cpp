@@ -453,6 +453,32 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     EXPECT_EQ(ReadBytes(dest), ReadBytes(temp_.Path("job.shp")));
 }
 
+// D shows the rows as --dither writes them; W keeps that view as frame files in place of the rows, beside
+// the first row's image, and Convert then writes exactly what --dither writes.
+TEST_F(DialogTest, DitheredViewKeptAsFramesConvertsAsTheDitheredJob)
+{
+    auto other = [](int x, int y) { return Rgb{uint8_t(29 * x), 77, uint8_t(9 * y)}; };
+    Drop({Image("a.kui", 9, 5), Image("b.kui", 9, 5, other)});
+    const std::string dithered = temp_.Path("dithered.shp"), dest = temp_.Path("out.shp");
+    ASSERT_EQ(ConvertToShpWith(dithered.c_str(), ConvertOptions{{}, DITHER_DIFFUSION}), 1);
+    HWND preview = OpenPreview(dialog_, 0);
+    for (char key : {'W', 'D', 'D'})  // W writes nothing in the exact view
+        Key(preview, WPARAM(key));
+    const Bytes file = ReadBytes(dithered);
+    for (int i = 0; i < 45; i++) {
+        const Rgb888 c = Rgb565ToRgb888(uint16_t(file[56 + 2 * i] | file[57 + 2 * i] << 8));  // frame 0
+        ASSERT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << i;
+    }
+    EXPECT_EQ(Rows(), "a.kui b.kui");
+    Key(preview, 'W');
+    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 1),
+              "frame0000.png frame0001.png " + temp_.Path("a-dithered\\frame0001.png"));
+    DestroyWindow(preview);
+    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
+    Command(IDOK);
+    EXPECT_EQ(ReadBytes(dest), file);
+}
+
 // The real cell window, ended from a timer as a person would end it: the count of a sheet's cells past
 // 32 bits, and the size typed, or a cancel.
 int g_cellAnswer;
