@@ -267,7 +267,7 @@ static int ConvertOnGrowingCanvas(const char *outputPath, const ConvertOptions &
             return 0;
         }
         KeepImageSize(block.data, i, w, h);
-        // Its place is not known yet: the ordered pattern starts at the image's own corner.
+        // Diffusion does not depend on where the image goes; ordered dithering waits (below).
         ConvertImageInto(dib, options, {block.data + used, w, 0, 0});
         used += size_t(w) * h * 2;
         FreePackedDib(dib);
@@ -276,6 +276,71 @@ static int ConvertOnGrowingCanvas(const char *outputPath, const ConvertOptions &
     WriteShpHeaders(block.data, width, height, count);
     const int written = WriteOutput(outputPath, block.data, block.size);
     ReleaseBlock(&block);
+    return written;
+}
+
+// A whole DIB, rounded up so that the next one kept after it is aligned.
+static size_t KeptDibBytes(PackedDib dib)
+{
+    return (dib->biSize + size_t(DibStride(uint32_t(dib->biWidth), 24)) * uint32_t(dib->biHeight) + 3) & ~size_t(3);
+}
+
+// Ordered dithering ties its pattern to the canvas, so an image's frame can
+// only be made once its place is known, after the last image: the decoded
+// images wait as they came (about one and a half times the frames in memory,
+// besides the file), each still decoded once.
+static int ConvertOrderedOnGrowingCanvas(const char *outputPath, const ConvertOptions &options)
+{
+    const uint32_t count = uint32_t(g_sourceList->count);
+    if (count > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return 0;
+    }
+    uint32_t width = 0, height = 0;
+    size_t used = 0;
+    GrowingBlock images = {};
+    for (uint32_t i = 0; i < count; i++) {
+        PackedDib dib = LoadCanvasImage(int(i));
+        if (!dib) {
+            ReleaseBlock(&images);
+            return 0;
+        }
+        const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
+        GrowCanvas(&width, &height, w, h);
+        const size_t bytes = KeptDibBytes(dib);
+        const bool kept = used + bytes > used && GrowBlock(&images, used + bytes);
+        if (kept)
+            std::memcpy(images.data + used, dib, dib->biSize + size_t(DibStride(w, 24)) * h);
+        used += bytes;
+        FreePackedDib(dib);
+        if (!kept) {
+            PrintStatus(MSG_MEMORY_ERROR);
+            ReleaseBlock(&images);
+            return 0;
+        }
+    }
+    size_t fileSize = 0;
+    uint8_t *buffer = ShpFileSize(width, height, count, &fileSize) ? static_cast<uint8_t *>(CoreAlloc(fileSize))
+                                                                   : nullptr;
+    if (buffer) {
+        WriteShpHeaders(buffer, width, height, count);
+        for (size_t at = 0, i = 0; i < count; i++) {
+            PackedDib dib = reinterpret_cast<PackedDib>(images.data + at);
+            const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
+            const CanvasSpot spot = PlaceOnCanvas(width, height, w, h, options.canvas.anchor);
+            uint8_t *frame = buffer + ShpFrameOffset(width, height, count, uint32_t(i));
+            BlackAround(frame, width, height, w, h, spot);
+            ConvertImageInto(dib, options, {frame, width, spot.left, spot.top});
+            at += KeptDibBytes(dib);
+        }
+    }
+    ReleaseBlock(&images);
+    if (!buffer) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        return 0;
+    }
+    const int written = WriteOutput(outputPath, buffer, fileSize);
+    CoreFree(buffer);
     return written;
 }
 
@@ -290,7 +355,8 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
         return 0;
     const CanvasChoice &canvas = options.canvas;
     if (canvas.enabled && canvas.width == 0 && canvas.height == 0)
-        return ConvertOnGrowingCanvas(outputPath, options);
+        return options.dither == DITHER_ORDERED ? ConvertOrderedOnGrowingCanvas(outputPath, options)
+                                                : ConvertOnGrowingCanvas(outputPath, options);
     size_t fileSize = 0;
     uint8_t *buffer =
         canvas.enabled ? ConvertOnFixedCanvas(options, &fileSize) : ConvertSameSize(options, &fileSize);

@@ -311,8 +311,8 @@ INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
 TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
 {
     const std::pair<int, int> sizes[] = {{1, 1}, {3, 2}, {2, 3}};  // the canvas grows with each
-    const auto pixel = [](int k) {                                 // never black, and different in each image
-        return [k](int x, int y) { return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y), uint8_t(k)}; };
+    const auto pixel = [](int k) {  // never black, off the 16-bit levels, and different in each image
+        return [k](int x, int y) { return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)}; };
     };
     // Along one side: flush with the low end, the high end, or in the middle.
     const auto offset = [](const std::string &anchor, const char *low, const char *high, int free) {
@@ -350,6 +350,14 @@ TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
             EXPECT_EQ(ReadBytes(dest), expected);
             EXPECT_EQ(g_loads, (std::map<std::string, int>{{"0", 1}, {"1", 1}, {"2", 1}}))
                 << "each decoded once";
+            if (canvas.first == 0) {  // the ordered pattern tied to the canvas, as on the same canvas named
+                ConvertOptions ordered = {choice, DITHER_ORDERED};
+                ASSERT_EQ(ConvertToShpWith(dest.c_str(), ordered), 1) << g_status;
+                const Bytes automatic = ReadBytes(dest);
+                ordered.canvas.width = ordered.canvas.height = 3;
+                ASSERT_EQ(ConvertToShpWith(dest.c_str(), ordered), 1) << g_status;
+                EXPECT_EQ(ReadBytes(dest), automatic);
+            }
         }
     }
 }
