@@ -1,0 +1,27 @@
+// What kestrane-cli and its worker processes say to each other over the
+// worker's standard input and output: a fixed record, then its bytes.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+// Parent to worker: load image `index`; pathBytes of its path follow, with
+// no terminator. The parent closes the pipe when it needs no more.
+struct WorkerRequest {
+    uint32_t index;
+    uint32_t pathBytes;
+};
+
+// Worker to parent, in the order of the requests: blockBytes of the packed
+// DIB LoadImageFile returned follow, none when it returned null.
+struct WorkerReply {
+    uint32_t index;
+    uint32_t blockBytes;
+};
+
+// The longest path a request carries: the loader refuses longer ones anyway.
+constexpr uint32_t kWorkerMaxPathBytes = 4 * MAX_PATH;
+
+// Every byte, or false (the other end is gone or the pipe broke).
+bool ReadAll(HANDLE pipe, void *bytes, size_t size);
+bool WriteAll(HANDLE pipe, const void *bytes, size_t size);
