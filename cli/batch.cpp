@@ -20,6 +20,15 @@ constexpr int kExitOk = 0, kExitFailed = 1;
 // The workers start with the first folder that holds images.
 enum { POOL_NOT_TRIED, POOL_STARTED, POOL_FAILED };
 
+// As the window's list compares names.
+bool SortsAfter(const char *name, const wchar_t *other)
+{
+    wchar_t wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH))
+        return false;
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wide, -1, other, -1) == CSTR_GREATER_THAN;
+}
+
 // The subfolders of `directory`, sorted as the window sorts names: a
 // SourceList of their names. Null after PrintStatus.
 SourceList *ListSubfolders(const char *directory)
@@ -51,9 +60,7 @@ SourceList *ListSubfolders(const char *directory)
             break;
         }
         int position = 0;
-        while (position < names->count &&
-               CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, SourceListGet(names, position), -1, name, -1) !=
-                   CSTR_GREATER_THAN)
+        while (position < names->count && !SortsAfter(SourceListGet(names, position), found.cFileName))
             position++;
         char *copy = CopyPath(name);
         if (!copy || !SourceListInsert(names, position, copy)) {
