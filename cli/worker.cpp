@@ -38,6 +38,9 @@ int RunWorker()
     HANDLE requests = GetStdHandle(STD_INPUT_HANDLE), replies = GetStdHandle(STD_OUTPUT_HANDLE);
     static char path[kWorkerMaxPathBytes + 1];
     WorkerRequest request;
+    const WorkerReply ready = {kWorkerReady, 0};
+    if (!WriteAll(replies, &ready, sizeof ready))
+        return 1;
     while (ReadAll(requests, &request, sizeof request)) {
         if (request.pathBytes > kWorkerMaxPathBytes || !ReadAll(requests, path, request.pathBytes))
             return 1;

@@ -17,6 +17,9 @@ constexpr int kImagesPerWorker = 2;
 // An image a worker has not answered within this time is taken for a hung
 // filter. The largest images the 32-bit loader can hold decode in seconds.
 constexpr DWORD kDefaultHangLimitMs = 60000;
+// A busy machine may take seconds to start a process: until a worker says it
+// has started, at least this long.
+constexpr DWORD kStartLimitMs = 30000;
 constexpr DWORD kRequestPipeBytes = 64 * 1024, kReplyPipeBytes = 1024 * 1024;
 constexpr DWORD kPollMs = 100;       // how often hung workers are looked for
 constexpr DWORD kGoodbyeMs = 2000;   // for idle workers to leave once told
@@ -37,6 +40,7 @@ struct Worker {
     int awaitingCount;
     int held;  // sent and not yet taken by the job
     DWORD busySince;  // when it began its oldest awaited image
+    bool ready;       // it said it has started
     bool gone;        // its replies ended: every image it still owed failed
     bool ended;       // terminated by us
 };
@@ -55,10 +59,15 @@ struct Pool {
 DWORD WINAPI ReadReplies(void *context)
 {
     Worker *w = static_cast<Worker *>(context);
-    for (;;) {
-        WorkerReply reply;
-        if (!ReadAll(w->replies, &reply, sizeof reply))
-            break;
+    WorkerReply reply;
+    const bool started = ReadAll(w->replies, &reply, sizeof reply) && reply.index == kWorkerReady;
+    if (started) {
+        EnterCriticalSection(&g_pool.lock);
+        w->ready = true;
+        w->busySince = GetTickCount();  // its first image begins now
+        LeaveCriticalSection(&g_pool.lock);
+    }
+    while (started && ReadAll(w->replies, &reply, sizeof reply)) {
         PackedDib dib = nullptr;
         if (reply.blockBytes) {
             dib = reply.blockBytes >= kDibHeaderSize ? AllocPackedDib(reply.blockBytes) : nullptr;
@@ -217,7 +226,8 @@ void EndHungWorkers()
     const DWORD now = GetTickCount();
     for (int i = 0; i < g_pool.size; i++) {
         Worker *w = &g_pool.workers[i];
-        if (w->running && w->awaitingCount > 0 && now - w->busySince > g_pool.hangLimitMs)
+        DWORD limit = w->ready || g_pool.hangLimitMs > kStartLimitMs ? g_pool.hangLimitMs : kStartLimitMs;
+        if (w->running && w->awaitingCount > 0 && now - w->busySince > limit)
             EndWorker(w);
     }
 }

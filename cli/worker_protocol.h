@@ -13,11 +13,13 @@ struct WorkerRequest {
 };
 
 // Worker to parent, in the order of the requests: blockBytes of the packed
-// DIB LoadImageFile returned follow, none when it returned null.
+// DIB LoadImageFile returned follow, none when it returned null. The first
+// reply, kWorkerReady, says that the worker has started.
 struct WorkerReply {
     uint32_t index;
     uint32_t blockBytes;
 };
+constexpr uint32_t kWorkerReady = 0xFFFFFFFF;
 
 // The longest path a request carries: the loader refuses longer ones anyway.
 constexpr uint32_t kWorkerMaxPathBytes = 4 * MAX_PATH;
