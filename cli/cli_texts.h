@@ -34,7 +34,7 @@
     "  --dither MODE    ordered (still parts stay still) or diffusion (for stills)\n"                        \
     "                   instead of cutting each colour to 16 bits\n"                                         \
     "  -j N             read the images in N worker processes (default: one per\n"                          \
-    "                   processor)\n"                                                                        \
+    "                   processor); an image a worker has not read in 60 s fails\n"                          \
     "  --json           one JSON summary on standard output, messages on standard\n"                         \
     "                   error\n"                                                                             \
     "\n"                                                                                                     \
