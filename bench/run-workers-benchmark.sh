@@ -5,6 +5,9 @@
 # so that the machine's other load falls on all alike. Then the loader's
 # stages for the first 500 frames of each set (where an image's time goes),
 # and the peak working set of kestrane-cli.exe itself with the default.
+# Other builds may share the machine: each round also times a CPU-bound loop
+# alone and two of them at once, which shows how much of a second core the
+# machine had to give at that moment.
 # Usage: bench/run-workers-benchmark.sh [ROUNDS [BUILD_DIR]]   (default 5, build-bench)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,6 +26,14 @@ work=$(mktemp -d /tmp/kestrane-workers-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 run() { "$root/tools/wine-run" --prefix "$build/wineprefix" "$@"; }
 now() { date +%s.%N; }
+spin() { /usr/bin/python3 -c 'x = 0
+for i in range(4000000): x += i'; }
+# Two of the loop at once against one: 2.0 on two idle cores.
+parallel_room() {
+  local t0 t1 t2
+  t0=$(now); spin; t1=$(now); spin & spin; wait; t2=$(now)
+  /usr/bin/python3 -c "print('%.2f' % (2 * ($t1 - $t0) / ($t2 - $t1)))"
+}
 
 echo "Generating frames in $work ..."
 /usr/bin/python3 - "$work" <<'PY'
@@ -59,9 +70,11 @@ report() {
   cd "$work/$name"
   echo
   echo "== $name: $(ls f*.png | wc -l) frames, $(du -sh . | cut -f1) of PNG, $(nproc) logical processors"
-  local times=""
+  local times="" rooms=""
   for round in $(seq "$rounds"); do
-    local t0 t1 t2 t3
+    local t0 t1 t2 t3 room
+    room=$(parallel_room)
+    rooms="$rooms $room"
     t0=$(now)
     ffmpeg -v error -y -i f%04d.png -f rawvideo -pix_fmt rgb565le -sws_flags neighbor+bitexact -sws_dither none out.raw
     t1=$(now)
@@ -70,12 +83,13 @@ report() {
     run "$cli" all.shp 'f*.png' >/dev/null
     t3=$(now)
     times="$times $t0 $t1 $t2 $t3"
-    echo "round $round: ffmpeg $(/usr/bin/python3 -c "print('%.2f s' % ($t1 - $t0))"), -j 1 $(/usr/bin/python3 -c "print('%.2f s' % ($t2 - $t1))"), default $(/usr/bin/python3 -c "print('%.2f s' % ($t3 - $t2))")"
+    echo "round $round: two cores gave ${room}x; ffmpeg $(/usr/bin/python3 -c "print('%.2f s' % ($t1 - $t0))"), -j 1 $(/usr/bin/python3 -c "print('%.2f s' % ($t2 - $t1))"), default $(/usr/bin/python3 -c "print('%.2f s' % ($t3 - $t2))")"
   done
   # shellcheck disable=SC2086
-  /usr/bin/python3 - $times <<'PY'
+  /usr/bin/python3 - "$rooms" $times <<'PY'
 import statistics, sys
-t = [float(x) for x in sys.argv[1:]]
+print("two CPU-bound processes against one, median of rounds: %.2fx" % statistics.median(map(float, sys.argv[1].split())))
+t = [float(x) for x in sys.argv[2:]]
 rounds = [t[i:i + 4] for i in range(0, len(t), 4)]
 ff = [r[1] - r[0] for r in rounds]
 one = [r[2] - r[1] for r in rounds]

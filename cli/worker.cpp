@@ -36,14 +36,15 @@ void HoldFilterFor(const char *path)
 int RunWorker()
 {
     HANDLE requests = GetStdHandle(STD_INPUT_HANDLE), replies = GetStdHandle(STD_OUTPUT_HANDLE);
+    static WorkerRequest request;
     static char path[kWorkerMaxPathBytes + 1];
-    WorkerRequest request;
     const WorkerReply ready = {kWorkerReady, 0};
     if (!WriteAll(replies, &ready, sizeof ready))
         return 1;
     while (ReadAll(requests, &request, sizeof request)) {
-        if (request.pathBytes > kWorkerMaxPathBytes || !ReadAll(requests, path, request.pathBytes))
+        if (request.pathBytes > kWorkerMaxPathBytes)
             return 1;
+        std::memcpy(path, request.path, request.pathBytes);
         path[request.pathBytes] = '\0';
         HoldFilterFor(path);
         PackedDib dib = LoadImageFile(path);

@@ -208,7 +208,10 @@ void SendImages()
             return;
         const int index = g_pool.nextToSend++;
         const char *path = SourceListGet(g_sourceList, index);
-        WorkerRequest request = {uint32_t(index), uint32_t(std::strlen(path))};
+        static WorkerRequest request;
+        request.index = uint32_t(index);
+        request.pathBytes = uint32_t(std::strlen(path));  // the job's paths fit in MAX_PATH
+        std::memcpy(request.path, path, request.pathBytes);
         if (w->awaitingCount == 0)
             w->busySince = GetTickCount();
         w->awaiting[w->awaitingCount++] = index;
@@ -216,7 +219,7 @@ void SendImages()
         g_pool.slots[index].state = SLOT_SENT;
         g_pool.slots[index].worker = static_cast<unsigned char>(w - g_pool.workers);
         // A worker that is gone fails the image through its reader thread.
-        if (!WriteAll(w->requests, &request, sizeof request) || !WriteAll(w->requests, path, request.pathBytes))
+        if (!WriteAll(w->requests, &request, sizeof request))
             EndWorker(w);
     }
 }

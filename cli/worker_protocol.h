@@ -5,11 +5,16 @@
 
 #include <cstdint>
 
-// Parent to worker: load image `index`; pathBytes of its path follow, with
-// no terminator. The parent closes the pipe when it needs no more.
+// The longest path a request carries: the loader refuses longer ones anyway.
+constexpr uint32_t kWorkerMaxPathBytes = 4 * MAX_PATH;
+
+// Parent to worker: load image `index` from `path` (pathBytes of it, no
+// terminator). Always whole, so that each takes one write and one read. The
+// parent closes the pipe when it needs no more.
 struct WorkerRequest {
     uint32_t index;
     uint32_t pathBytes;
+    char path[kWorkerMaxPathBytes];
 };
 
 // Worker to parent, in the order of the requests: blockBytes of the packed
@@ -20,9 +25,6 @@ struct WorkerReply {
     uint32_t blockBytes;
 };
 constexpr uint32_t kWorkerReady = 0xFFFFFFFF;
-
-// The longest path a request carries: the loader refuses longer ones anyway.
-constexpr uint32_t kWorkerMaxPathBytes = 4 * MAX_PATH;
 
 // Every byte, or false (the other end is gone or the pipe broke).
 bool ReadAll(HANDLE pipe, void *bytes, size_t size);
