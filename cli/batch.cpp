@@ -97,7 +97,9 @@ bool ConvertFolder(const CliArguments &a, const char *folder, const char *output
     status[0] = '\0';
     char outputFullPath[MAX_PATH] = "";
     g_sourceList = SourceListCreate();
-    int added = !g_sourceList ? -1 : !FullPath(output, outputFullPath) ? -2 : AddFolderImages(folder, outputFullPath);
+    int added = !g_sourceList                       ? -1
+                : !FullPath(output, outputFullPath) ? -2
+                                                    : AddFolderImages(folder, outputFullPath);
     if (added == 0) {
         SourceListRelease(g_sourceList);
         g_sourceList = nullptr;

@@ -36,7 +36,8 @@ char *Copy(const char *text)
 void PrintJsonString(FILE *stream, const char *text)
 {
     int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wchar_t *wide = length > 0 ? static_cast<wchar_t *>(CoreAlloc(sizeof(wchar_t) * size_t(length))) : nullptr;
+    wchar_t *wide =
+        length > 0 ? static_cast<wchar_t *>(CoreAlloc(sizeof(wchar_t) * size_t(length))) : nullptr;
     if (wide && !MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length))
         wide[0] = L'\0';
     std::fputc('"', stream);
@@ -120,7 +121,8 @@ void PrintJsonSummary(FILE *stream)
             std::fputs(", \"frames\": null, \"width\": null, \"height\": null, \"bytes\": null}", stream);
             continue;
         }
-        std::fprintf(stream, ", \"ok\": true, \"frames\": %u, \"width\": %u, \"height\": %u, \"bytes\": %llu}",
+        std::fprintf(stream,
+                     ", \"ok\": true, \"frames\": %u, \"width\": %u, \"height\": %u, \"bytes\": %llu}",
                      r.layout.frameCount, r.layout.width, r.layout.height, (unsigned long long)r.bytes);
         frames += r.layout.frameCount;
         bytes += r.bytes;

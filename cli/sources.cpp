@@ -6,12 +6,12 @@
 #include <cwchar>
 
 #include "cli/cli_texts.h"
-#include "import/filter_lookup.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/program_path.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "import/filter_lookup.h"
 
 namespace {
 
@@ -213,7 +213,8 @@ char *ReadListFile(const char *listPath, DWORD *size)
     if (GetFileSizeEx(file, &fileSize) && fileSize.QuadPart < kMaxListBytes)
         text = static_cast<char *>(CoreAlloc(size_t(fileSize.QuadPart) + 1));
     *size = 0;
-    if (text && (!ReadFile(file, text, DWORD(fileSize.QuadPart), size, nullptr) || *size != fileSize.QuadPart)) {
+    if (text &&
+        (!ReadFile(file, text, DWORD(fileSize.QuadPart), size, nullptr) || *size != fileSize.QuadPart)) {
         CoreFree(text);
         text = nullptr;
     }

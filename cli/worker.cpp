@@ -19,7 +19,8 @@ int g_heldCount;
 void HoldFilterFor(const char *path)
 {
     const char *dot = std::strrchr(path, '.');
-    if (!dot || std::strpbrk(dot, "\\/") || std::strlen(dot + 1) >= MAX_PATH || g_heldCount == kMaxHeldExtensions)
+    if (!dot || std::strpbrk(dot, "\\/") || std::strlen(dot + 1) >= MAX_PATH ||
+        g_heldCount == kMaxHeldExtensions)
         return;
     for (int i = 0; i < g_heldCount; i++)
         if (lstrcmpiA(g_heldExtensions[i], dot + 1) == 0)
@@ -49,7 +50,8 @@ int RunWorker()
         HoldFilterFor(path);
         PackedDib dib = LoadImageFile(path);
         WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0};
-        bool sent = WriteAll(replies, &reply, sizeof reply) && (!dib || WriteAll(replies, dib, reply.blockBytes));
+        bool sent =
+            WriteAll(replies, &reply, sizeof reply) && (!dib || WriteAll(replies, dib, reply.blockBytes));
         FreePackedDib(dib);
         if (!sent)
             return 1;

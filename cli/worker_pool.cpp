@@ -21,8 +21,8 @@ constexpr DWORD kDefaultHangLimitMs = 60000;
 // has started, at least this long.
 constexpr DWORD kStartLimitMs = 30000;
 constexpr DWORD kRequestPipeBytes = 64 * 1024, kReplyPipeBytes = 1024 * 1024;
-constexpr DWORD kPollMs = 100;       // how often hung workers are looked for
-constexpr DWORD kGoodbyeMs = 2000;   // for idle workers to leave once told
+constexpr DWORD kPollMs = 100;      // how often hung workers are looked for
+constexpr DWORD kGoodbyeMs = 2000;  // for idle workers to leave once told
 
 enum SlotState : unsigned char { SLOT_WAITING, SLOT_SENT, SLOT_DONE };
 
@@ -38,7 +38,7 @@ struct Worker {
     HANDLE process, requests, replies, reader;
     int awaiting[kImagesPerWorker];  // sent and not answered, oldest first
     int awaitingCount;
-    int held;  // sent and not yet taken by the job
+    int held;         // sent and not yet taken by the job
     DWORD busySince;  // when it began its oldest awaited image
     bool ready;       // it said it has started
     bool gone;        // its replies ended: every image it still owed failed
@@ -130,8 +130,8 @@ bool StartWorker(Worker *w)
     startup.hStdInput = requestRead;
     startup.hStdOutput = replyWrite;
     PROCESS_INFORMATION process = {};
-    BOOL created = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process);
+    BOOL created = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE,
+                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     CloseHandle(requestRead);
     CloseHandle(replyWrite);
     if (!created) {

@@ -1,7 +1,7 @@
 // kestrane-cli's workers when a filter takes one down, run as a script runs
 // the program: the image is named, nothing is written, no worker is left.
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -31,15 +31,16 @@ int ChildrenOf(DWORD parent)
 Outcome RunCli(std::string commandLine, const std::string &messagesPath)
 {
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-    HANDLE messages = CreateFileA(messagesPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
-                                  0, nullptr);
+    HANDLE messages = CreateFileA(messagesPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                  CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = messages;
     PROCESS_INFORMATION process = {};
     Outcome outcome = {~0u, "", -1};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
         return outcome;
     CloseHandle(messages);
     if (WaitForSingleObject(process.hProcess, 60000) == WAIT_TIMEOUT)
@@ -88,7 +89,8 @@ TEST_P(WorkerFailure, NamesTheImageWritesNothingAndLeavesNoWorker)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp.Path("out.shp").c_str()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Plays, WorkerFailure, testing::Values(FailureCase{"import:exit"}, FailureCase{"import:hang"}),
+INSTANTIATE_TEST_SUITE_P(Plays, WorkerFailure,
+                         testing::Values(FailureCase{"import:exit"}, FailureCase{"import:hang"}),
                          [](const testing::TestParamInfo<FailureCase> &info) {
                              return std::string(info.param.play + 7);
                          });
