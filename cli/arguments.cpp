@@ -182,7 +182,7 @@ int ReadOption(Reader *reader, const char *argument, CliArguments *a, bool *mode
 // What each mode takes: options that apply to it, and how many paths.
 int CheckForMode(const CliArguments &a, unsigned given)
 {
-    static const int kLeast[kCliModes] = {2, 1, 1, 2, 2, 0, 0, 0}, kMost[kCliModes] = {-1, 2, 1, 2, 2, 0, 0, 0};
+    static const int kLeast[kCliModes] = {2, 1, 1, 2, 2, 0, 0, 1}, kMost[kCliModes] = {-1, 2, 1, 2, 2, 0, 0, 1};
     for (size_t i = 0; i < sizeof kOptions / sizeof kOptions[0]; i++)
         if ((given >> i & 1) && !(kOptions[i].modes & Bit(a.mode)))
             return UsageError(CLI_OPTION_NOT_HERE, kOptions[i].name, kModeNames[a.mode]);

@@ -119,7 +119,7 @@ int Run(const CliArguments &arguments)
             g_convertProgress = ShowImageProgress;
         return RunBatch(arguments, g_status);
     case RUN_WORKER:
-        return RunWorker();
+        return RunWorker(paths[0]);
     default:
         return Convert(arguments);
     }

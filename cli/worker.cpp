@@ -1,5 +1,6 @@
 #include "cli/worker.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/worker_protocol.h"
@@ -34,24 +35,30 @@ void HoldFilterFor(const char *path)
 
 }  // namespace
 
-int RunWorker()
+int RunWorker(const char *sectionHandle)
 {
     HANDLE requests = GetStdHandle(STD_INPUT_HANDLE), replies = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE section = reinterpret_cast<HANDLE>(std::strtoul(sectionHandle, nullptr, 10));
+    auto *slots = static_cast<uint8_t *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
     static WorkerRequest request;
     static char path[kWorkerMaxPathBytes + 1];
-    const WorkerReply ready = {kWorkerReady, 0};
-    if (!WriteAll(replies, &ready, sizeof ready))
+    const WorkerReply ready = {kWorkerReady, 0, 0};
+    if (!slots || !WriteAll(replies, &ready, sizeof ready))
         return 1;
-    while (ReadAll(requests, &request, sizeof request)) {
+    for (uint32_t served = 0; ReadAll(requests, &request, sizeof request); served++) {
         if (request.pathBytes > kWorkerMaxPathBytes)
             return 1;
         std::memcpy(path, request.path, request.pathBytes);
         path[request.pathBytes] = '\0';
         HoldFilterFor(path);
         PackedDib dib = LoadImageFile(path);
-        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0};
-        bool sent =
-            WriteAll(replies, &reply, sizeof reply) && (!dib || WriteAll(replies, dib, reply.blockBytes));
+        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0, served % 2};
+        if (reply.blockBytes > kWorkerSlotBytes)
+            reply.slot = kInPipe;
+        else if (dib)
+            std::memcpy(slots + reply.slot * kWorkerSlotBytes, dib, reply.blockBytes);
+        bool sent = WriteAll(replies, &reply, sizeof reply) &&
+                    (reply.slot != kInPipe || WriteAll(replies, dib, reply.blockBytes));
         FreePackedDib(dib);
         if (!sent)
             return 1;

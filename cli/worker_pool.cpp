@@ -36,6 +36,7 @@ struct Slot {
 struct Worker {
     bool running;  // started and not yet cleaned up
     HANDLE process, requests, replies, reader;
+    const uint8_t *slots;            // its section, kWorkerSectionBytes
     int awaiting[kImagesPerWorker];  // sent and not answered, oldest first
     int awaitingCount;
     int held;         // sent and not yet taken by the job
@@ -70,8 +71,13 @@ DWORD WINAPI ReadReplies(void *context)
     while (started && ReadAll(w->replies, &reply, sizeof reply)) {
         PackedDib dib = nullptr;
         if (reply.blockBytes) {
-            dib = reply.blockBytes >= kDibHeaderSize ? AllocPackedDib(reply.blockBytes) : nullptr;
-            if (!dib || !ReadAll(w->replies, dib, reply.blockBytes)) {
+            const bool inSlot = reply.slot < 2 && reply.blockBytes <= kWorkerSlotBytes;
+            dib = reply.blockBytes >= kDibHeaderSize && (inSlot || reply.slot == kInPipe)
+                      ? AllocPackedDib(reply.blockBytes)
+                      : nullptr;
+            if (dib && inSlot)
+                std::memcpy(dib, w->slots + reply.slot * kWorkerSlotBytes, reply.blockBytes);
+            else if (!dib || !ReadAll(w->replies, dib, reply.blockBytes)) {
                 FreePackedDib(dib);
                 break;
             }
@@ -107,23 +113,36 @@ DWORD WINAPI ReadReplies(void *context)
 // that worker ends.
 bool StartWorker(Worker *w)
 {
-    wchar_t program[MAX_PATH], commandLine[MAX_PATH + 16];
+    wchar_t program[MAX_PATH], commandLine[MAX_PATH + 32];
     DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return false;
-    lstrcpyW(commandLine, L"\"");
-    lstrcatW(commandLine, program);
-    lstrcatW(commandLine, L"\" --worker");
+    HANDLE section =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kWorkerSectionBytes, nullptr);
+    const uint8_t *slots =
+        section
+            ? static_cast<const uint8_t *>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, kWorkerSectionBytes))
+            : nullptr;
     HANDLE requestRead = nullptr, requestWrite = nullptr, replyRead = nullptr, replyWrite = nullptr;
-    if (!CreatePipe(&requestRead, &requestWrite, nullptr, kRequestPipeBytes))
+    if (!slots || !CreatePipe(&requestRead, &requestWrite, nullptr, kRequestPipeBytes)) {
+        if (slots)
+            UnmapViewOfFile(slots);
+        if (section)
+            CloseHandle(section);
         return false;
+    }
     if (!CreatePipe(&replyRead, &replyWrite, nullptr, kReplyPipeBytes)) {
+        UnmapViewOfFile(slots);
+        CloseHandle(section);
         CloseHandle(requestRead);
         CloseHandle(requestWrite);
         return false;
     }
+    wsprintfW(commandLine, L"\"%s\" --worker %lu", program,
+              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(section)));
     SetHandleInformation(requestRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     SetHandleInformation(replyWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    SetHandleInformation(section, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -134,7 +153,9 @@ bool StartWorker(Worker *w)
                                   CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     CloseHandle(requestRead);
     CloseHandle(replyWrite);
+    CloseHandle(section);  // the view keeps it
     if (!created) {
+        UnmapViewOfFile(slots);
         CloseHandle(requestWrite);
         CloseHandle(replyRead);
         return false;
@@ -147,6 +168,7 @@ bool StartWorker(Worker *w)
     w->process = process.hProcess;
     w->requests = requestWrite;
     w->replies = replyRead;
+    w->slots = slots;
     w->reader = CreateThread(nullptr, 64 * 1024, ReadReplies, w, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!w->reader) {
         TerminateProcess(w->process, 1);
@@ -154,6 +176,7 @@ bool StartWorker(Worker *w)
         CloseHandle(w->process);
         CloseHandle(w->requests);
         CloseHandle(w->replies);
+        UnmapViewOfFile(slots);
         return false;
     }
     w->running = true;
@@ -169,6 +192,7 @@ void CloseWorker(Worker *w)
     CloseHandle(w->process);
     CloseHandle(w->requests);
     CloseHandle(w->replies);
+    UnmapViewOfFile(w->slots);
     *w = Worker{};
 }
 

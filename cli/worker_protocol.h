@@ -17,14 +17,23 @@ struct WorkerRequest {
     char path[kWorkerMaxPathBytes];
 };
 
-// Worker to parent, in the order of the requests: blockBytes of the packed
-// DIB LoadImageFile returned follow, none when it returned null. The first
-// reply, kWorkerReady, says that the worker has started.
+// The two slots of a worker, in a section the parent makes and hands over
+// (--worker HANDLE): an image that fits comes back through them rather than
+// the pipe. The worker takes them in turn; with two images at most in its
+// hands, it only ever fills a slot the parent has already copied out.
+constexpr uint32_t kWorkerSlotBytes = 1024 * 1024;
+constexpr uint32_t kWorkerSectionBytes = 2 * kWorkerSlotBytes;
+
+// Worker to parent, in the order of the requests: the packed DIB that
+// LoadImageFile returned (blockBytes, 0 when it returned null), in `slot`
+// or, for kInPipe, in the bytes that follow. The first reply, kWorkerReady,
+// says that the worker has started.
 struct WorkerReply {
     uint32_t index;
     uint32_t blockBytes;
+    uint32_t slot;
 };
-constexpr uint32_t kWorkerReady = 0xFFFFFFFF;
+constexpr uint32_t kWorkerReady = 0xFFFFFFFF, kInPipe = 0xFFFFFFFF;
 
 // Every byte, or false (the other end is gone or the pipe broke).
 bool ReadAll(HANDLE pipe, void *bytes, size_t size);

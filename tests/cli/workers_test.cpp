@@ -1,7 +1,8 @@
 // kestrane-cli's workers when a filter takes one down, run as a script runs
 // the program: the image is named, nothing is written, no worker is left.
-#include <tlhelp32.h>
 #include <windows.h>
+
+#include <tlhelp32.h>  // after windows.h
 
 #include <gtest/gtest.h>
 

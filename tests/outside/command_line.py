@@ -133,6 +133,12 @@ class CommandLine(unittest.TestCase):
         for workers in ("1", "3"):
             self.assertEqual(self.cli("-j", workers, "j" + workers + ".shp", *mixed).returncode, 0)
         self.assertEqual(self.bytes_of("j1.shp"), self.bytes_of("j3.shp"), "the same bytes from any number of workers")
+        # Images of over 1 MB come back through the pipe rather than the workers' slots.
+        big = [f"big{i}.png" for i in range(3)]
+        for i, name in enumerate(big):
+            harness.noise_image(700, 500, 10 + i).save(self.work / name)
+        self.assertEqual(self.cli("-j", "2", "big.shp", *big).returncode, 0)
+        self.assertEqual(harness.read_frames(self.work / "big.shp"), [harness.frame_of(self.work / n) for n in big])
         # A list: BOM, CRLF, a comment, blank lines, paths from the list's folder.
         (self.work / "lists").mkdir()
         (self.work / "lists" / "walk.txt").write_bytes(
