@@ -7,7 +7,9 @@
 # and the peak working set of kestrane-cli.exe itself with the default.
 # Other builds may share the machine: each round also times a CPU-bound loop
 # alone and two of them at once, which shows how much of a second core the
-# machine had to give at that moment.
+# machine had to give at that moment, and the one-process job (kestrane-bench
+# job) on all frames against two of it at once on the halves: what two
+# processes of such work under Wine gained in that round.
 # Usage: bench/run-workers-benchmark.sh [ROUNDS [BUILD_DIR]]   (default 5, build-bench)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -70,11 +72,25 @@ report() {
   cd "$work/$name"
   echo
   echo "== $name: $(ls f*.png | wc -l) frames, $(du -sh . | cut -f1) of PNG, $(nproc) logical processors"
-  local times="" rooms=""
+  local times="" rooms="" jobs=""
+  local all first second
+  all=$(ls f*.png | tr '\n' ' ')
+  first=$(ls f*.png | head -n "$(($(ls f*.png | wc -l) / 2))" | tr '\n' ' ')
+  second=$(ls f*.png | tail -n "+$(($(ls f*.png | wc -l) / 2 + 1))" | tr '\n' ' ')
   for round in $(seq "$rounds"); do
-    local t0 t1 t2 t3 room
+    local t0 t1 t2 t3 room job
     room=$(parallel_room)
     rooms="$rooms $room"
+    t0=$(now)
+    # shellcheck disable=SC2086
+    run "$build/bench/kestrane-bench.exe" job job.shp $all >/dev/null
+    t1=$(now)
+    # shellcheck disable=SC2086
+    { run "$build/bench/kestrane-bench.exe" job half1.shp $first >/dev/null &
+      run "$build/bench/kestrane-bench.exe" job half2.shp $second >/dev/null; wait; }
+    t2=$(now)
+    job=$(/usr/bin/python3 -c "print('%.2f' % (($t1 - $t0) / ($t2 - $t1)))")
+    jobs="$jobs $job"
     t0=$(now)
     ffmpeg -v error -y -i f%04d.png -f rawvideo -pix_fmt rgb565le -sws_flags neighbor+bitexact -sws_dither none out.raw
     t1=$(now)
@@ -83,13 +99,15 @@ report() {
     run "$cli" all.shp 'f*.png' >/dev/null
     t3=$(now)
     times="$times $t0 $t1 $t2 $t3"
-    echo "round $round: two cores gave ${room}x; ffmpeg $(/usr/bin/python3 -c "print('%.2f s' % ($t1 - $t0))"), -j 1 $(/usr/bin/python3 -c "print('%.2f s' % ($t2 - $t1))"), default $(/usr/bin/python3 -c "print('%.2f s' % ($t3 - $t2))")"
+    echo "round $round: two cores gave ${room}x, two one-process jobs ${job}x; ffmpeg $(/usr/bin/python3 -c "print('%.2f s' % ($t1 - $t0))"), -j 1 $(/usr/bin/python3 -c "print('%.2f s' % ($t2 - $t1))"), default $(/usr/bin/python3 -c "print('%.2f s' % ($t3 - $t2))")"
   done
   # shellcheck disable=SC2086
-  /usr/bin/python3 - "$rooms" $times <<'PY'
+  /usr/bin/python3 - "$rooms" "$jobs" $times <<'PY'
 import statistics, sys
 print("two CPU-bound processes against one, median of rounds: %.2fx" % statistics.median(map(float, sys.argv[1].split())))
-t = [float(x) for x in sys.argv[2:]]
+print("two one-process jobs on the halves against one on all, median of rounds: %.2fx"
+      % statistics.median(map(float, sys.argv[2].split())))
+t = [float(x) for x in sys.argv[3:]]
 rounds = [t[i:i + 4] for i in range(0, len(t), 4)]
 ff = [r[1] - r[0] for r in rounds]
 one = [r[2] - r[1] for r in rounds]
