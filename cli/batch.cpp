@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/cli_texts.h"
+#include "cli/console.h"
 #include "cli/report.h"
 #include "cli/sources.h"
 #include "cli/worker_pool.h"
@@ -152,6 +153,7 @@ int RunBatch(const CliArguments &a, char *status)
     SourceListRelease(folders);
     if (madeOutputDirectory && RecordedWritten() == 0)
         RemoveDirectoryA(outputDirectory);
+    EndProgress();
     ListFailures(stderr);
     PrintStatus(CLI_BATCH_SUMMARY, RecordedWritten(), RecordedFailed());
     return RecordedFailed() ? kExitFailed : kExitOk;

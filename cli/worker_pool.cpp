@@ -24,12 +24,12 @@ constexpr DWORD kRequestPipeBytes = 64 * 1024, kReplyPipeBytes = 1024 * 1024;
 constexpr DWORD kPollMs = 100;      // how often hung workers are looked for
 constexpr DWORD kGoodbyeMs = 2000;  // for idle workers to leave once told
 
-enum SlotState : unsigned char { SLOT_WAITING, SLOT_SENT, SLOT_DONE };
+enum ImageState : unsigned char { IMAGE_WAITING, IMAGE_SENT, IMAGE_DONE };
 
 // One image of the running job.
-struct Slot {
-    PackedDib dib;  // SLOT_DONE: what the worker handed back (null: failed)
-    SlotState state;
+struct Image {
+    PackedDib dib;  // IMAGE_DONE: what the worker handed back (null: failed)
+    ImageState state;
     unsigned char worker;
 };
 
@@ -52,7 +52,7 @@ struct Pool {
     HANDLE job, changed;
     CRITICAL_SECTION lock;
     DWORD hangLimitMs;
-    Slot *slots;
+    Image *images;
     int count, nextToSend, nextToTake, stopAfter;
 } g_pool;
 
@@ -85,8 +85,8 @@ DWORD WINAPI ReadReplies(void *context)
         EnterCriticalSection(&g_pool.lock);
         bool expected = w->awaitingCount > 0 && uint32_t(w->awaiting[0]) == reply.index;
         if (expected) {
-            g_pool.slots[reply.index].dib = dib;
-            g_pool.slots[reply.index].state = SLOT_DONE;
+            g_pool.images[reply.index].dib = dib;
+            g_pool.images[reply.index].state = IMAGE_DONE;
             w->awaitingCount--;
             std::memmove(w->awaiting, w->awaiting + 1, sizeof(int) * size_t(w->awaitingCount));
             w->busySince = GetTickCount();
@@ -101,7 +101,7 @@ DWORD WINAPI ReadReplies(void *context)
     EnterCriticalSection(&g_pool.lock);
     w->gone = true;
     for (int i = 0; i < w->awaitingCount; i++)
-        g_pool.slots[w->awaiting[i]].state = SLOT_DONE;
+        g_pool.images[w->awaiting[i]].state = IMAGE_DONE;
     w->awaitingCount = 0;
     LeaveCriticalSection(&g_pool.lock);
     SetEvent(g_pool.changed);
@@ -240,8 +240,8 @@ void SendImages()
             w->busySince = GetTickCount();
         w->awaiting[w->awaitingCount++] = index;
         w->held++;
-        g_pool.slots[index].state = SLOT_SENT;
-        g_pool.slots[index].worker = static_cast<unsigned char>(w - g_pool.workers);
+        g_pool.images[index].state = IMAGE_SENT;
+        g_pool.images[index].worker = static_cast<unsigned char>(w - g_pool.workers);
         // A worker that is gone fails the image through its reader thread.
         if (!WriteAll(w->requests, &request, sizeof request))
             EndWorker(w);
@@ -279,21 +279,21 @@ PackedDib LoadThroughWorkers(const char *path)
         return LoadImageFile(path);
     }
     const int index = g_pool.nextToTake++;
-    Slot *slot = &g_pool.slots[index];
+    Image *image = &g_pool.images[index];
     for (;;) {
         SendImages();
-        if (slot->state != SLOT_SENT)
+        if (image->state != IMAGE_SENT)
             break;  // answered, failed, or no worker could take it
         EndHungWorkers();
         LeaveCriticalSection(&g_pool.lock);
         WaitForSingleObject(g_pool.changed, kPollMs);
         EnterCriticalSection(&g_pool.lock);
     }
-    PackedDib dib = slot->dib;
-    slot->dib = nullptr;
-    if (slot->state == SLOT_DONE)
-        g_pool.workers[slot->worker].held--;
-    slot->state = SLOT_WAITING;
+    PackedDib dib = image->dib;
+    image->dib = nullptr;
+    if (image->state == IMAGE_DONE)
+        g_pool.workers[image->worker].held--;
+    image->state = IMAGE_WAITING;
     if (!dib)
         g_pool.stopAfter = index;  // the job ends with this image
     LeaveCriticalSection(&g_pool.lock);
@@ -311,11 +311,11 @@ DWORD HangLimitMs()
 void BeginWorkerJob()
 {
     g_pool.count = g_sourceList->count;
-    const size_t bytes = sizeof(Slot) * size_t(g_pool.count > 0 ? g_pool.count : 1);
-    g_pool.slots = static_cast<Slot *>(CoreAlloc(bytes));
-    if (!g_pool.slots)
+    const size_t bytes = sizeof(Image) * size_t(g_pool.count > 0 ? g_pool.count : 1);
+    g_pool.images = static_cast<Image *>(CoreAlloc(bytes));
+    if (!g_pool.images)
         return;  // the job loads its images itself
-    std::memset(g_pool.slots, 0, bytes);
+    std::memset(g_pool.images, 0, bytes);
     g_pool.nextToSend = g_pool.nextToTake = 0;
     g_pool.stopAfter = g_pool.count;
     g_imageLoader = LoadThroughWorkers;
@@ -336,10 +336,10 @@ void EndWorkerJob()
             CloseWorker(&g_pool.workers[i]);
         else
             g_pool.workers[i].held = 0;
-    for (int i = 0; g_pool.slots && i < g_pool.count; i++)
-        FreePackedDib(g_pool.slots[i].dib);
-    CoreFree(g_pool.slots);
-    g_pool.slots = nullptr;
+    for (int i = 0; g_pool.images && i < g_pool.count; i++)
+        FreePackedDib(g_pool.images[i].dib);
+    CoreFree(g_pool.images);
+    g_pool.images = nullptr;
     g_pool.count = 0;
 }
 
