@@ -89,6 +89,7 @@ const Option kOptions[] = {
     {"--extract", VALUE_NONE, nullptr, 0, RUN_EXTRACT, nullptr},
     {"--split", VALUE_NONE, nullptr, 0, RUN_SPLIT, nullptr},
     {"--batch", VALUE_NONE, nullptr, 0, RUN_BATCH, nullptr},
+    {"--worker", VALUE_NONE, nullptr, 0, RUN_WORKER, nullptr},
     {"--cell", VALUE_REQUIRED, CLI_EXPECT_SIZE, Bit(RUN_SPLIT), RUN_SPLIT, ApplyCell},
     {"--canvas", VALUE_OPTIONAL_SIZE, CLI_EXPECT_SIZE, kConverting, RUN_CONVERT, ApplyCanvas},
     {"--anchor", VALUE_REQUIRED, CLI_EXPECT_ANCHOR, kConverting, RUN_CONVERT, ApplyAnchor},
@@ -98,7 +99,7 @@ const Option kOptions[] = {
 };
 
 const char *const kModeNames[kCliModes] = {"a conversion", "--batch", "--info", "--extract",
-                                           "--split",      "--help",  "--version"};
+                                           "--split",      "--help",  "--version", "--worker"};
 
 const Option *FindOption(const char *name, size_t length)
 {
@@ -173,7 +174,7 @@ int ReadOption(Reader *reader, const char *argument, CliArguments *a, bool *mode
 // What each mode takes: options that apply to it, and how many paths.
 int CheckForMode(const CliArguments &a, unsigned given)
 {
-    static const int kLeast[kCliModes] = {2, 1, 1, 2, 2, 0, 0}, kMost[kCliModes] = {-1, 2, 1, 2, 2, 0, 0};
+    static const int kLeast[kCliModes] = {2, 1, 1, 2, 2, 0, 0, 1}, kMost[kCliModes] = {-1, 2, 1, 2, 2, 0, 0, 1};
     for (size_t i = 0; i < sizeof kOptions / sizeof kOptions[0]; i++)
         if ((given >> i & 1) && !(kOptions[i].modes & Bit(a.mode)))
             return UsageError(CLI_OPTION_NOT_HERE, kOptions[i].name, kModeNames[a.mode]);

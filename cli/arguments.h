@@ -5,7 +5,17 @@
 
 #include "core/convert.h"
 
-enum CliMode { RUN_CONVERT, RUN_BATCH, RUN_INFO, RUN_EXTRACT, RUN_SPLIT, RUN_HELP, RUN_VERSION, kCliModes };
+enum CliMode {
+    RUN_CONVERT,
+    RUN_BATCH,
+    RUN_INFO,
+    RUN_EXTRACT,
+    RUN_SPLIT,
+    RUN_HELP,
+    RUN_VERSION,
+    RUN_WORKER,  // started by kestrane-cli itself; not in the usage
+    kCliModes
+};
 
 struct CliArguments {
     CliMode mode;

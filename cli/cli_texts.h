@@ -34,7 +34,7 @@
     "  --dither MODE    ordered (still parts stay still) or diffusion (for stills)\n"                        \
     "                   instead of cutting each colour to 16 bits\n"                                         \
     "  -j N             read the images in N worker processes (default: one per\n"                          \
-    "                   processor)\n"                                                                        \
+    "                   processor); an image a worker has not read in 60 s fails\n"                          \
     "  --json           one JSON summary on standard output, messages on standard\n"                         \
     "                   error\n"                                                                             \
     "\n"                                                                                                     \
@@ -55,6 +55,14 @@
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"
 #define CLI_OUTPUT_IS_INPUT "Error: The output file is also a source image: %s"
 #define CLI_NO_MATCH "Error: No file matches %s"
+#define CLI_CANT_READ_LIST "Error: Can't read list file: %s"
+#define CLI_LIST_BAD_LINE "Error: %s holds a line that is not UTF-8 text: %s"
+#define CLI_LIST_EMPTY "Error: %s lists no images"
+#define CLI_CANT_READ_FOLDER "Error: Can't read folder: %s"
+
+// The end of --batch: each output that failed, then the count.
+#define CLI_OUTPUT_FAILED "Not written: %s\n  %s\n"
+#define CLI_BATCH_SUMMARY "%d files written, %d failed"
 
 #define CLI_PROGRESS_IMAGE "Image %d of %d"
 #define CLI_PROGRESS_FRAME "Frame %d of %d"

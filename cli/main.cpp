@@ -8,10 +8,14 @@
 #include <cstring>
 
 #include "cli/arguments.h"
+#include "cli/batch.h"
 #include "cli/cli_texts.h"
 #include "cli/console.h"
+#include "cli/report.h"
 #include "cli/shp_commands.h"
 #include "cli/sources.h"
+#include "cli/worker.h"
+#include "cli/worker_pool.h"
 #include "core/convert.h"
 #include "core/messages.h"
 #include "core/source_list.h"
@@ -68,8 +72,16 @@ int Convert(const CliArguments &arguments)
         PrintStatus(MSG_CANT_CREATE_OUTPUT);
         ok = false;
     }
-    ok = ok && ConvertToShpWith(output, arguments.convert);
+    // Workers are started only for a list that holds up.
+    if (ok && StartWorkerPool(arguments.workers)) {
+        ok = ConvertThroughWorkers(output, arguments.convert);
+        StopWorkerPool();
+    } else {
+        ok = ok && ConvertToShpWith(output, arguments.convert);
+    }
     g_convertProgress = nullptr;
+    if (arguments.json)
+        RecordOutput(outputFits ? outputFullPath : output, ok, g_status);
     SourceListRelease(g_sourceList);
     g_sourceList = nullptr;
     return ok ? kExitOk : kExitFailed;
@@ -103,8 +115,11 @@ int Run(const CliArguments &arguments)
     case RUN_SPLIT:
         return Split(arguments);
     case RUN_BATCH:
-        PrintStatus("Error: --batch is not built yet.");
-        return kExitFailed;
+        if (ProgressWanted())
+            g_convertProgress = ShowImageProgress;
+        return RunBatch(arguments, g_status);
+    case RUN_WORKER:
+        return RunWorker(paths[0]);
     default:
         return Convert(arguments);
     }
@@ -126,13 +141,18 @@ int wmain(int argc, wchar_t **argv)
     int code = ParseArguments(argc, argv, &arguments);
     if (code == 0)
         code = Run(arguments);
-    ReleaseArguments(&arguments);
+    g_convertProgress = nullptr;
     EndProgress();
-    if (g_status[0]) {
-        FILE *stream = code == kExitOk ? stdout : stderr;
+    if (g_status[0] && arguments.mode != RUN_WORKER) {
+        // With --json, standard output holds the summary alone.
+        FILE *stream = code == kExitOk && !arguments.json ? stdout : stderr;
         std::fputs(g_status, stream);
         std::fputc('\n', stream);
     }
+    if (arguments.json && code != kExitUsage)
+        PrintJsonSummary(stdout);
+    ReleaseRecords();
+    ReleaseArguments(&arguments);
     std::fflush(stdout);
     std::fflush(stderr);
     RestoreConsole();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "cli/cli_texts.h"
 #include "core/core_alloc.h"
@@ -10,8 +11,12 @@
 #include "core/program_path.h"
 #include "core/source_list.h"
 #include "core/status.h"
+#include "import/filter_lookup.h"
 
 namespace {
+
+constexpr int kListPathCapacity = 4 * MAX_PATH;  // room to report a long path whole
+constexpr LONGLONG kMaxListBytes = 64 << 20;
 
 // Length of the directory part of a path: up to and with its last separator.
 template <typename Char> size_t DirectoryLength(const Char *path)
@@ -88,6 +93,15 @@ int SortedPosition(const wchar_t *name, int first)
     return low;
 }
 
+// A file the window would take: one whose type has an import filter.
+bool HasImageFilter(const wchar_t *name)
+{
+    const wchar_t *dot = std::wcsrchr(name, L'.');
+    char extension[MAX_PATH];
+    return dot && dot[1] && ToProgramPath(dot + 1, extension, sizeof extension) == PATH_CONVERTED &&
+           FindImportFilter(nullptr, nullptr, extension);
+}
+
 bool AddImage(const char *path, int index, const char *outputFullPath)
 {
     char fullPath[MAX_PATH];
@@ -131,12 +145,14 @@ bool AddMatch(const char *pattern, const wchar_t *name, int first, const char *o
     return AddImage(path, SortedPosition(name, first), outputFullPath);
 }
 
-bool AddPatternMatches(const char *pattern, const char *outputFullPath)
+// The files `pattern` matches (all image files of a folder for "DIR\\*"
+// with imagesOnly), in name order; how many, or -1 after PrintStatus.
+int AddMatchingFiles(const char *pattern, const char *outputFullPath, bool imagesOnly)
 {
     wchar_t widePattern[MAX_PATH];
     if (!ToWide(pattern, widePattern, MAX_PATH)) {
         PrintStatus(MSG_CANT_READ_IMAGE, pattern);
-        return false;
+        return -1;
     }
     const wchar_t *namePattern = widePattern + DirectoryLength(widePattern);
     int first = g_sourceList->count;
@@ -146,13 +162,114 @@ bool AddPatternMatches(const char *pattern, const char *outputFullPath)
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                NameMatches(found.cFileName, namePattern))
+                NameMatches(found.cFileName, namePattern) && (!imagesOnly || HasImageFilter(found.cFileName)))
                 ok = AddMatch(pattern, found.cFileName, first, outputFullPath);
         } while (ok && FindNextFileW(search, &found));
         FindClose(search);
     }
-    if (ok && g_sourceList->count == first) {
+    return ok ? g_sourceList->count - first : -1;
+}
+
+bool AddPatternMatches(const char *pattern, const char *outputFullPath)
+{
+    int added = AddMatchingFiles(pattern, outputFullPath, false);
+    if (added == 0)
         PrintStatus(CLI_NO_MATCH, pattern);
+    return added > 0;
+}
+
+bool AddArgument(const char *argument, const char *outputFullPath)
+{
+    return IsPattern(argument) ? AddPatternMatches(argument, outputFullPath)
+                               : AddImage(argument, g_sourceList->count, outputFullPath);
+}
+
+// One line of a list: a path, relative to the list's folder unless it is
+// a full one. False after PrintStatus.
+bool AddListedPath(const wchar_t *folder, const wchar_t *line, const char *outputFullPath)
+{
+    bool full = line[0] == L'\\' || line[0] == L'/' || (line[0] && line[1] == L':');
+    static wchar_t wide[kListPathCapacity];
+    static char path[kListPathCapacity];
+    wide[0] = L'\0';
+    if (!full)
+        lstrcpynW(wide, folder, kListPathCapacity);
+    size_t length = size_t(lstrlenW(wide));
+    if (length + size_t(lstrlenW(line)) >= kListPathCapacity) {
+        ShowWideText(line, path, sizeof path);
+        PrintStatus(MSG_PATH_TOO_LONG, path);
+        return false;
+    }
+    lstrcpyW(wide + length, line);
+    ProgramPathResult result = ToProgramPath(wide, path, sizeof path);
+    if (result != PATH_CONVERTED) {
+        ShowWideText(wide, path, sizeof path);
+        PrintStatus(result == PATH_TOO_LONG ? MSG_PATH_TOO_LONG : MSG_PATH_UNUSABLE, path);
+        return false;
+    }
+    return AddArgument(path, outputFullPath);
+}
+
+// The whole list file in a block of its own, with a terminating zero.
+char *ReadListFile(const char *listPath, DWORD *size)
+{
+    HANDLE file = CreateFileA(listPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    LARGE_INTEGER fileSize = {};
+    char *text = nullptr;
+    if (GetFileSizeEx(file, &fileSize) && fileSize.QuadPart < kMaxListBytes)
+        text = static_cast<char *>(CoreAlloc(size_t(fileSize.QuadPart) + 1));
+    *size = 0;
+    if (text &&
+        (!ReadFile(file, text, DWORD(fileSize.QuadPart), size, nullptr) || *size != fileSize.QuadPart)) {
+        CoreFree(text);
+        text = nullptr;
+    }
+    CloseHandle(file);
+    if (text)
+        text[*size] = '\0';
+    return text;
+}
+
+// @FILE: UTF-8 with or without its byte-order mark, one path a line, LF or
+// CRLF; blank lines and lines starting with # are skipped.
+bool AddListedImages(const char *listPath, const char *outputFullPath)
+{
+    DWORD size = 0;
+    char *text = ReadListFile(listPath, &size);
+    static wchar_t folder[kListPathCapacity], line[kListPathCapacity];
+    wchar_t *namePart = nullptr;
+    if (!text || !ToWide(listPath, line, kListPathCapacity) ||
+        !GetFullPathNameW(line, kListPathCapacity, folder, &namePart) || !namePart) {
+        CoreFree(text);
+        PrintStatus(CLI_CANT_READ_LIST, listPath);
+        return false;
+    }
+    *namePart = L'\0';
+    int first = g_sourceList->count;
+    bool ok = true;
+    char *next = text + (size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0);
+    while (ok && *next) {
+        char *start = next, *end = std::strchr(start, '\n');
+        next = end ? end + 1 : start + std::strlen(start);
+        if (!end)
+            end = next;
+        if (end > start && end[-1] == '\r')
+            end--;
+        *end = '\0';
+        if (start[strspn(start, " \t")] == '\0' || start[0] == '#')
+            continue;
+        if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, start, -1, line, kListPathCapacity)) {
+            PrintStatus(CLI_LIST_BAD_LINE, listPath, start);
+            ok = false;
+        } else {
+            ok = AddListedPath(folder, line, outputFullPath);
+        }
+    }
+    CoreFree(text);
+    if (ok && g_sourceList->count == first) {
+        PrintStatus(CLI_LIST_EMPTY, listPath);
         return false;
     }
     return ok;
@@ -169,10 +286,23 @@ bool FullPath(const char *path, char *fullPath)
 bool AddImageArguments(char **images, int count, const char *outputFullPath)
 {
     for (int i = 0; i < count; i++) {
-        bool added = IsPattern(images[i]) ? AddPatternMatches(images[i], outputFullPath)
-                                          : AddImage(images[i], g_sourceList->count, outputFullPath);
+        bool added = images[i][0] == '@' ? AddListedImages(images[i] + 1, outputFullPath)
+                                         : AddArgument(images[i], outputFullPath);
         if (!added)
             return false;
     }
     return true;
+}
+
+int AddFolderImages(const char *folder, const char *outputFullPath)
+{
+    char pattern[MAX_PATH];
+    int length = lstrlenA(folder);
+    if (length + 3 > MAX_PATH) {
+        PrintStatus(MSG_PATH_TOO_LONG, folder);
+        return -1;
+    }
+    lstrcpyA(pattern, folder);
+    lstrcpyA(pattern + length, length > 0 && folder[length - 1] == '\\' ? "*" : "\\*");
+    return AddMatchingFiles(pattern, outputFullPath, true);
 }

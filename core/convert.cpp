@@ -12,6 +12,7 @@
 #include "core/status.h"
 
 ConvertProgressFunction g_convertProgress = nullptr;
+ImageLoaderFunction g_imageLoader = LoadImageFile;
 
 // Loads one image the job can read; anything else counts as undecodable, so a
 // loader that hands over a short or foreign block can never make us read past it.
@@ -19,7 +20,7 @@ static PackedDib LoadReadableImage(const char *path, int index)
 {
     if (g_convertProgress)
         g_convertProgress(index, g_sourceList->count);
-    PackedDib dib = LoadImageFile(path);
+    PackedDib dib = g_imageLoader(path);
     if (dib && !IsReadablePackedDib(dib)) {
         FreePackedDib(dib);
         dib = nullptr;

@@ -4,6 +4,7 @@
 
 #include "core/canvas.h"
 #include "core/dither.h"
+#include "core/packed_dib.h"
 
 // How images become frames. Zero-initialised: the exact rule, every image of
 // the first one's size.
@@ -20,3 +21,8 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options);
 // program can show how far a long job has come. Null: nobody is told.
 typedef void (*ConvertProgressFunction)(int index, int count);
 extern ConvertProgressFunction g_convertProgress;
+
+// Where the job gets each image, in list order. LoadImageFile unless a
+// program hands the decoding to other processes (kestrane-cli's workers).
+typedef PackedDib (*ImageLoaderFunction)(const char *path);
+extern ImageLoaderFunction g_imageLoader;

@@ -1,6 +1,7 @@
 // A stand-in graphics import filter, built once per family. KESTRANE_FILTER_PLAY
 // makes one of its calls (info, pref or import) "fault" under a handler frame
-// of its own, "overflow" the stack, or answer a number. Each call it
+// of its own, "overflow" the stack, "exit" its process, "hang", or answer a
+// number; with KESTRANE_FILTER_PLAY_ON, an import plays only for that file name. Each call it
 // receives, and at unload what the caller left unreleased, goes to a line of
 // the file KESTRANE_FILTER_LOG names. Image files: int32 left, top, right,
 // bottom, then a packed 24-bit bitmap drawn into the picture; the older family
@@ -75,6 +76,10 @@ static int Play(const char *call, int answer)
     }
     if (!strcmp(action, "overflow"))
         return Recurse(0);
+    if (!strcmp(action, "exit"))
+        ExitProcess(3);
+    if (!strcmp(action, "hang"))
+        Sleep(INFINITE);
     return action[0] ? atoi(action) : answer;  // a number to answer
 }
 
@@ -127,7 +132,11 @@ extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *file, FilterPicture *
         file->path);
     const std::vector<unsigned char> bytes = ReadBytes(file->path);
     g_picture = picture->picture = OLDER ? HANDLE(GlobalCopy(bytes)) : HANDLE(RecordPicture(bytes, picture));
-    return Play("import", 0);
+    char value[MAX_PATH];
+    const char *only = Environment("KESTRANE_FILTER_PLAY_ON", value);
+    const size_t length = strlen(file->path), onlyLength = strlen(only);
+    const bool plays = !only[0] || (length >= onlyLength && !lstrcmpiA(file->path + length - onlyLength, only));
+    return plays ? Play("import", 0) : 0;
 }
 
 extern "C" int WINAPI Decoy(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)

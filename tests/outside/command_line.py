@@ -1,6 +1,8 @@
 """kestrane-cli.exe from outside: real PNG, GIF and JPEG files decoded by
 the installed filter, every pixel compared; wildcards, --info, --extract and
-names in any script, --split, --canvas. The scenario sets PREFIX and CLI first."""
+names in any script, --split, --canvas; workers, --batch, @FILE and --json.
+The scenario sets PREFIX and CLI first."""
+import json
 import os
 import random
 import re
@@ -162,3 +164,41 @@ class CommandLine(unittest.TestCase):
             self.assertEqual(self.cli(image + ".shp", image + "-frames\\*.png").returncode, 0)
             split = harness.read_frames(self.work / (image + ".shp"))
             self.assertEqual(split[:1] if image == "past.gif" else split, frames, image)
+
+    def test_workers_batch_lists_and_json(self):
+        mixed = ["photo.jpg", "transparent.gif", "noise.png", "palette.png", "alpha.png", "photo.jpg"]
+        for workers in ("1", "3"):
+            self.assertEqual(self.cli("-j", workers, "j" + workers + ".shp", *mixed).returncode, 0)
+        self.assertEqual(self.bytes_of("j1.shp"), self.bytes_of("j3.shp"), "the same bytes from any number of workers")
+        # Images of over 1 MB come back through the pipe rather than the workers' slots.
+        big = [f"big{i}.png" for i in range(3)]
+        for i, name in enumerate(big):
+            harness.noise_image(700, 500, 10 + i).save(self.work / name)
+        self.assertEqual(self.cli("-j", "2", "big.shp", *big).returncode, 0)
+        self.assertEqual(harness.read_frames(self.work / "big.shp"), [harness.frame_of(self.work / n) for n in big])
+        # A list: BOM, CRLF, a comment, blank lines, paths from the list's folder.
+        (self.work / "lists").mkdir()
+        (self.work / "lists" / "walk.txt").write_bytes(
+            "\ufeff# walk\r\n\r\n../noise.png\r\n   \r\n..\\alpha.png\r\n#../grey.png\r\n".encode())
+        self.assertEqual(self.cli("listed.shp", "@lists/walk.txt").returncode, 0)
+        self.assertEqual(harness.read_frames(self.work / "listed.shp"),
+                         [harness.frame_of(self.work / n) for n in ("noise.png", "alpha.png")])
+        # Folders in name order: one good, one failing, one without images, one named in another script.
+        for folder, names in (("walk", ["noise.png", "grey.png"]), ("run", ["noise.png", "photo.jpg", "truncated.png"]),
+                              ("notes", []), ("прыжок 1", ["transparent.gif"])):
+            (self.work / "units" / folder).mkdir(parents=True)
+            for i, name in enumerate(names):
+                shutil.copy(self.work / name, self.work / "units" / folder / f"{i}{Path(name).suffix}")
+        (self.work / "units" / "notes" / "read.txt").write_text("not an image")
+        result = self.cli("--batch", "units", "shp", "--json")
+        summary = json.loads(result.stdout)
+        out = harness.windows_path(self.work / "shp") + "\\"
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual([(o["path"], o["ok"], o["frames"]) for o in summary["outputs"]],
+                         [(out + "run.shp", False, None), (out + "walk.shp", True, 2),
+                          (out + "прыжок 1.shp", True, 1)])
+        self.assertEqual((summary["written"], summary["failed"]), (2, 1))
+        self.assertRegex(summary["outputs"][0]["error"], r"^Can't read image file: .*\\run\\2\.png$")
+        self.assertEqual(summary["outputs"][1]["bytes"], (self.work / "shp" / "walk.shp").stat().st_size)
+        self.assertRegex(result.stderr, r"Not written: .*run\.shp\n  Can't read image file: .*\n2 files written, 1 failed\n$")
+        self.assertEqual(sorted(p.name for p in (self.work / "shp").iterdir()), ["walk.shp", "прыжок 1.shp"])

@@ -1,0 +1,99 @@
+// kestrane-cli's workers when a filter takes one down, run as a script runs
+// the program: the image is named, nothing is written, no worker is left.
+#include <windows.h>
+
+#include <tlhelp32.h>  // after windows.h
+
+#include <gtest/gtest.h>
+
+#include "tests/support/filter_registrations.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct Outcome {
+    DWORD code;
+    std::string messages;
+    int childrenLeft;
+};
+
+int ChildrenOf(DWORD parent)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int children = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        children += entry.th32ParentProcessID == parent;
+    CloseHandle(snapshot);
+    return children;
+}
+
+Outcome RunCli(std::string commandLine, const std::string &messagesPath)
+{
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE messages = CreateFileA(messagesPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                  CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = messages;
+    PROCESS_INFORMATION process = {};
+    Outcome outcome = {~0u, "", -1};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return outcome;
+    CloseHandle(messages);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_TIMEOUT)
+        TerminateProcess(process.hProcess, 99);
+    GetExitCodeProcess(process.hProcess, &outcome.code);
+    outcome.childrenLeft = ChildrenOf(process.dwProcessId);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const auto bytes = ReadBytes(messagesPath);
+    outcome.messages.assign(bytes.begin(), bytes.end());
+    return outcome;
+}
+
+std::string FullPath(const char *path)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    return full;
+}
+
+struct FailureCase {
+    const char *play;  // the stand-in filter's KESTRANE_FILTER_PLAY for f3.kstw alone
+};
+
+class WorkerFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(WorkerFailure, NamesTheImageWritesNothingAndLeavesNoWorker)
+{
+    TempDir temp;
+    FilterRegistrations registry;
+    registry.Add("workers", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
+    std::string command = "\"" + FullPath(KESTRANE_CLI) + "\" -j 3 \"" + temp.Path("out.shp") + "\"";
+    for (int i = 0; i < 6; i++) {
+        WriteBytes(temp.Path("f" + std::to_string(i) + ".kstw"), MakeFilterImage(0, 0, 4, 2, Gradient));
+        command += " \"" + temp.Path("f" + std::to_string(i) + ".kstw") + "\"";
+    }
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", GetParam().play);
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY_ON", "f3.kstw");
+    SetEnvironmentVariableA("KESTRANE_HANG_LIMIT_MS", "1500");
+    Outcome outcome = RunCli(command, temp.Path("messages.txt"));
+    for (const char *name : {"KESTRANE_FILTER_PLAY", "KESTRANE_FILTER_PLAY_ON", "KESTRANE_HANG_LIMIT_MS"})
+        SetEnvironmentVariableA(name, nullptr);
+    EXPECT_EQ(1u, outcome.code);
+    EXPECT_EQ("Can't read image file: " + temp.Path("f3.kstw") + "\r\n", outcome.messages);  // text mode
+    EXPECT_EQ(0, outcome.childrenLeft);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp.Path("out.shp").c_str()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Plays, WorkerFailure,
+                         testing::Values(FailureCase{"import:exit"}, FailureCase{"import:hang"}),
+                         [](const testing::TestParamInfo<FailureCase> &info) {
+                             return std::string(info.param.play + 7);
+                         });
+
+}  // namespace
