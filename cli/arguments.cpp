@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kExitFailed = 1, kExitUsage = 2;
-constexpr int kMaxWorkers = 64;  // WaitForMultipleObjects' limit
+constexpr int kMaxWorkers = 64;                     // WaitForMultipleObjects' limit
 constexpr size_t kArgumentCapacity = 4 * MAX_PATH;  // room to report a long path whole
 
 unsigned Bit(CliMode mode)
@@ -98,7 +98,7 @@ const Option kOptions[] = {
     {"--json", VALUE_NONE, nullptr, kConverting, RUN_CONVERT, ApplyJson},
 };
 
-const char *const kModeNames[kCliModes] = {"a conversion", "--batch", "--info", "--extract",
+const char *const kModeNames[kCliModes] = {"a conversion", "--batch", "--info",    "--extract",
                                            "--split",      "--help",  "--version", "--worker"};
 
 const Option *FindOption(const char *name, size_t length)
@@ -174,7 +174,8 @@ int ReadOption(Reader *reader, const char *argument, CliArguments *a, bool *mode
 // What each mode takes: options that apply to it, and how many paths.
 int CheckForMode(const CliArguments &a, unsigned given)
 {
-    static const int kLeast[kCliModes] = {2, 1, 1, 2, 2, 0, 0, 1}, kMost[kCliModes] = {-1, 2, 1, 2, 2, 0, 0, 1};
+    static const int kLeast[kCliModes] = {2, 1, 1, 2, 2, 0, 0, 1},
+                     kMost[kCliModes] = {-1, 2, 1, 2, 2, 0, 0, 1};
     for (size_t i = 0; i < sizeof kOptions / sizeof kOptions[0]; i++)
         if ((given >> i & 1) && !(kOptions[i].modes & Bit(a.mode)))
             return UsageError(CLI_OPTION_NOT_HERE, kOptions[i].name, kModeNames[a.mode]);

@@ -18,7 +18,7 @@
     "their names, as the window lists them; @FILE stands for the images FILE\n"                              \
     "lists, one a line.\n"                                                                                   \
     "--batch makes OUTDIR\\NAME.shp (OUTDIR: DIR) of each subfolder NAME of DIR\n"                           \
-    "that holds images, from its images in name order.\n"                                                   \
+    "that holds images, from its images in name order.\n"                                                    \
     "--info checks FILE.shp and shows its size, frame count and frame offsets.\n"                            \
     "--extract writes each frame of FILE.shp as DIR\\frame0000.png, frame0001.png, ...\n"                    \
     "--split writes each frame of an animated GIF, as a viewer shows it, into DIR\n"                         \
@@ -28,12 +28,12 @@
     "Options of a conversion and of --batch, anywhere on the command line:\n"                                \
     "  --canvas [WxH]   images of any size, each placed on a canvas of W x H\n"                              \
     "                   (without WxH: the largest width and height), black around\n"                         \
-    "  --anchor POS     where on the canvas: center (the default), top, bottom,\n"                          \
+    "  --anchor POS     where on the canvas: center (the default), top, bottom,\n"                           \
     "                   left, right, top-left, top-right, bottom-left, bottom-right;\n"                      \
     "                   an odd pixel of free space goes to the right and below\n"                            \
     "  --dither MODE    ordered (still parts stay still) or diffusion (for stills)\n"                        \
     "                   instead of cutting each colour to 16 bits\n"                                         \
-    "  -j N             read the images in N worker processes (default: one per\n"                          \
+    "  -j N             read the images in N worker processes (default: one per\n"                           \
     "                   processor); an image a worker has not read in 60 s fails\n"                          \
     "  --json           one JSON summary on standard output, messages on standard\n"                         \
     "                   error\n"                                                                             \
@@ -48,8 +48,7 @@
 #define CLI_OPTION_NEEDS "Error: %s needs %s\n"
 #define CLI_OPTIONS_CLASH "Error: %s and %s cannot be used together\n"
 #define CLI_EXPECT_SIZE "two whole numbers, such as 64x48"
-#define CLI_EXPECT_ANCHOR                                                                                    \
-    "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
+#define CLI_EXPECT_ANCHOR "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
 #define CLI_EXPECT_DITHER "ordered or diffusion"
 #define CLI_EXPECT_WORKERS "a number of workers from 1 to 64"
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"

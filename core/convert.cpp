@@ -235,6 +235,28 @@ static int WriteOutput(const char *outputPath, const uint8_t *buffer, size_t fil
     return 1;
 }
 
+// Every image in list order, each decoded once and handed to `keep` (false
+// after the message) once the canvas has grown to take it in.
+template <typename Keep>
+static bool ReadEveryImage(uint32_t count, uint32_t *width, uint32_t *height, Keep keep)
+{
+    if (count > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return false;
+    }
+    for (uint32_t i = 0; i < count; i++) {
+        PackedDib dib = LoadCanvasImage(int(i));
+        if (!dib)
+            return false;
+        GrowCanvas(width, height, uint32_t(dib->biWidth), uint32_t(dib->biHeight));
+        const bool kept = keep(i, dib);
+        FreePackedDib(dib);
+        if (!kept)
+            return false;
+    }
+    return true;
+}
+
 // The automatic canvas is known only after the last image, and each image
 // is decoded once. Memory stays what the job needs anyway, the file plus one
 // decoded image: the frames are kept compactly, each at its own size, in a
@@ -244,38 +266,29 @@ static int WriteOutput(const char *outputPath, const uint8_t *buffer, size_t fil
 static int ConvertOnGrowingCanvas(const char *outputPath, const ConvertOptions &options)
 {
     const uint32_t count = uint32_t(g_sourceList->count);
-    if (count > kShpMaxField) {
-        PrintStatus(MSG_TOO_LARGE);
-        return 0;
-    }
     uint32_t width = 0, height = 0;
     size_t used = kShpFileHeaderSize + size_t(kShpFrameHeaderSize) * count;
     GrowingBlock block = {};
-    for (uint32_t i = 0; i < count; i++) {
-        PackedDib dib = LoadCanvasImage(int(i));
-        if (!dib) {
-            ReleaseBlock(&block);
-            return 0;
-        }
+    const bool read = ReadEveryImage(count, &width, &height, [&](uint32_t i, PackedDib dib) {
         const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
-        GrowCanvas(&width, &height, w, h);
         size_t needed = 0;
         if (!ShpFileSize(width, height, count, &needed) ||
             (needed > block.size && !GrowBlock(&block, needed))) {
             PrintStatus(MSG_MEMORY_ERROR);
-            FreePackedDib(dib);
-            ReleaseBlock(&block);
-            return 0;
+            return false;
         }
         KeepImageSize(block.data, i, w, h);
         // Diffusion does not depend on where the image goes; ordered dithering waits (below).
         ConvertImageInto(dib, options, {block.data + used, w, 0, 0});
         used += size_t(w) * h * 2;
-        FreePackedDib(dib);
+        return true;
+    });
+    int written = 0;
+    if (read) {
+        SpreadFrames(block.data, used, width, height, count, options.canvas.anchor);
+        WriteShpHeaders(block.data, width, height, count);
+        written = WriteOutput(outputPath, block.data, block.size);
     }
-    SpreadFrames(block.data, used, width, height, count, options.canvas.anchor);
-    WriteShpHeaders(block.data, width, height, count);
-    const int written = WriteOutput(outputPath, block.data, block.size);
     ReleaseBlock(&block);
     return written;
 }
@@ -283,7 +296,8 @@ static int ConvertOnGrowingCanvas(const char *outputPath, const ConvertOptions &
 // A whole DIB, rounded up so that the next one kept after it is aligned.
 static size_t KeptDibBytes(PackedDib dib)
 {
-    return (dib->biSize + size_t(DibStride(uint32_t(dib->biWidth), 24)) * uint32_t(dib->biHeight) + 3) & ~size_t(3);
+    return (dib->biSize + size_t(DibStride(uint32_t(dib->biWidth), 24)) * uint32_t(dib->biHeight) + 3) &
+           ~size_t(3);
 }
 
 // Ordered dithering ties its pattern to the canvas, so an image's frame can
@@ -293,36 +307,27 @@ static size_t KeptDibBytes(PackedDib dib)
 static int ConvertOrderedOnGrowingCanvas(const char *outputPath, const ConvertOptions &options)
 {
     const uint32_t count = uint32_t(g_sourceList->count);
-    if (count > kShpMaxField) {
-        PrintStatus(MSG_TOO_LARGE);
-        return 0;
-    }
     uint32_t width = 0, height = 0;
     size_t used = 0;
     GrowingBlock images = {};
-    for (uint32_t i = 0; i < count; i++) {
-        PackedDib dib = LoadCanvasImage(int(i));
-        if (!dib) {
-            ReleaseBlock(&images);
-            return 0;
-        }
-        const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
-        GrowCanvas(&width, &height, w, h);
+    const bool read = ReadEveryImage(count, &width, &height, [&](uint32_t, PackedDib dib) {
         const size_t bytes = KeptDibBytes(dib);
-        const bool kept = used + bytes > used && GrowBlock(&images, used + bytes);
-        if (kept)
-            std::memcpy(images.data + used, dib, dib->biSize + size_t(DibStride(w, 24)) * h);
-        used += bytes;
-        FreePackedDib(dib);
-        if (!kept) {
+        if (used + bytes < used || !GrowBlock(&images, used + bytes)) {
             PrintStatus(MSG_MEMORY_ERROR);
-            ReleaseBlock(&images);
-            return 0;
+            return false;
         }
+        std::memcpy(images.data + used, dib,
+                    dib->biSize + size_t(DibStride(uint32_t(dib->biWidth), 24)) * uint32_t(dib->biHeight));
+        used += bytes;
+        return true;
+    });
+    if (!read) {
+        ReleaseBlock(&images);
+        return 0;
     }
     size_t fileSize = 0;
-    uint8_t *buffer = ShpFileSize(width, height, count, &fileSize) ? static_cast<uint8_t *>(CoreAlloc(fileSize))
-                                                                   : nullptr;
+    uint8_t *buffer =
+        ShpFileSize(width, height, count, &fileSize) ? static_cast<uint8_t *>(CoreAlloc(fileSize)) : nullptr;
     if (buffer) {
         WriteShpHeaders(buffer, width, height, count);
         for (size_t at = 0, i = 0; i < count; i++) {

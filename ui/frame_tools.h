@@ -15,19 +15,19 @@ struct ShpFile;
 
 // What the preview shows when a tool runs.
 struct PreviewTarget {
-    HWND window, owner;     // the preview and the main dialog
-    int row;                // the row shown (the list's preview)
-    const ShpFile *file;    // the opened SHP16 file, or null
-    const char *filePath;   // its path
-    DitherMode view;        // how the rows are shown: exact or dithered
+    HWND window, owner;    // the preview and the main dialog
+    int row;               // the row shown (the list's preview)
+    const ShpFile *file;   // the opened SHP16 file, or null
+    const char *filePath;  // its path
+    DitherMode view;       // how the rows are shown: exact or dithered
 };
 
 // What the preview does after a tool.
 enum ToolOutcome {
-    TOOL_NOTHING,      // the user changed their mind: nothing to report
-    TOOL_DONE,         // the list is as it was; the status line says what happened
-    TOOL_ROWS_CHANGED, // rows were replaced from `row` on: count the frames anew
-    TOOL_CLOSE,        // the list was replaced: the preview closes
+    TOOL_NOTHING,       // the user changed their mind: nothing to report
+    TOOL_DONE,          // the list is as it was; the status line says what happened
+    TOOL_ROWS_CHANGED,  // rows were replaced from `row` on: count the frames anew
+    TOOL_CLOSE,         // the list was replaced: the preview closes
 };
 
 // The cell size for splitting a still image into a sheet's cells: asked in a

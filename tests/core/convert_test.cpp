@@ -312,7 +312,9 @@ TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
 {
     const std::pair<int, int> sizes[] = {{1, 1}, {3, 2}, {2, 3}};  // the canvas grows with each
     const auto pixel = [](int k) {  // never black, off the 16-bit levels, and different in each image
-        return [k](int x, int y) { return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)}; };
+        return [k](int x, int y) {
+            return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
+        };
     };
     // Along one side: flush with the low end, the high end, or in the middle.
     const auto offset = [](const std::string &anchor, const char *low, const char *high, int free) {

@@ -135,7 +135,8 @@ extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *file, FilterPicture *
     char value[MAX_PATH];
     const char *only = Environment("KESTRANE_FILTER_PLAY_ON", value);
     const size_t length = strlen(file->path), onlyLength = strlen(only);
-    const bool plays = !only[0] || (length >= onlyLength && !lstrcmpiA(file->path + length - onlyLength, only));
+    const bool plays =
+        !only[0] || (length >= onlyLength && !lstrcmpiA(file->path + length - onlyLength, only));
     return plays ? Play("import", 0) : 0;
 }
 

@@ -36,9 +36,9 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-Strings g_chosenPaths;   // what the next file dialogs choose; none left: cancelled
+Strings g_chosenPaths;        // what the next file dialogs choose; none left: cancelled
 std::wstring g_chosenFolder;  // what the folder chooser chooses
-int g_boxAnswer = IDOK;  // what every message box answers
+int g_boxAnswer = IDOK;       // what every message box answers
 
 std::wstring Wide(const std::string &utf8)
 {
@@ -321,11 +321,13 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     Drop({Image("d.kui", 2, 2)});
     EnableWindow(dialog_, TRUE);
     EXPECT_EQ(Rows(), "a.kui b.kui c.kui");
-    g_chooseFolder = [](HWND, wchar_t *folder) { return lstrcpyW(folder, g_chosenFolder.c_str()) != nullptr; };
+    g_chooseFolder = [](HWND, wchar_t *folder) {
+        return lstrcpyW(folder, g_chosenFolder.c_str()) != nullptr;
+    };
     g_chosenFolder = Wide(temp_.Path("e"));
     Key(preview, 'E');
-    EXPECT_EQ(Text(IDC_STATUS), Format(MSG_FRAMES_WRITTEN, temp_.Path("e").c_str(), "frame0000.png",
-                                       "frame0001.png", 2u));
+    EXPECT_EQ(Text(IDC_STATUS),
+              Format(MSG_FRAMES_WRITTEN, temp_.Path("e").c_str(), "frame0000.png", "frame0001.png", 2u));
     for (int answer : {IDNO, IDYES}) {
         g_boxAnswer = answer;  // replacing a list is asked first
         Key(preview, 'L');
