@@ -79,6 +79,7 @@ typedef void(WINAPI *CoUninitializeFunction)();
 typedef HRESULT(WINAPI *CoCreateInstanceFunction)(REFCLSID classId, IUnknown *outer, DWORD context,
                                                   REFIID iid, void **object);
 typedef HRESULT(WINAPI *PropVariantClearFunction)(PROPVARIANT *value);
+typedef HRESULT(WINAPI *GetClassObjectFunction)(REFCLSID classId, REFIID iid, void **object);
 
 // The picture's metafile, built as bytes rather than drawn through a
 // metafile DC, which would copy the bitmap twice more: the header, one
@@ -144,7 +145,10 @@ struct Decode {
     const wchar_t *path;
     CreateImagingFactoryFunction createFactory;  // the COM-free way, or else
     CoCreateInstanceFunction coCreateInstance;   // inside an apartment
+    GetClassObjectFunction getClassObject;       // the built-in decoders'
     IWICImagingFactory *factory;
+    IClassFactory *decoderClass;
+    IWICStream *stream;
     IWICBitmapDecoder *decoder;
     IWICBitmapFrameDecode *frame;
     IWICMetadataQueryReader *screenMetadata;
@@ -293,13 +297,69 @@ void PlaceFrame(Decode *d, UINT frameWidth, UINT frameHeight, UINT *left, UINT *
     d->height = UINT(GifPictureSide(screenHeight, *top, frameHeight));
 }
 
+// The built-in decoder for the file's first bytes, or null.
+const CLSID *DecoderForSignature(const BYTE *bytes, ULONG count)
+{
+    static const BYTE png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (count >= sizeof png && std::memcmp(bytes, png, sizeof png) == 0)
+        return &CLSID_WICPngDecoder;
+    if (count >= 6 && (std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0))
+        return &CLSID_WICGifDecoder;
+    if (count >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        return &CLSID_WICJpegDecoder;
+    return nullptr;
+}
+
+// The factory's own choice of decoder reads every registered decoder's
+// patterns from the registry, for every image: under Wine, most of an
+// image's server requests. For our three formats the file's first bytes
+// name the imaging component's own decoder, made here straight from its
+// class objects, on the stream that the factory would open.
+HRESULT MakeDecoderForSignature(Decode *d)
+{
+    if (!d->getClassObject)
+        return E_NOTIMPL;
+    HRESULT hr = d->factory->CreateStream(&d->stream);
+    if (SUCCEEDED(hr))
+        hr = d->stream->InitializeFromFilename(d->path, GENERIC_READ);
+    BYTE signature[8];
+    ULONG count = 0;
+    if (SUCCEEDED(hr))
+        hr = d->stream->Read(signature, sizeof signature, &count);
+    const CLSID *decoderClass = SUCCEEDED(hr) ? DecoderForSignature(signature, count) : nullptr;
+    if (!decoderClass)
+        return E_NOTIMPL;
+    LARGE_INTEGER start = {};
+    hr = d->stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (SUCCEEDED(hr))
+        hr = d->getClassObject(*decoderClass, IID_IClassFactory, reinterpret_cast<void **>(&d->decoderClass));
+    if (SUCCEEDED(hr))
+        hr = d->decoderClass->CreateInstance(nullptr, IID_IWICBitmapDecoder,
+                                             reinterpret_cast<void **>(&d->decoder));
+    if (SUCCEEDED(hr))
+        hr = d->decoder->Initialize(d->stream, WICDecodeMetadataCacheOnDemand);
+    return hr;
+}
+
+// Anything else, or anything that fails on the way, goes through the
+// factory's own choice, so that nothing it reads becomes unreadable.
+HRESULT MakeDecoder(Decode *d)
+{
+    if (SUCCEEDED(MakeDecoderForSignature(d)))
+        return S_OK;
+    Drop(d->decoder);
+    Drop(d->decoderClass);
+    Drop(d->stream);
+    return d->factory->CreateDecoderFromFilename(d->path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                                 &d->decoder);
+}
+
 // Decodes the first frame into the bitmap of the metafile's bytes. HRESULT
 // failures are kept so that DecodeFile can try again inside an apartment.
 HRESULT DecodeBitmap(Decode *d)
 {
     d->result = kWicImportCannotDecode;
-    HRESULT hr = d->factory->CreateDecoderFromFilename(d->path, nullptr, GENERIC_READ,
-                                                       WICDecodeMetadataCacheOnDemand, &d->decoder);
+    HRESULT hr = MakeDecoder(d);
     if (SUCCEEDED(hr))
         hr = d->decoder->GetFrame(0, &d->frame);
     UINT frameWidth = 0, frameHeight = 0;
@@ -371,6 +431,8 @@ void ReleaseInterfaces(void *context)
     Drop(d->screenMetadata);
     Drop(d->frame);
     Drop(d->decoder);
+    Drop(d->decoderClass);
+    Drop(d->stream);
     Drop(d->factory);
 }
 
@@ -405,8 +467,9 @@ bool RunDecode(Decode *d, HMETAFILE *metafile)
 HMETAFILE DecodeFile(Decode *d)
 {
     HMETAFILE metafile = nullptr;
-    d->createFactory = Bind<CreateImagingFactoryFunction>(PinnedSystemLibrary("windowscodecs.dll"),
-                                                          "WICCreateImagingFactory_Proxy");
+    HMODULE codecs = PinnedSystemLibrary("windowscodecs.dll");
+    d->createFactory = Bind<CreateImagingFactoryFunction>(codecs, "WICCreateImagingFactory_Proxy");
+    d->getClassObject = Bind<GetClassObjectFunction>(codecs, "DllGetClassObject");
     if (d->createFactory && (!RunDecode(d, &metafile) || SUCCEEDED(d->hr)))
         return metafile;
 

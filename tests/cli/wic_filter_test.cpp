@@ -91,6 +91,17 @@ TEST(WicFilter, PlacesAGifFrameOnItsLogicalScreen)
     EXPECT_EQ(Imported(dir.Path("g.gif")), (Pixels{4, 3, 0, 0, 0, 0, 0, 0xFF00, 0xFF, 0, 0, 0xFFFFFF, 0, 0}));
 }
 
+// A file whose first bytes name none of our formats (a BMP named .png) is read by the imaging
+// component's own choice of decoder.
+TEST(WicFilter, ReadsAnUnknownSignatureThroughTheComponentsChoice)
+{
+    const std::string bmp = "BM:\0\0\0\0\0\0\0\x36\0\0\0(\0\0\0\1\0\0\0\1\0\0\0\1\0\x18\0\0\0\0\0\4\0\0\0"s +
+                            std::string(16, '\0') + "\x56\x34\x12\0"s;
+    TempDir dir;
+    WriteBytes(dir.Path("b.png"), {bmp.begin(), bmp.end()});
+    EXPECT_EQ(Imported(dir.Path("b.png")), (Pixels{1, 1, 0x123456}));
+}
+
 // Its own subkey, naming itself, and nothing else: a sibling stays. A type it leaves to another
 // maker's filter is one the lookup then reads through that filter, however often ours registers.
 TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
