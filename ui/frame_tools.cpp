@@ -1,3 +1,5 @@
+// The preview's frame tools E, L, S and W, and the runner that writes frame
+// files while the preview stays alive (see ui/frame_tools.h).
 #include "ui/frame_tools.h"
 
 #include <cstdio>

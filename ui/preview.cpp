@@ -1,3 +1,4 @@
+// The preview window: painting, keys, playing (see ui/preview.h).
 #include "ui/preview.h"
 
 #include <algorithm>
@@ -5,26 +6,21 @@
 #include <cstring>
 
 #include "core/canvas.h"
-#include "core/core_alloc.h"
 #include "core/dither.h"
 #include "core/messages.h"
-#include "core/packed_dib.h"
-#include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "frames/shp_file.h"
 #include "res/resource.h"
 #include "ui/frame_tools.h"
 #include "ui/main_dialog.h"
+#include "ui/preview_frames.h"
 #include "ui/put_on_canvas.h"
 #include "ui/source_commands.h"
 #include "ui/ui_texts.h"
 
 namespace {
 
-// 200 frames of 256 x 256 take 50 MB; frames beyond this are decoded again
-// each time they are shown.
-constexpr size_t kCacheLimitBytes = size_t(64) << 20;
 constexpr int kStartFramesPerSecond = 10;
 constexpr int kMinFramesPerSecond = 1;
 constexpr int kMaxFramesPerSecond = 30;
@@ -46,9 +42,7 @@ struct Preview {
     ShpFile file;
     char filePath[MAX_PATH];
     int row, count;
-    PreviewFrame *cache;  // one per row, or null when it could not be allocated
-    size_t cachedBytes;
-    PreviewFrame uncached;  // the shown frame when it is not in the cache
+    PreviewFrames frames;
     const PreviewFrame *shown;
     bool firstSizeKnown;  // the first row's size, which every other must have
     uint32_t firstWidth, firstHeight;
@@ -60,107 +54,23 @@ struct Preview {
 };
 Preview g_preview;
 
-// Each RGB565 value widened back to 8 bits a channel, as 0x00RRGGBB.
-uint32_t *WidenFrame(const uint8_t *frame, size_t count)
-{
-    uint32_t *pixels = static_cast<uint32_t *>(CoreAlloc(count * 4));
-    for (size_t i = 0; pixels && i < count; i++) {
-        Rgb888 c = Rgb565ToRgb888(uint16_t(frame[2 * i] | frame[2 * i + 1] << 8));
-        pixels[i] = uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
-    }
-    return pixels;
-}
-
-// Room for a frame of width × height and its widened copy; null when the
-// count does not fit.
-uint8_t *AllocFrameBytes(uint32_t width, uint32_t height)
-{
-    uint64_t count = uint64_t(width) * height;
-    return count <= SIZE_MAX / 4 ? static_cast<uint8_t *>(CoreAlloc(size_t(count) * 2)) : nullptr;
-}
-
-// Decoded as the job decodes: a block the job could not read is unreadable here too.
-PreviewFrame DecodeRow(const char *path)
-{
-    PreviewFrame frame = {FRAME_UNREADABLE, 0, 0, nullptr};
-    PackedDib dib = path ? LoadImageFile(path) : nullptr;
-    if (IsReadablePackedDib(dib)) {
-        frame.width = uint32_t(dib->biWidth);
-        frame.height = uint32_t(dib->biHeight);
-        uint8_t *bytes = AllocFrameBytes(frame.width, frame.height);
-        if (bytes) {
-            DitherRows(g_preview.view, reinterpret_cast<uint8_t *>(dib) + dib->biSize,
-                       DibStride(frame.width, 24), frame.width, frame.height, bytes, size_t(2) * frame.width,
-                       0, 0);
-            frame.pixels = WidenFrame(bytes, size_t(frame.width) * frame.height);
-        }
-        CoreFree(bytes);
-        frame.state = frame.pixels ? FRAME_SHOWN : FRAME_NO_MEMORY;
-    }
-    FreePackedDib(dib);
-    return frame;
-}
-
-// Read from the file as it is shown: the file is never read whole.
-PreviewFrame ReadFileFrame(uint32_t i)
-{
-    const ShpLayout &layout = g_preview.file.layout;
-    PreviewFrame frame = {FRAME_NO_MEMORY, layout.width, layout.height, nullptr};
-    uint8_t *bytes = AllocFrameBytes(layout.width, layout.height);
-    if (bytes && !ReadShpFrame(g_preview.file, i, bytes))
-        frame.state = FRAME_UNREADABLE;
-    else if (bytes)
-        frame.pixels = WidenFrame(bytes, size_t(layout.width) * layout.height);
-    if (frame.pixels)
-        frame.state = FRAME_SHOWN;
-    CoreFree(bytes);
-    return frame;
-}
-
-void ReleaseFrame(PreviewFrame *frame)
-{
-    CoreFree(frame->pixels);
-    *frame = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr};
-}
-
 const PreviewFrame *FrameOf(int row)
 {
-    PreviewFrame *cached = g_preview.cache ? &g_preview.cache[row] : nullptr;
-    if (cached && cached->state != FRAME_NOT_DECODED)
-        return cached;
-    PreviewFrame frame =
-        g_preview.fromFile ? ReadFileFrame(uint32_t(row)) : DecodeRow(SourceListGet(g_sourceList, row));
-    size_t bytes = frame.pixels ? size_t(frame.width) * frame.height * 4 : 0;
-    // A frame that ran out of memory is tried again when shown again.
-    if (cached && frame.state != FRAME_NO_MEMORY && bytes <= kCacheLimitBytes - g_preview.cachedBytes) {
-        g_preview.cachedBytes += bytes;
-        *cached = frame;
-        return cached;
-    }
-    ReleaseFrame(&g_preview.uncached);
-    g_preview.uncached = frame;
-    return &g_preview.uncached;
+    return PreviewFrameOf(&g_preview.frames, row);
 }
 
 void ReleaseFrames()
 {
-    for (int i = 0; g_preview.cache && i < g_preview.count; i++)
-        ReleaseFrame(&g_preview.cache[i]);
-    CoreFree(g_preview.cache);
-    g_preview.cache = nullptr;
-    g_preview.cachedBytes = 0;
-    ReleaseFrame(&g_preview.uncached);
+    ReleasePreviewFrames(&g_preview.frames);
 }
 
 // The frames, counted anew: when the preview opens, and when S has changed the list.
 void StartFrames(int count)
 {
-    ReleaseFrames();
     g_preview.count = count;
-    // Without a cache every frame is decoded each time it is shown.
-    g_preview.cache = static_cast<PreviewFrame *>(CoreAlloc(sizeof(PreviewFrame) * size_t(count)));
-    for (int i = 0; g_preview.cache && i < count; i++)
-        g_preview.cache[i] = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr};
+    g_preview.frames.file = g_preview.fromFile ? &g_preview.file : nullptr;
+    g_preview.frames.view = g_preview.view;
+    StartPreviewFrames(&g_preview.frames, count);
     const PreviewFrame *first = FrameOf(0);
     g_preview.firstSizeKnown = first->state != FRAME_UNREADABLE;
     g_preview.firstWidth = first->width;

@@ -1,9 +1,8 @@
 // The preview window, its painting, keys and playing: frames one at a time,
-// as the SHP16 file holds or will hold them. Either the list's rows, each
-// decoded through its filter as the conversion job decodes it and converted
-// to RGB565, or the frames of an opened SHP16 file, read from it as they are
-// shown; every value widened back to 8 bits. The tools its keys start (E, L,
-// S) are in ui/frame_tools.h, P in ui/put_on_canvas.h.
+// as the SHP16 file holds or will hold them, the list's rows or the frames of
+// an opened SHP16 file. How each frame is made and kept: ui/preview_frames.h.
+// The tools its keys start (E, L, S, W) are in ui/frame_tools.h, P in
+// ui/put_on_canvas.h.
 #pragma once
 #include <windows.h>
 
