@@ -54,6 +54,24 @@ static void ConvertImageInto(PackedDib dib, const ConvertOptions &options, const
         convertRow(rows + k * stride, width, topLeft + (height - 1 - k) * frameStride);
 }
 
+// The whole file's buffer with its headers written, or null after the
+// message. The header keeps width, height and count in 16 bits: a larger
+// value would contradict the data.
+static uint8_t *AllocShpFile(uint32_t width, uint32_t height, uint32_t count, size_t *fileSize)
+{
+    if (width > kShpMaxField || height > kShpMaxField || count > kShpMaxField) {
+        PrintStatus(MSG_TOO_LARGE);
+        return nullptr;
+    }
+    uint8_t *buffer =
+        ShpFileSize(width, height, count, fileSize) ? static_cast<uint8_t *>(CoreAlloc(*fileSize)) : nullptr;
+    if (buffer)
+        WriteShpHeaders(buffer, width, height, count);
+    else
+        PrintStatus(MSG_MEMORY_ERROR);
+    return buffer;
+}
+
 // Every image of the first one's size. Null after the message, or for an
 // empty list.
 static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
@@ -67,22 +85,11 @@ static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
 
     uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
     uint32_t count = uint32_t(g_sourceList->count);
-    // The header keeps these in 16 bits; a larger value would contradict the data.
-    if (width > kShpMaxField || height > kShpMaxField || count > kShpMaxField) {
-        FreePackedDib(dib);
-        PrintStatus(MSG_TOO_LARGE);
-        return nullptr;
-    }
-    uint8_t *buffer = nullptr;
-    if (ShpFileSize(width, height, count, fileSize))
-        buffer = static_cast<uint8_t *>(CoreAlloc(*fileSize));
+    uint8_t *buffer = AllocShpFile(width, height, count, fileSize);
     if (!buffer) {
-        PrintStatus(MSG_MEMORY_ERROR);
         FreePackedDib(dib);
         return nullptr;
     }
-
-    WriteShpHeaders(buffer, width, height, count);
     ConvertImageInto(dib, options, {buffer + ShpFrameOffset(width, height, count, 0), width, 0, 0});
     FreePackedDib(dib);
 
@@ -142,18 +149,9 @@ static uint8_t *ConvertOnFixedCanvas(const ConvertOptions &options, size_t *file
 {
     const uint32_t width = options.canvas.width, height = options.canvas.height;
     const uint32_t count = uint32_t(g_sourceList->count);
-    if (width > kShpMaxField || height > kShpMaxField || count > kShpMaxField) {
-        PrintStatus(MSG_TOO_LARGE);
+    uint8_t *buffer = AllocShpFile(width, height, count, fileSize);
+    if (!buffer)
         return nullptr;
-    }
-    uint8_t *buffer = nullptr;
-    if (ShpFileSize(width, height, count, fileSize))
-        buffer = static_cast<uint8_t *>(CoreAlloc(*fileSize));
-    if (!buffer) {
-        PrintStatus(MSG_MEMORY_ERROR);
-        return nullptr;
-    }
-    WriteShpHeaders(buffer, width, height, count);
     for (uint32_t i = 0; i < count; i++) {
         PackedDib dib = LoadCanvasImage(int(i));
         if (!dib) {
@@ -326,10 +324,8 @@ static int ConvertOrderedOnGrowingCanvas(const char *outputPath, const ConvertOp
         return 0;
     }
     size_t fileSize = 0;
-    uint8_t *buffer =
-        ShpFileSize(width, height, count, &fileSize) ? static_cast<uint8_t *>(CoreAlloc(fileSize)) : nullptr;
+    uint8_t *buffer = AllocShpFile(width, height, count, &fileSize);
     if (buffer) {
-        WriteShpHeaders(buffer, width, height, count);
         for (size_t at = 0, i = 0; i < count; i++) {
             PackedDib dib = reinterpret_cast<PackedDib>(images.data + at);
             const uint32_t w = uint32_t(dib->biWidth), h = uint32_t(dib->biHeight);
@@ -341,10 +337,8 @@ static int ConvertOrderedOnGrowingCanvas(const char *outputPath, const ConvertOp
         }
     }
     ReleaseBlock(&images);
-    if (!buffer) {
-        PrintStatus(MSG_MEMORY_ERROR);
+    if (!buffer)
         return 0;
-    }
     const int written = WriteOutput(outputPath, buffer, fileSize);
     CoreFree(buffer);
     return written;
