@@ -11,25 +11,16 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build-bench}
 host=${2:-$build-host}
-mkdir -p "$build" "$host"
-build=$(cd "$build" && pwd)
-host=$(cd "$host" && pwd)
-"$root/tools/install-deps.sh" ffmpeg
-
-if [ ! -e "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-fi
-cmake --build "$build" -j2 --target kestrane_cli kestrane_bench kestrane_kernel_bench kestrane_wic_filter >/dev/null
+source "$root/bench/common.sh"
+bench_prepare bench ffmpeg -- kestrane_cli kestrane_bench kestrane_kernel_bench kestrane_wic_filter
 # Figures need optimised code without sanitizers, unlike the host test build.
+mkdir -p "$host"
+host=$(cd "$host" && pwd)
 if [ ! -e "$host/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=Release -DKESTRANE_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
 fi
 cmake --build "$host" -j2 --target kestrane_kernel_bench >/dev/null
 
-work=$(mktemp -d /tmp/kestrane-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-run() { "$root/tools/wine-run" --prefix "$build/wineprefix" "$@"; }
-now() { date +%s.%N; }
 ms() { /usr/bin/python3 -c "print('%.0f' % (($2 - $1) * 1000))"; }
 per_frame() { sed -n 's/.*per_frame_ms=\([0-9.]*\).*/\1/p' <<<"$1"; }
 

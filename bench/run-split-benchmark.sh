@@ -14,19 +14,8 @@ if [ "${1:-}" = "--huge" ]; then
   shift
 fi
 build=${1:-$root/build-bench}
-mkdir -p "$build"
-build=$(cd "$build" && pwd)
-"$root/tools/install-deps.sh"
-
-if [ ! -e "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-fi
-cmake --build "$build" -j2 --target kestrane_cli kestrane_peak kestrane_wic_filter >/dev/null
-
-work=$(mktemp -d /tmp/kestrane-split-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-run() { "$root/tools/wine-run" --prefix "$build/wineprefix" "$@"; }
-windows() { echo "Z:$1" | tr / '\\'; }
+source "$root/bench/common.sh"
+bench_prepare split-bench -- kestrane_cli kestrane_peak kestrane_wic_filter
 
 echo "Generating pictures in $work ..."
 /usr/bin/python3 - "$work" "$huge" <<'EOF'

@@ -15,19 +15,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rounds=${1:-5}
 build=${2:-$root/build-bench}
-mkdir -p "$build"
-build=$(cd "$build" && pwd)
-"$root/tools/install-deps.sh" ffmpeg
-
-if [ ! -e "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-fi
-cmake --build "$build" -j2 --target kestrane_cli kestrane_bench kestrane_peak kestrane_wic_filter >/dev/null
-
-work=$(mktemp -d /tmp/kestrane-workers-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-run() { "$root/tools/wine-run" --prefix "$build/wineprefix" "$@"; }
-now() { date +%s.%N; }
+source "$root/bench/common.sh"
+bench_prepare workers-bench ffmpeg -- kestrane_cli kestrane_bench kestrane_peak kestrane_wic_filter
 spin() { /usr/bin/python3 -c 'x = 0
 for i in range(4000000): x += i'; }
 # Two of the loop at once against one: 2.0 on two idle cores.
