@@ -55,12 +55,13 @@ int RunWorker(const char *sectionHandle)
 {
     HANDLE requests = GetStdHandle(STD_INPUT_HANDLE), replies = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE section = reinterpret_cast<HANDLE>(std::strtoul(sectionHandle, nullptr, 10));
-    auto *slots = static_cast<uint8_t *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
+    auto *shared = static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
     static WorkerRequest request;
     static char path[kWorkerMaxPathBytes + 1];
-    const WorkerReply ready = {kWorkerReady, 0, 0};
-    if (!slots || !WriteAll(replies, &ready, sizeof ready))
+    const uint32_t ready = kWorkerReady;
+    if (!shared || !WriteAll(replies, &ready, sizeof ready))
         return 1;
+    HANDLE replied = reinterpret_cast<HANDLE>(uintptr_t(shared->replied));
     for (uint32_t served = 0; ReadAll(requests, &request, sizeof request); served++) {
         if (request.pathBytes > kWorkerMaxPathBytes)
             return 1;
@@ -71,8 +72,9 @@ int RunWorker(const char *sectionHandle)
         if (reply.blockBytes > kWorkerSlotBytes)
             reply.slot = kInPipe;
         else if (dib)
-            std::memcpy(slots + reply.slot * kWorkerSlotBytes, dib, reply.blockBytes);
-        bool sent = WriteAll(replies, &reply, sizeof reply) &&
+            std::memcpy(shared->slots[reply.slot], dib, reply.blockBytes);
+        shared->replies[served % 2] = reply;
+        bool sent = ReleaseSemaphore(replied, 1, nullptr) &&
                     (reply.slot != kInPipe || WriteAll(replies, dib, reply.blockBytes));
         FreePackedDib(dib);
         if (!sent)
