@@ -21,8 +21,8 @@ int g_heldCount;
 
 // The filter library serving an extension, looked up and loaded at the first
 // image of that extension and kept until the worker ends: under Wine the
-// lookup's registry reads and the loader's LoadLibrary and FreeLibrary are
-// server requests for every image, and they are what a worker's images share.
+// lookup's registry reads are server requests, and they are the same for
+// every image of the extension.
 // The filter's own calls are made for every image as the loader makes them.
 // Null where no filter serves it or the table is full: LoadImageFile then
 // does it all, as in the one-process job.
