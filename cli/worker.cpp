@@ -5,32 +5,48 @@
 
 #include "cli/worker_protocol.h"
 #include "core/packed_dib.h"
+#include "import/filter_invoke.h"
 #include "import/filter_lookup.h"
 
 namespace {
 
 constexpr int kMaxHeldExtensions = 16;
-char g_heldExtensions[kMaxHeldExtensions][MAX_PATH];
+
+struct HeldFilter {
+    char extension[MAX_PATH];
+    HMODULE library;  // null: no filter serves it
+};
+HeldFilter g_held[kMaxHeldExtensions];
 int g_heldCount;
 
-// One extra reference to the filter library of each extension met, held
-// until the worker ends, makes the loader's own LoadLibrary and FreeLibrary
-// for every image cheap: the library is mapped and started once. The loader
-// still makes every call it makes in the one-process job, in the same order.
-void HoldFilterFor(const char *path)
+// The filter library serving an extension, looked up and loaded at the first
+// image of that extension and kept until the worker ends: under Wine the
+// lookup's registry reads are server requests, and they are the same for
+// every image of the extension.
+// The filter's own calls are made for every image as the loader makes them.
+// Null where no filter serves it or the table is full: LoadImageFile then
+// does it all, as in the one-process job.
+HMODULE HeldFilterFor(const char *extension)
 {
-    const char *dot = std::strrchr(path, '.');
-    if (!dot || std::strpbrk(dot, "\\/") || std::strlen(dot + 1) >= MAX_PATH ||
-        g_heldCount == kMaxHeldExtensions)
-        return;
     for (int i = 0; i < g_heldCount; i++)
-        if (lstrcmpiA(g_heldExtensions[i], dot + 1) == 0)
-            return;
-    lstrcpyA(g_heldExtensions[g_heldCount++], dot + 1);
+        if (lstrcmpA(g_held[i].extension, extension) == 0)
+            return g_held[i].library;
+    if (g_heldCount == kMaxHeldExtensions)
+        return nullptr;
+    HeldFilter *held = &g_held[g_heldCount++];
+    lstrcpynA(held->extension, extension, MAX_PATH);
     char library[MAX_PATH] = "";
     DWORD size = sizeof library;
-    if (FindImportFilter(library, &size, dot + 1) && library[0])
-        LoadLibraryA(library);  // released when the process ends
+    if (FindImportFilter(library, &size, extension) && library[0])
+        held->library = LoadLibraryA(library);  // released when the process ends
+    return held->library;
+}
+
+PackedDib LoadHeld(const char *path)
+{
+    const char *extension = ImageExtension(path);
+    HMODULE library = extension ? HeldFilterFor(extension) : nullptr;
+    return library ? LoadImageWithLibrary(library, path) : LoadImageFile(path);
 }
 
 }  // namespace
@@ -39,25 +55,26 @@ int RunWorker(const char *sectionHandle)
 {
     HANDLE requests = GetStdHandle(STD_INPUT_HANDLE), replies = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE section = reinterpret_cast<HANDLE>(std::strtoul(sectionHandle, nullptr, 10));
-    auto *slots = static_cast<uint8_t *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
+    auto *shared = static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
     static WorkerRequest request;
     static char path[kWorkerMaxPathBytes + 1];
-    const WorkerReply ready = {kWorkerReady, 0, 0};
-    if (!slots || !WriteAll(replies, &ready, sizeof ready))
+    const uint32_t ready = kWorkerReady;
+    if (!shared || !WriteAll(replies, &ready, sizeof ready))
         return 1;
+    HANDLE replied = reinterpret_cast<HANDLE>(uintptr_t(shared->replied));
     for (uint32_t served = 0; ReadAll(requests, &request, sizeof request); served++) {
         if (request.pathBytes > kWorkerMaxPathBytes)
             return 1;
         std::memcpy(path, request.path, request.pathBytes);
         path[request.pathBytes] = '\0';
-        HoldFilterFor(path);
-        PackedDib dib = LoadImageFile(path);
+        PackedDib dib = LoadHeld(path);
         WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0, served % 2};
         if (reply.blockBytes > kWorkerSlotBytes)
             reply.slot = kInPipe;
         else if (dib)
-            std::memcpy(slots + reply.slot * kWorkerSlotBytes, dib, reply.blockBytes);
-        bool sent = WriteAll(replies, &reply, sizeof reply) &&
+            std::memcpy(shared->slots[reply.slot], dib, reply.blockBytes);
+        shared->replies[served % 2] = reply;
+        bool sent = ReleaseSemaphore(replied, 1, nullptr) &&
                     (reply.slot != kInPipe || WriteAll(replies, dib, reply.blockBytes));
         FreePackedDib(dib);
         if (!sent)

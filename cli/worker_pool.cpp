@@ -35,8 +35,8 @@ struct Image {
 
 struct Worker {
     bool running;  // started and not yet cleaned up
-    HANDLE process, requests, replies, reader;
-    const uint8_t *slots;            // its section, kWorkerSectionBytes
+    HANDLE process, requests, replies, replied, reader;
+    WorkerSection *shared;
     int awaiting[kImagesPerWorker];  // sent and not answered, oldest first
     int awaitingCount;
     int held;         // sent and not yet taken by the job
@@ -56,19 +56,24 @@ struct Pool {
     int count, nextToSend, nextToTake, stopAfter;
 } g_pool;
 
-// Reader thread of one worker: its replies, until its pipe breaks.
+// Reader thread of one worker: its replies, until it ends.
 DWORD WINAPI ReadReplies(void *context)
 {
     Worker *w = static_cast<Worker *>(context);
-    WorkerReply reply;
-    const bool started = ReadAll(w->replies, &reply, sizeof reply) && reply.index == kWorkerReady;
+    uint32_t ready = 0;
+    const bool started = ReadAll(w->replies, &ready, sizeof ready) && ready == kWorkerReady;
     if (started) {
         EnterCriticalSection(&g_pool.lock);
         w->ready = true;
         w->busySince = GetTickCount();  // its first image begins now
         LeaveCriticalSection(&g_pool.lock);
     }
-    while (started && ReadAll(w->replies, &reply, sizeof reply)) {
+    // A reply released before the worker ended is still taken: the
+    // semaphore comes first.
+    HANDLE signals[2] = {w->replied, w->process};
+    for (uint32_t received = 0;
+         started && WaitForMultipleObjects(2, signals, FALSE, INFINITE) == WAIT_OBJECT_0; received++) {
+        const WorkerReply reply = w->shared->replies[received % 2];
         PackedDib dib = nullptr;
         if (reply.blockBytes) {
             const bool inSlot = reply.slot < 2 && reply.blockBytes <= kWorkerSlotBytes;
@@ -76,7 +81,7 @@ DWORD WINAPI ReadReplies(void *context)
                       ? AllocPackedDib(reply.blockBytes)
                       : nullptr;
             if (dib && inSlot)
-                std::memcpy(dib, w->slots + reply.slot * kWorkerSlotBytes, reply.blockBytes);
+                std::memcpy(dib, w->shared->slots[reply.slot], reply.blockBytes);
             else if (!dib || !ReadAll(w->replies, dib, reply.blockBytes)) {
                 FreePackedDib(dib);
                 break;
@@ -119,30 +124,35 @@ bool StartWorker(Worker *w)
         return false;
     HANDLE section =
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kWorkerSectionBytes, nullptr);
-    const uint8_t *slots =
-        section
-            ? static_cast<const uint8_t *>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, kWorkerSectionBytes))
-            : nullptr;
+    auto *shared = section ? static_cast<WorkerSection *>(
+                                 MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes))
+                           : nullptr;
+    HANDLE replied = shared ? CreateSemaphoreW(nullptr, 0, kImagesPerWorker, nullptr) : nullptr;
     HANDLE requestRead = nullptr, requestWrite = nullptr, replyRead = nullptr, replyWrite = nullptr;
-    if (!slots || !CreatePipe(&requestRead, &requestWrite, nullptr, kRequestPipeBytes)) {
-        if (slots)
-            UnmapViewOfFile(slots);
+    if (!replied || !CreatePipe(&requestRead, &requestWrite, nullptr, kRequestPipeBytes)) {
+        if (replied)
+            CloseHandle(replied);
+        if (shared)
+            UnmapViewOfFile(shared);
         if (section)
             CloseHandle(section);
         return false;
     }
     if (!CreatePipe(&replyRead, &replyWrite, nullptr, kReplyPipeBytes)) {
-        UnmapViewOfFile(slots);
+        CloseHandle(replied);
+        UnmapViewOfFile(shared);
         CloseHandle(section);
         CloseHandle(requestRead);
         CloseHandle(requestWrite);
         return false;
     }
+    shared->replied = uint32_t(reinterpret_cast<uintptr_t>(replied));
     wsprintfW(commandLine, L"\"%s\" --worker %lu", program,
               static_cast<unsigned long>(reinterpret_cast<uintptr_t>(section)));
     SetHandleInformation(requestRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     SetHandleInformation(replyWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     SetHandleInformation(section, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    SetHandleInformation(replied, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -154,8 +164,10 @@ bool StartWorker(Worker *w)
     CloseHandle(requestRead);
     CloseHandle(replyWrite);
     CloseHandle(section);  // the view keeps it
+    SetHandleInformation(replied, HANDLE_FLAG_INHERIT, 0);
     if (!created) {
-        UnmapViewOfFile(slots);
+        CloseHandle(replied);
+        UnmapViewOfFile(shared);
         CloseHandle(requestWrite);
         CloseHandle(replyRead);
         return false;
@@ -168,7 +180,8 @@ bool StartWorker(Worker *w)
     w->process = process.hProcess;
     w->requests = requestWrite;
     w->replies = replyRead;
-    w->slots = slots;
+    w->replied = replied;
+    w->shared = shared;
     w->reader = CreateThread(nullptr, 64 * 1024, ReadReplies, w, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!w->reader) {
         TerminateProcess(w->process, 1);
@@ -176,7 +189,8 @@ bool StartWorker(Worker *w)
         CloseHandle(w->process);
         CloseHandle(w->requests);
         CloseHandle(w->replies);
-        UnmapViewOfFile(slots);
+        CloseHandle(w->replied);
+        UnmapViewOfFile(shared);
         return false;
     }
     w->running = true;
@@ -192,7 +206,8 @@ void CloseWorker(Worker *w)
     CloseHandle(w->process);
     CloseHandle(w->requests);
     CloseHandle(w->replies);
-    UnmapViewOfFile(w->slots);
+    CloseHandle(w->replied);
+    UnmapViewOfFile(w->shared);
     *w = Worker{};
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/packed_dib.h"
 #include "import/filter_api.h"
+#include "import/filter_invoke.h"
 #include "import/filter_lookup.h"
 #include "import/metafile.h"
 #include "import/seh_guard.h"
@@ -130,7 +131,7 @@ PackedDib ImportWithFilter(const FilterEntryPoints &entry, const char *path)
 
 }  // namespace
 
-PackedDib LoadImageFile(const char *path)
+const char *ImageExtension(const char *path)
 {
     if (!path)
         return nullptr;
@@ -139,16 +140,26 @@ PackedDib LoadImageFile(const char *path)
     // cut to another file's name.
     if (length >= int(sizeof FilterFileSpec::path))
         return nullptr;
-    const char *dot = nullptr;
-    for (int i = length - 1; i > 0 && !dot; i--)
+    for (int i = length - 1; i > 0; i--)
         if (path[i] == '.')
-            dot = path + i;
-    if (!dot)
-        return nullptr;
+            return path + i + 1;
+    return nullptr;
+}
 
+PackedDib LoadImageWithLibrary(HMODULE library, const char *path)
+{
+    FilterEntryPoints entry;
+    return BindEntryPoints(library, &entry) ? ImportWithFilter(entry, path) : nullptr;
+}
+
+PackedDib LoadImageFile(const char *path)
+{
+    const char *extension = ImageExtension(path);
+    if (!extension)
+        return nullptr;
     char libraryPath[MAX_PATH] = "";
     DWORD libraryPathSize = sizeof libraryPath;
-    if (!FindImportFilter(libraryPath, &libraryPathSize, dot + 1) || !libraryPath[0])
+    if (!FindImportFilter(libraryPath, &libraryPathSize, extension) || !libraryPath[0])
         return nullptr;
     // A fault in the library's own start-up or shut-down (inside LoadLibraryA
     // or FreeLibrary) is left to the system: jumping out of the loader would
@@ -156,8 +167,7 @@ PackedDib LoadImageFile(const char *path)
     HMODULE library = LoadLibraryA(libraryPath);
     if (!library)
         return nullptr;
-    FilterEntryPoints entry;
-    PackedDib result = BindEntryPoints(library, &entry) ? ImportWithFilter(entry, path) : nullptr;
+    PackedDib result = LoadImageWithLibrary(library, path);
     FreeLibrary(library);
     return result;
 }

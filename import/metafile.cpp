@@ -7,8 +7,9 @@
 
 namespace {
 
-// Owns the desktop's DC, a memory DC compatible with it and a 24-bit
-// bottom-up DIB section of the given size.
+// Owns a memory DC and a 24-bit bottom-up DIB section of the given size.
+// Neither needs the desktop window's DC, whose getting and releasing are
+// Wine server requests for every image.
 class BitmapCanvas {
   public:
     BitmapCanvas(int width, int height)
@@ -20,14 +21,12 @@ class BitmapCanvas {
         header_.biBitCount = 24;
         header_.biCompression = BI_RGB;
         header_.biSizeImage = DibStride(uint32_t(width), 24) * uint32_t(height);
-        desktop_ = GetDesktopWindow();
-        screen_ = GetDC(desktop_);
-        if (!screen_)
+        memory_ = CreateCompatibleDC(nullptr);
+        if (!memory_)
             return;
-        memory_ = CreateCompatibleDC(screen_);
         BITMAPINFO info = {};
         info.bmiHeader = header_;
-        section_ = CreateDIBSection(screen_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        section_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
     }
     ~BitmapCanvas()
     {
@@ -35,8 +34,6 @@ class BitmapCanvas {
             DeleteObject(section_);
         if (memory_)
             DeleteDC(memory_);
-        if (screen_)
-            ReleaseDC(desktop_, screen_);
     }
     BitmapCanvas(const BitmapCanvas &) = delete;
     BitmapCanvas &operator=(const BitmapCanvas &) = delete;
@@ -59,8 +56,6 @@ class BitmapCanvas {
 
   private:
     BITMAPINFOHEADER header_ = {};
-    HWND desktop_ = nullptr;
-    HDC screen_ = nullptr;
     HDC memory_ = nullptr;
     HBITMAP section_ = nullptr;
     void *bits_ = nullptr;

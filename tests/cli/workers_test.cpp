@@ -63,7 +63,9 @@ std::string FullPath(const char *path)
 }
 
 struct FailureCase {
-    const char *play;  // the stand-in filter's KESTRANE_FILTER_PLAY for f3.kstw alone
+    const char *name;
+    const char *play;   // the stand-in filter's KESTRANE_FILTER_PLAY for f3 alone, or null
+    const char *third;  // f3's extension: "kstw" is served, "kstx" by no filter
 };
 
 class WorkerFailure : public testing::TestWithParam<FailureCase> {};
@@ -74,26 +76,29 @@ TEST_P(WorkerFailure, NamesTheImageWritesNothingAndLeavesNoWorker)
     FilterRegistrations registry;
     registry.Add("workers", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
     std::string command = "\"" + FullPath(KESTRANE_CLI) + "\" -j 3 \"" + temp.Path("out.shp") + "\"";
+    const std::string third = std::string("f3.") + GetParam().third;
     for (int i = 0; i < 6; i++) {
-        WriteBytes(temp.Path("f" + std::to_string(i) + ".kstw"), MakeFilterImage(0, 0, 4, 2, Gradient));
-        command += " \"" + temp.Path("f" + std::to_string(i) + ".kstw") + "\"";
+        const std::string name = i == 3 ? third : "f" + std::to_string(i) + ".kstw";
+        WriteBytes(temp.Path(name), MakeFilterImage(0, 0, 4, 2, Gradient));
+        command += " \"" + temp.Path(name) + "\"";
     }
     SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", GetParam().play);
-    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY_ON", "f3.kstw");
+    SetEnvironmentVariableA("KESTRANE_FILTER_PLAY_ON", third.c_str());
     SetEnvironmentVariableA("KESTRANE_HANG_LIMIT_MS", "1500");
     Outcome outcome = RunCli(command, temp.Path("messages.txt"));
     for (const char *name : {"KESTRANE_FILTER_PLAY", "KESTRANE_FILTER_PLAY_ON", "KESTRANE_HANG_LIMIT_MS"})
         SetEnvironmentVariableA(name, nullptr);
     EXPECT_EQ(1u, outcome.code);
-    EXPECT_EQ("Can't read image file: " + temp.Path("f3.kstw") + "\r\n", outcome.messages);  // text mode
+    EXPECT_EQ("Can't read image file: " + temp.Path(third) + "\r\n", outcome.messages);  // text mode
     EXPECT_EQ(0, outcome.childrenLeft);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp.Path("out.shp").c_str()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Plays, WorkerFailure,
-                         testing::Values(FailureCase{"import:exit"}, FailureCase{"import:hang"}),
-                         [](const testing::TestParamInfo<FailureCase> &info) {
-                             return std::string(info.param.play + 7);
-                         });
+                         testing::Values(FailureCase{"exit", "import:exit", "kstw"},
+                                         FailureCase{"hang", "import:hang", "kstw"},
+                                         // A worker that has met .kstw must not take its filter for .kstx.
+                                         FailureCase{"unserved", nullptr, "kstx"}),
+                         [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
 
 }  // namespace
