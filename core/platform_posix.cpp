@@ -1,6 +1,7 @@
 // Host side of core, for the sanitizer build of the tests: heap-backed images
 // that remember their size, and the same write that keeps what a destination is.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/background.h"
 #include "core/core_alloc.h"
 #include "core/output_file.h"
 #include "core/packed_dib.h"
@@ -197,4 +199,43 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
     }
     std::free(resolved);
     return result;
+}
+
+namespace {
+struct BackgroundStart {
+    pthread_t thread;
+    void (*run)(void *);
+    void *context;
+};
+void *RunBackground(void *start)
+{
+    BackgroundStart *s = static_cast<BackgroundStart *>(start);
+    s->run(s->context);
+    return nullptr;
+}
+}  // namespace
+
+bool StartBackground(BackgroundTask *task, void (*run)(void *context), void *context)
+{
+    auto *start = static_cast<BackgroundStart *>(CoreAlloc(sizeof(BackgroundStart)));
+    if (!start)
+        return false;
+    start->run = run;
+    start->context = context;
+    if (pthread_create(&start->thread, nullptr, RunBackground, start) != 0) {
+        CoreFree(start);
+        return false;
+    }
+    task->handle = start;
+    return true;
+}
+
+void WaitBackground(BackgroundTask *task)
+{
+    auto *start = static_cast<BackgroundStart *>(task->handle);
+    if (!start)
+        return;
+    pthread_join(start->thread, nullptr);
+    CoreFree(start);
+    task->handle = nullptr;
 }

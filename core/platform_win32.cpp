@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "core/background.h"
 #include "core/core_alloc.h"
 #include "core/output_file.h"
 #include "core/packed_dib.h"
@@ -346,4 +347,45 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
     else
         DeleteFileA(path);
     return WRITE_FAILED;
+}
+
+namespace {
+struct BackgroundStart {
+    HANDLE thread;
+    void (*run)(void *);
+    void *context;
+};
+DWORD WINAPI RunBackground(void *start)
+{
+    BackgroundStart *s = static_cast<BackgroundStart *>(start);
+    s->run(s->context);
+    return 0;
+}
+}  // namespace
+
+bool StartBackground(BackgroundTask *task, void (*run)(void *context), void *context)
+{
+    auto *start = static_cast<BackgroundStart *>(CoreAlloc(sizeof(BackgroundStart)));
+    if (!start)
+        return false;
+    start->run = run;
+    start->context = context;
+    start->thread = CreateThread(nullptr, 0, RunBackground, start, 0, nullptr);
+    if (!start->thread) {
+        CoreFree(start);
+        return false;
+    }
+    task->handle = start;
+    return true;
+}
+
+void WaitBackground(BackgroundTask *task)
+{
+    auto *start = static_cast<BackgroundStart *>(task->handle);
+    if (!start)
+        return;
+    WaitForSingleObject(start->thread, INFINITE);
+    CloseHandle(start->thread);
+    CoreFree(start);
+    task->handle = nullptr;
 }
