@@ -24,3 +24,14 @@ run() { "$root/tools/wine-run" --prefix "$build/wineprefix" "$@"; }
 # A Linux path as the Windows programs see it.
 windows() { echo "Z:$1" | tr / '\\'; }
 now() { date +%s.%N; }
+
+# Our filter registered in the build's prefix for the run, as the installer
+# registers it; taken away again at the end unless it was there before.
+bench_register_filter() {
+  local key='HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import\Kestrane PNG GIF JPEG'
+  filter_path=$(windows "$build/filters/wic/kestrane-import.flt")
+  if ! run reg query "$key" /reg:32 >/dev/null 2>&1; then
+    trap 'run regsvr32 /u /s "$filter_path"; rm -rf "$work"' EXIT
+  fi
+  run regsvr32 /s "$filter_path"
+}

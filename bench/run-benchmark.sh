@@ -52,11 +52,7 @@ for name, size, count in (("small", 256, 200), ("large", 1024, 20)):
         frame(size, i).save(os.path.join(sys.argv[1], name, "f%03d.png" % i))
 EOF
 
-key='HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import\Kestrane PNG GIF JPEG'
-registered_before=0
-run reg query "$key" /reg:32 >/dev/null 2>&1 && registered_before=1
-filter_path="Z:$(echo "$build/filters/wic/kestrane-import.flt" | tr / '\\')"
-run regsvr32 /s "$filter_path"
+bench_register_filter
 
 cli="$build/cli/kestrane-cli.exe"
 bench="$build/bench/kestrane-bench.exe"
@@ -115,9 +111,6 @@ EOF
 report small 256
 report large 1024
 
-if [ "$registered_before" = 0 ]; then
-  run regsvr32 /u /s "$filter_path"
-fi
 
 echo
 echo "== metafile records a filter could hand over (ms, medians)"

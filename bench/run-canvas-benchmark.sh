@@ -37,11 +37,7 @@ for i in range(300):
     frame.crop(frame.getbbox()).save(os.path.join(work, "shuffled", "f%03d.png" % order[i]))
 EOF2
 
-key='HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import\Kestrane PNG GIF JPEG'
-registered_before=0
-run reg query "$key" /reg:32 >/dev/null 2>&1 && registered_before=1
-filter_path=$(windows "$build/filters/wic/kestrane-import.flt")
-run regsvr32 /s "$filter_path"
+bench_register_filter
 
 cli=$(windows "$build/cli/kestrane-cli.exe")
 peak() { run "$build/bench/kestrane-peak.exe" "$cli" "$@" | tail -1; }
@@ -56,6 +52,3 @@ run "$build/cli/kestrane-cli.exe" --info trimmed.shp | head -3 | tr '\n' ' '
 echo
 cmp -s full.shp full-canvas.shp && echo "same size with --canvas: the same bytes" || echo "same size with --canvas: OTHER BYTES"
 
-if [ "$registered_before" = 0 ]; then
-  run regsvr32 /u /s "$filter_path"
-fi

@@ -57,11 +57,7 @@ if huge:
     sheet(16384, 16, "huge.png")
 EOF
 
-key='HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import\Kestrane PNG GIF JPEG'
-registered_before=0
-run reg query "$key" /reg:32 >/dev/null 2>&1 && registered_before=1
-filter_path=$(windows "$build/filters/wic/kestrane-import.flt")
-run regsvr32 /s "$filter_path"
+bench_register_filter
 
 cli=$(windows "$build/cli/kestrane-cli.exe")
 peak() { run "$build/bench/kestrane-peak.exe" "$cli" "$@" | tail -1; }
@@ -96,6 +92,3 @@ def frame(path, i):
 print("GIF frame 0 as the job takes the GIF:", "yes" if frame("first.shp", 0) == frame("banner.gif.shp", 0) else "NO")
 EOF
 
-if [ "$registered_before" = 0 ]; then
-  run regsvr32 /u /s "$filter_path"
-fi

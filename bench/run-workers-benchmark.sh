@@ -48,11 +48,7 @@ for name, size, count in (("s128", 128, 2000), ("s256", 256, 500)):
         frame(size, i).save(os.path.join(sys.argv[1], name, "f%04d.png" % i))
 PY
 
-key='HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import\Kestrane PNG GIF JPEG'
-registered_before=0
-run reg query "$key" /reg:32 >/dev/null 2>&1 && registered_before=1
-filter_path="Z:$(echo "$build/filters/wic/kestrane-import.flt" | tr / '\\')"
-run regsvr32 /s "$filter_path"
+bench_register_filter
 cli="$build/cli/kestrane-cli.exe"
 run "$cli" --version >/dev/null  # Wine's server and caches warm
 
@@ -123,6 +119,3 @@ PY
 report s128
 report s256
 
-if [ "$registered_before" = 0 ]; then
-  run regsvr32 /u /s "$filter_path"
-fi
