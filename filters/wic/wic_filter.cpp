@@ -215,8 +215,20 @@ bool IsOpaqueFormat(const WICPixelFormatGUID &format)
            IsEqualGUID(format, GUID_WICPixelFormat32bppBGR);
 }
 
-HRESULT CopyOpaqueRows(Decode *d, UINT w, UINT h, const FrameRows &target)
+HRESULT CopyOpaqueRows(Decode *d, UINT w, UINT h, const FrameRows &target, const WICPixelFormatGUID &format)
 {
+    // Rows already in our form are copied from the frame itself: a converter
+    // would only copy them, after reading the format's size from the
+    // registry, for every image.
+    if (IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
+        HRESULT hr = S_OK;
+        for (UINT y = 0; SUCCEEDED(hr) && y < h; y++) {
+            WICRect rect = {0, INT(y), INT(w), 1};
+            hr = d->frame->CopyPixels(&rect, w * 3, w * 3, target.Row(y));
+        }
+        if (SUCCEEDED(hr))
+            return hr;
+    }
     HRESULT hr = d->factory->CreateFormatConverter(&d->converter);
     if (SUCCEEDED(hr))
         hr = d->converter->Initialize(d->frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr,
@@ -399,7 +411,7 @@ HRESULT DecodeBitmap(Decode *d)
     WICPixelFormatGUID format = {};
     d->frame->GetPixelFormat(&format);
     // A converter that refuses the direct way leaves the general one.
-    bool copied = IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(d, frameWidth, frameHeight, target));
+    bool copied = IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(d, frameWidth, frameHeight, target, format));
     if (!copied) {
         hr = CopyCompositedRows(d, frameWidth, frameHeight, target);
         if (FAILED(hr)) {
