@@ -53,32 +53,35 @@ PackedDib LoadHeld(const char *path)
 
 int RunWorker(const char *sectionHandle)
 {
-    HANDLE requests = GetStdHandle(STD_INPUT_HANDLE), replies = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE replies = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE section = reinterpret_cast<HANDLE>(std::strtoul(sectionHandle, nullptr, 10));
     auto *shared = static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
-    static WorkerRequest request;
-    static char path[kWorkerMaxPathBytes + 1];
-    const uint32_t ready = kWorkerReady;
-    if (!shared || !WriteAll(replies, &ready, sizeof ready))
+    if (!shared)
         return 1;
-    HANDLE replied = reinterpret_cast<HANDLE>(uintptr_t(shared->replied));
-    for (uint32_t served = 0; ReadAll(requests, &request, sizeof request); served++) {
+    HANDLE parent = reinterpret_cast<HANDLE>(uintptr_t(shared->parent));
+    static char path[kWorkerMaxPathBytes + 1];
+    InterlockedExchange(&shared->started, 1);
+    for (LONG served = 0;; served++) {
+        if (AwaitCounter(&shared->posted, served, parent, INFINITE) != WAIT_OBJECT_0)
+            return 1;  // the parent is gone
+        if (InterlockedCompareExchange(&shared->leave, 0, 0))
+            return 0;
+        const WorkerRequest &request = shared->requests[served % 2];
         if (request.pathBytes > kWorkerMaxPathBytes)
             return 1;
         std::memcpy(path, request.path, request.pathBytes);
         path[request.pathBytes] = '\0';
         PackedDib dib = LoadHeld(path);
-        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0, served % 2};
+        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0, uint32_t(served % 2)};
         if (reply.blockBytes > kWorkerSlotBytes)
             reply.slot = kInPipe;
         else if (dib)
             std::memcpy(shared->slots[reply.slot], dib, reply.blockBytes);
         shared->replies[served % 2] = reply;
-        bool sent = ReleaseSemaphore(replied, 1, nullptr) &&
+        bool sent = RaiseCounter(&shared->answered) &&
                     (reply.slot != kInPipe || WriteAll(replies, dib, reply.blockBytes));
         FreePackedDib(dib);
         if (!sent)
             return 1;
     }
-    return 0;
 }

@@ -3,7 +3,7 @@
 // each packed DIB as LoadImageFile returned it.
 #pragma once
 
-// Serves requests on standard input until the parent closes it, handing the
-// images back through the section `sectionHandle` names (its number as
-// text); the exit code.
+// Serves the requests the parent makes in the section `sectionHandle` names
+// (its number as text) until told to leave or the parent is gone; the exit
+// code.
 int RunWorker(const char *sectionHandle);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "cli/worker_protocol.h"
 #include "core/convert.h"
@@ -20,101 +21,41 @@ constexpr DWORD kDefaultHangLimitMs = 60000;
 // A busy machine may take seconds to start a process: until a worker says it
 // has started, at least this long.
 constexpr DWORD kStartLimitMs = 30000;
-constexpr DWORD kRequestPipeBytes = 64 * 1024, kReplyPipeBytes = 1024 * 1024;
-constexpr DWORD kPollMs = 100;      // how often hung workers are looked for
+constexpr DWORD kReplyPipeBytes = 1024 * 1024;
+constexpr DWORD kPollMs = 100;      // how often a worker waited for is checked for a hang
 constexpr DWORD kGoodbyeMs = 2000;  // for idle workers to leave once told
-
-enum ImageState : unsigned char { IMAGE_WAITING, IMAGE_SENT, IMAGE_DONE };
-
-// One image of the running job.
-struct Image {
-    PackedDib dib;  // IMAGE_DONE: what the worker handed back (null: failed)
-    ImageState state;
-    unsigned char worker;
-};
 
 struct Worker {
     bool running;  // started and not yet cleaned up
-    HANDLE process, requests, replies, replied, reader;
+    HANDLE process, replies, posted, answered;
     WorkerSection *shared;
-    int awaiting[kImagesPerWorker];  // sent and not answered, oldest first
-    int awaitingCount;
-    int held;         // sent and not yet taken by the job
-    DWORD busySince;  // when it began its oldest awaited image
+    LONG requests;    // requests made
+    LONG taken;       // replies the job has taken
+    DWORD busySince;  // when it began its oldest image in hand
     bool ready;       // it said it has started
-    bool gone;        // its replies ended: every image it still owed failed
+    bool gone;        // it ended, or could not be told: every image it still owed failed
     bool ended;       // terminated by us
+    int Held() const { return int(requests - taken); }
 };
 
 struct Pool {
     Worker workers[kMaxWorkers];
     int size;  // workers wanted
-    HANDLE job, changed;
-    CRITICAL_SECTION lock;
+    HANDLE job, self;
     DWORD hangLimitMs;
-    Image *images;
+    unsigned char *owner;  // the worker each image of the running job was sent to
     int count, nextToSend, nextToTake, stopAfter;
 } g_pool;
 
-// Reader thread of one worker: its replies, until it ends.
-DWORD WINAPI ReadReplies(void *context)
+void CloseHandles(std::initializer_list<HANDLE> handles)
 {
-    Worker *w = static_cast<Worker *>(context);
-    uint32_t ready = 0;
-    const bool started = ReadAll(w->replies, &ready, sizeof ready) && ready == kWorkerReady;
-    if (started) {
-        EnterCriticalSection(&g_pool.lock);
-        w->ready = true;
-        w->busySince = GetTickCount();  // its first image begins now
-        LeaveCriticalSection(&g_pool.lock);
-    }
-    // A reply released before the worker ended is still taken: the
-    // semaphore comes first.
-    HANDLE signals[2] = {w->replied, w->process};
-    for (uint32_t received = 0;
-         started && WaitForMultipleObjects(2, signals, FALSE, INFINITE) == WAIT_OBJECT_0; received++) {
-        const WorkerReply reply = w->shared->replies[received % 2];
-        PackedDib dib = nullptr;
-        if (reply.blockBytes) {
-            const bool inSlot = reply.slot < 2 && reply.blockBytes <= kWorkerSlotBytes;
-            dib = reply.blockBytes >= kDibHeaderSize && (inSlot || reply.slot == kInPipe)
-                      ? AllocPackedDib(reply.blockBytes)
-                      : nullptr;
-            if (dib && inSlot)
-                std::memcpy(dib, w->shared->slots[reply.slot], reply.blockBytes);
-            else if (!dib || !ReadAll(w->replies, dib, reply.blockBytes)) {
-                FreePackedDib(dib);
-                break;
-            }
-        }
-        EnterCriticalSection(&g_pool.lock);
-        bool expected = w->awaitingCount > 0 && uint32_t(w->awaiting[0]) == reply.index;
-        if (expected) {
-            g_pool.images[reply.index].dib = dib;
-            g_pool.images[reply.index].state = IMAGE_DONE;
-            w->awaitingCount--;
-            std::memmove(w->awaiting, w->awaiting + 1, sizeof(int) * size_t(w->awaitingCount));
-            w->busySince = GetTickCount();
-        }
-        LeaveCriticalSection(&g_pool.lock);
-        SetEvent(g_pool.changed);
-        if (!expected) {
-            FreePackedDib(dib);
-            break;
-        }
-    }
-    EnterCriticalSection(&g_pool.lock);
-    w->gone = true;
-    for (int i = 0; i < w->awaitingCount; i++)
-        g_pool.images[w->awaiting[i]].state = IMAGE_DONE;
-    w->awaitingCount = 0;
-    LeaveCriticalSection(&g_pool.lock);
-    SetEvent(g_pool.changed);
-    return 0;
+    for (HANDLE handle : handles)
+        if (handle)
+            CloseHandle(handle);
 }
 
-// The child's ends of both pipes are inheritable only while it is created,
-// so that no other worker holds them: a worker's reply pipe must break when
+// Everything the worker inherits is inheritable only while it is created,
+// so that no other worker holds it: a worker's reply pipe must break when
 // that worker ends.
 bool StartWorker(Worker *w)
 {
@@ -127,49 +68,38 @@ bool StartWorker(Worker *w)
     auto *shared = section ? static_cast<WorkerSection *>(
                                  MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes))
                            : nullptr;
-    HANDLE replied = shared ? CreateSemaphoreW(nullptr, 0, kImagesPerWorker, nullptr) : nullptr;
-    HANDLE requestRead = nullptr, requestWrite = nullptr, replyRead = nullptr, replyWrite = nullptr;
-    if (!replied || !CreatePipe(&requestRead, &requestWrite, nullptr, kRequestPipeBytes)) {
-        if (replied)
-            CloseHandle(replied);
+    HANDLE posted = shared ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
+    HANDLE answered = posted ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
+    HANDLE replyRead = nullptr, replyWrite = nullptr;
+    if (!answered || !CreatePipe(&replyRead, &replyWrite, nullptr, kReplyPipeBytes)) {
+        CloseHandles({posted, answered, section});
         if (shared)
             UnmapViewOfFile(shared);
-        if (section)
-            CloseHandle(section);
         return false;
     }
-    if (!CreatePipe(&replyRead, &replyWrite, nullptr, kReplyPipeBytes)) {
-        CloseHandle(replied);
-        UnmapViewOfFile(shared);
-        CloseHandle(section);
-        CloseHandle(requestRead);
-        CloseHandle(requestWrite);
-        return false;
-    }
-    shared->replied = uint32_t(reinterpret_cast<uintptr_t>(replied));
+    shared->posted.event = uint32_t(reinterpret_cast<uintptr_t>(posted));
+    shared->answered.event = uint32_t(reinterpret_cast<uintptr_t>(answered));
+    shared->parent = uint32_t(reinterpret_cast<uintptr_t>(g_pool.self));
     wsprintfW(commandLine, L"\"%s\" --worker %lu", program,
               static_cast<unsigned long>(reinterpret_cast<uintptr_t>(section)));
-    SetHandleInformation(requestRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    SetHandleInformation(replyWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    SetHandleInformation(section, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    SetHandleInformation(replied, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    HANDLE inherited[] = {replyWrite, section, posted, answered, g_pool.self};
+    for (HANDLE handle : inherited)
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = requestRead;
     startup.hStdOutput = replyWrite;
     PROCESS_INFORMATION process = {};
+    // Detached: a worker writes to no console, and under Wine a console of
+    // its own would cost a process of its own.
     BOOL created = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE,
-                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    CloseHandle(requestRead);
-    CloseHandle(replyWrite);
-    CloseHandle(section);  // the view keeps it
-    SetHandleInformation(replied, HANDLE_FLAG_INHERIT, 0);
+                                  CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    for (HANDLE handle : inherited)
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+    CloseHandles({replyWrite, section});  // the view keeps the section
     if (!created) {
-        CloseHandle(replied);
+        CloseHandles({posted, answered, replyRead});
         UnmapViewOfFile(shared);
-        CloseHandle(requestWrite);
-        CloseHandle(replyRead);
         return false;
     }
     if (g_pool.job)
@@ -178,35 +108,19 @@ bool StartWorker(Worker *w)
     CloseHandle(process.hThread);
     *w = Worker{};
     w->process = process.hProcess;
-    w->requests = requestWrite;
     w->replies = replyRead;
-    w->replied = replied;
+    w->posted = posted;
+    w->answered = answered;
     w->shared = shared;
-    w->reader = CreateThread(nullptr, 64 * 1024, ReadReplies, w, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!w->reader) {
-        TerminateProcess(w->process, 1);
-        WaitForSingleObject(w->process, INFINITE);
-        CloseHandle(w->process);
-        CloseHandle(w->requests);
-        CloseHandle(w->replies);
-        CloseHandle(w->replied);
-        UnmapViewOfFile(shared);
-        return false;
-    }
     w->running = true;
     return true;
 }
 
-// After its reader thread has ended.
+// After its process has ended.
 void CloseWorker(Worker *w)
 {
-    WaitForSingleObject(w->reader, INFINITE);
     WaitForSingleObject(w->process, INFINITE);
-    CloseHandle(w->reader);
-    CloseHandle(w->process);
-    CloseHandle(w->requests);
-    CloseHandle(w->replies);
-    CloseHandle(w->replied);
+    CloseHandles({w->process, w->replies, w->posted, w->answered});
     UnmapViewOfFile(w->shared);
     *w = Worker{};
 }
@@ -215,11 +129,11 @@ void EndWorker(Worker *w)
 {
     if (!w->ended)
         TerminateProcess(w->process, 1);
-    w->ended = true;
+    w->ended = w->gone = true;
 }
 
 // The live worker with the fewest images in hand, below the limit; a new
-// one when every worker has its fill and more are wanted. Under the lock.
+// one when every worker has its fill and more are wanted.
 Worker *FreeWorker()
 {
     Worker *best = nullptr, *unused = nullptr;
@@ -227,18 +141,18 @@ Worker *FreeWorker()
         Worker *w = &g_pool.workers[i];
         if (!w->running) {
             unused = unused ? unused : w;
-        } else if (!w->gone && !w->ended && w->held < kImagesPerWorker && (!best || w->held < best->held)) {
+        } else if (!w->gone && w->Held() < kImagesPerWorker && (!best || w->Held() < best->Held())) {
             best = w;
         }
     }
-    if (best && best->held == 0)
+    if (best && best->Held() == 0)
         return best;
     if (unused && StartWorker(unused))
         return unused;
     return best;
 }
 
-// Hands out the next images while workers have room. Under the lock.
+// Hands out the next images while workers have room.
 void SendImages()
 {
     while (g_pool.nextToSend < g_pool.count && g_pool.nextToSend <= g_pool.stopAfter) {
@@ -247,31 +161,67 @@ void SendImages()
             return;
         const int index = g_pool.nextToSend++;
         const char *path = SourceListGet(g_sourceList, index);
-        static WorkerRequest request;
+        WorkerRequest &request = w->shared->requests[w->requests % 2];
         request.index = uint32_t(index);
         request.pathBytes = uint32_t(std::strlen(path));  // the job's paths fit in MAX_PATH
         std::memcpy(request.path, path, request.pathBytes);
-        if (w->awaitingCount == 0)
+        if (w->Held() == 0)
             w->busySince = GetTickCount();
-        w->awaiting[w->awaitingCount++] = index;
-        w->held++;
-        g_pool.images[index].state = IMAGE_SENT;
-        g_pool.images[index].worker = static_cast<unsigned char>(w - g_pool.workers);
-        // A worker that is gone fails the image through its reader thread.
-        if (!WriteAll(w->requests, &request, sizeof request))
+        w->requests++;
+        g_pool.owner[index] = static_cast<unsigned char>(w - g_pool.workers);
+        // A worker that cannot be told fails the image when it is taken.
+        if (!RaiseCounter(&w->shared->posted))
             EndWorker(w);
     }
 }
 
-void EndHungWorkers()
+// Whether the worker has had its time for the image it works on.
+bool Hung(Worker *w)
 {
-    const DWORD now = GetTickCount();
-    for (int i = 0; i < g_pool.size; i++) {
-        Worker *w = &g_pool.workers[i];
-        DWORD limit = w->ready || g_pool.hangLimitMs > kStartLimitMs ? g_pool.hangLimitMs : kStartLimitMs;
-        if (w->running && w->awaitingCount > 0 && now - w->busySince > limit)
+    if (!w->ready && InterlockedCompareExchange(&w->shared->started, 0, 0)) {
+        w->ready = true;
+        w->busySince = GetTickCount();  // its first image begins now
+    }
+    DWORD limit = w->ready || g_pool.hangLimitMs > kStartLimitMs ? g_pool.hangLimitMs : kStartLimitMs;
+    return GetTickCount() - w->busySince > limit;
+}
+
+// The worker's next reply, which is for the job's next image `index`: its
+// images are answered in the order they were sent, which is the list's.
+// Null when the filter failed, the worker ended or hung, or the reply is
+// not what was asked for.
+PackedDib TakeReply(Worker *w, int index)
+{
+    for (;;) {
+        if (w->gone)
+            return nullptr;
+        DWORD result = AwaitCounter(&w->shared->answered, w->taken, w->process, kPollMs);
+        if (result == WAIT_OBJECT_0)
+            break;
+        if (result != WAIT_TIMEOUT || Hung(w))
             EndWorker(w);
     }
+    const WorkerReply reply = w->shared->replies[w->taken % 2];
+    w->taken++;
+    w->busySince = GetTickCount();  // its next image, if it has one, began by now
+    if (reply.index != uint32_t(index)) {
+        EndWorker(w);
+        return nullptr;
+    }
+    if (reply.blockBytes == 0)
+        return nullptr;
+    const bool inSlot = reply.slot < 2 && reply.blockBytes <= kWorkerSlotBytes;
+    PackedDib dib = reply.blockBytes >= kDibHeaderSize && (inSlot || reply.slot == kInPipe)
+                        ? AllocPackedDib(reply.blockBytes)
+                        : nullptr;
+    if (dib && inSlot)
+        std::memcpy(dib, w->shared->slots[reply.slot], reply.blockBytes);
+    else if (!dib || !ReadAll(w->replies, dib, reply.blockBytes)) {
+        FreePackedDib(dib);
+        EndWorker(w);  // what follows in its pipe can no longer be told apart
+        return nullptr;
+    }
+    return dib;
 }
 
 bool IsEntry(const char *path, int index)
@@ -280,38 +230,24 @@ bool IsEntry(const char *path, int index)
     return path && entry && std::strcmp(path, entry) == 0;
 }
 
-// The job asks for its images in list order. Should it ask again from the
-// start, the workers start again; a path out of that order is loaded here.
+// The job asks for its images in list order, on one thread. Should it ask
+// again from the start, the workers start again; a path out of that order
+// is loaded here.
 PackedDib LoadThroughWorkers(const char *path)
 {
-    EnterCriticalSection(&g_pool.lock);
     if (g_pool.nextToTake == g_pool.count && g_pool.count > 0 && IsEntry(path, 0)) {
         g_pool.nextToSend = g_pool.nextToTake = 0;
         g_pool.stopAfter = g_pool.count;
     }
-    if (g_pool.nextToTake >= g_pool.count || !IsEntry(path, g_pool.nextToTake)) {
-        LeaveCriticalSection(&g_pool.lock);
+    if (g_pool.nextToTake >= g_pool.count || !IsEntry(path, g_pool.nextToTake))
         return LoadImageFile(path);
-    }
     const int index = g_pool.nextToTake++;
-    Image *image = &g_pool.images[index];
-    for (;;) {
-        SendImages();
-        if (image->state != IMAGE_SENT)
-            break;  // answered, failed, or no worker could take it
-        EndHungWorkers();
-        LeaveCriticalSection(&g_pool.lock);
-        WaitForSingleObject(g_pool.changed, kPollMs);
-        EnterCriticalSection(&g_pool.lock);
-    }
-    PackedDib dib = image->dib;
-    image->dib = nullptr;
-    if (image->state == IMAGE_DONE)
-        g_pool.workers[image->worker].held--;
-    image->state = IMAGE_WAITING;
+    SendImages();
+    PackedDib dib = index < g_pool.nextToSend ? TakeReply(&g_pool.workers[g_pool.owner[index]], index) : nullptr;
     if (!dib)
         g_pool.stopAfter = index;  // the job ends with this image
-    LeaveCriticalSection(&g_pool.lock);
+    else
+        SendImages();  // the next image for the room this one left, while the job converts it
     return dib;
 }
 
@@ -326,35 +262,28 @@ DWORD HangLimitMs()
 void BeginWorkerJob()
 {
     g_pool.count = g_sourceList->count;
-    const size_t bytes = sizeof(Image) * size_t(g_pool.count > 0 ? g_pool.count : 1);
-    g_pool.images = static_cast<Image *>(CoreAlloc(bytes));
-    if (!g_pool.images)
+    g_pool.owner = static_cast<unsigned char *>(CoreAlloc(size_t(g_pool.count > 0 ? g_pool.count : 1)));
+    if (!g_pool.owner)
         return;  // the job loads its images itself
-    std::memset(g_pool.images, 0, bytes);
     g_pool.nextToSend = g_pool.nextToTake = 0;
     g_pool.stopAfter = g_pool.count;
     g_imageLoader = LoadThroughWorkers;
 }
 
+// A worker still holding images of the job (it stopped early) is ended; the
+// next job starts new ones.
 void EndWorkerJob()
 {
     g_imageLoader = LoadImageFile;
-    EnterCriticalSection(&g_pool.lock);
     for (int i = 0; i < g_pool.size; i++) {
         Worker *w = &g_pool.workers[i];
-        if (w->running && (w->awaitingCount > 0 || w->gone))
+        if (w->running && (w->Held() > 0 || w->gone))
             EndWorker(w);
+        if (w->ended)
+            CloseWorker(w);
     }
-    LeaveCriticalSection(&g_pool.lock);
-    for (int i = 0; i < g_pool.size; i++)
-        if (g_pool.workers[i].ended)
-            CloseWorker(&g_pool.workers[i]);
-        else
-            g_pool.workers[i].held = 0;
-    for (int i = 0; g_pool.images && i < g_pool.count; i++)
-        FreePackedDib(g_pool.images[i].dib);
-    CoreFree(g_pool.images);
-    g_pool.images = nullptr;
+    CoreFree(g_pool.owner);
+    g_pool.owner = nullptr;
     g_pool.count = 0;
 }
 
@@ -379,8 +308,10 @@ bool StartWorkerPool(int workers)
     }
     g_pool.size = workers < 1 ? 1 : workers > kMaxWorkers ? kMaxWorkers : workers;
     g_pool.hangLimitMs = HangLimitMs();
-    InitializeCriticalSection(&g_pool.lock);
-    g_pool.changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // The workers wait on it too: one whose parent is gone leaves.
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &g_pool.self,
+                         SYNCHRONIZE, FALSE, 0))
+        g_pool.self = nullptr;
     // Should this process be ended, its workers end with it.
     g_pool.job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -390,7 +321,7 @@ bool StartWorkerPool(int workers)
         CloseHandle(g_pool.job);
         g_pool.job = nullptr;
     }
-    if (g_pool.changed && StartWorker(&g_pool.workers[0]))
+    if (g_pool.self && StartWorker(&g_pool.workers[0]))
         return true;
     StopWorkerPool();
     return false;
@@ -404,8 +335,9 @@ void StopWorkerPool()
         Worker *w = &g_pool.workers[i];
         if (!w->running)
             continue;
-        CloseHandle(w->requests);  // told to leave
-        w->requests = nullptr;
+        InterlockedExchange(&w->shared->leave, 1);
+        if (!RaiseCounter(&w->shared->posted))
+            EndWorker(w);
         processes[running++] = w->process;
     }
     if (running > 0 && WaitForMultipleObjects(DWORD(running), processes, TRUE, kGoodbyeMs) == WAIT_TIMEOUT)
@@ -415,10 +347,6 @@ void StopWorkerPool()
     for (int i = 0; i < g_pool.size; i++)
         if (g_pool.workers[i].running)
             CloseWorker(&g_pool.workers[i]);
-    if (g_pool.job)
-        CloseHandle(g_pool.job);
-    if (g_pool.changed)
-        CloseHandle(g_pool.changed);
-    DeleteCriticalSection(&g_pool.lock);
+    CloseHandles({g_pool.job, g_pool.self});
     g_pool = Pool{};
 }

@@ -1,5 +1,31 @@
 #include "cli/worker_protocol.h"
 
+bool RaiseCounter(WorkerCounter *counter)
+{
+    InterlockedIncrement(&counter->count);
+    if (InterlockedExchange(&counter->sleeping, 0) == 0)
+        return true;
+    return SetEvent(reinterpret_cast<HANDLE>(uintptr_t(counter->event))) != FALSE;
+}
+
+// Saying it sleeps before looking once more closes the gap in which the
+// other side could raise the counter unseen. An event left set by a raise
+// that came after that look only makes a later wait return at once.
+DWORD AwaitCounter(WorkerCounter *counter, LONG seen, HANDLE other, DWORD timeoutMs)
+{
+    HANDLE handles[2] = {reinterpret_cast<HANDLE>(uintptr_t(counter->event)), other};
+    for (;;) {
+        if (CounterValue(counter) > seen)
+            return WAIT_OBJECT_0;
+        InterlockedExchange(&counter->sleeping, 1);
+        if (CounterValue(counter) > seen)
+            return WAIT_OBJECT_0;
+        DWORD result = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
+        if (result != WAIT_OBJECT_0)
+            return CounterValue(counter) > seen ? WAIT_OBJECT_0 : result;
+    }
+}
+
 bool ReadAll(HANDLE pipe, void *bytes, size_t size)
 {
     char *p = static_cast<char *>(bytes);

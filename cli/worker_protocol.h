@@ -1,5 +1,6 @@
-// What kestrane-cli and its worker processes say to each other: requests
-// over the worker's standard input, replies through a shared section.
+// What kestrane-cli and its worker processes say to each other: requests and
+// replies through a section the two share, a pipe for the rare image too
+// large for it.
 #pragma once
 #include <windows.h>
 
@@ -9,8 +10,7 @@
 constexpr uint32_t kWorkerMaxPathBytes = 4 * MAX_PATH;
 
 // Parent to worker: load image `index` from `path` (pathBytes of it, no
-// terminator). Always whole, so that each takes one write and one read. The
-// parent closes the pipe when it needs no more.
+// terminator).
 struct WorkerRequest {
     uint32_t index;
     uint32_t pathBytes;
@@ -19,29 +19,57 @@ struct WorkerRequest {
 
 // Worker to parent, in the order of the requests: the packed DIB that
 // LoadImageFile returned (blockBytes, 0 when it returned null), in `slot`
-// or, for kInPipe, in the reply pipe. The worker's first word, kWorkerReady
-// on the reply pipe, says that it has started.
+// or, for kInPipe, in the reply pipe (the worker's standard output).
 struct WorkerReply {
     uint32_t index;
     uint32_t blockBytes;
     uint32_t slot;
 };
-constexpr uint32_t kWorkerReady = 0xFFFFFFFF, kInPipe = 0xFFFFFFFF;
+constexpr uint32_t kInPipe = 0xFFFFFFFF;
+
+// A number one side raises and the other waits to see pass a value. Under
+// Wine every signal and every wait is a request to the server, which serves
+// all processes one at a time; the side that finds the number already high
+// enough neither waits nor is signalled. `event` (auto-reset) is set only
+// while the other side says it sleeps on it.
+struct WorkerCounter {
+    volatile LONG count;
+    volatile LONG sleeping;
+    uint32_t event;  // the handle, as the worker inherits it
+};
 
 // A worker's section, which the parent makes and hands over (--worker
-// HANDLE). An image that fits comes back through the two slots rather than
-// the pipe. The worker takes them in turn; with two images at most in its
-// hands, it only ever fills a slot, or a reply, the parent has already
-// copied out. Each reply is written to its place, then `replied` (a
-// semaphore the worker inherits) is released once: under Wine, a pipe read
-// that has to wait costs the server several requests, a semaphore one.
+// HANDLE). Request n goes in requests[n % 2] and its reply in replies[n % 2]
+// and slots[n % 2]: with two images at most in its hands, neither side ever
+// writes a record, or a slot, the other has not finished with.
 constexpr uint32_t kWorkerSlotBytes = 1024 * 1024;
 struct WorkerSection {
     uint8_t slots[2][kWorkerSlotBytes];
+    WorkerRequest requests[2];
     WorkerReply replies[2];
-    uint32_t replied;  // the semaphore's handle, as the worker inherits it
+    WorkerCounter posted;    // requests made, raised by the parent
+    WorkerCounter answered;  // replies written, raised by the worker
+    volatile LONG started;   // the worker is running
+    volatile LONG leave;     // the parent needs it no more
+    uint32_t parent;         // the parent process, inherited: a worker whose parent is gone leaves
 };
 constexpr uint32_t kWorkerSectionBytes = sizeof(WorkerSection);
+
+// The counter's value, read with a full barrier: what was written before
+// it was raised is visible once it is seen.
+inline LONG CounterValue(WorkerCounter *counter)
+{
+    return InterlockedCompareExchange(&counter->count, 0, 0);
+}
+
+// Raises the counter and wakes the other side if it sleeps. False when the
+// event could not be set.
+bool RaiseCounter(WorkerCounter *counter);
+
+// Until the counter passes `seen`: WAIT_OBJECT_0 then, or what waiting on
+// the counter's event and `other` gave otherwise (WAIT_OBJECT_0 + 1 when
+// `other` was signalled, WAIT_TIMEOUT after `timeoutMs`, WAIT_FAILED).
+DWORD AwaitCounter(WorkerCounter *counter, LONG seen, HANDLE other, DWORD timeoutMs);
 
 // Every byte, or false (the other end is gone or the pipe broke).
 bool ReadAll(HANDLE pipe, void *bytes, size_t size);
