@@ -7,6 +7,7 @@
 #include "core/packed_dib.h"
 #include "import/filter_invoke.h"
 #include "import/filter_lookup.h"
+#include "import/metafile.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ int RunWorker(const char *sectionHandle)
         return 1;
     HANDLE parent = reinterpret_cast<HANDLE>(uintptr_t(shared->parent));
     static char path[kWorkerMaxPathBytes + 1];
+    KeepRenderCanvas(true);
     InterlockedExchange(&shared->started, 1);
     for (LONG served = 0;; served++) {
         if (AwaitCounter(&shared->posted, served, parent, INFINITE) != WAIT_OBJECT_0)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -39,6 +40,13 @@ class BitmapCanvas {
     BitmapCanvas &operator=(const BitmapCanvas &) = delete;
 
     bool Ready() const { return memory_ && section_ && bits_; }
+    bool Fits(int width, int height) const { return header_.biWidth == width && header_.biHeight == height; }
+    // Black again, as a new section is.
+    void Clear()
+    {
+        GdiFlush();
+        std::memset(bits_, 0, header_.biSizeImage);
+    }
     HDC Memory() const { return memory_; }
     HBITMAP Section() const { return section_; }
 
@@ -61,7 +69,36 @@ class BitmapCanvas {
     void *bits_ = nullptr;
 };
 
+// Set where one thread renders image after image: the canvas of the last
+// size is kept for the next, which spares making and deleting a DC and a
+// section (under Wine, mapping and unmapping its memory) for every image.
+bool g_keepCanvas;
+std::unique_ptr<BitmapCanvas> g_kept;
+
+// A new canvas, or the one kept when it has the size, cleared.
+BitmapCanvas *CanvasFor(int width, int height, std::unique_ptr<BitmapCanvas> *made)
+{
+    if (g_keepCanvas && g_kept && g_kept->Fits(width, height)) {
+        g_kept->Clear();
+        return g_kept.get();
+    }
+    made->reset(new (std::nothrow) BitmapCanvas(width, height));
+    if (!*made || !(*made)->Ready())
+        return nullptr;
+    if (!g_keepCanvas)
+        return made->get();
+    g_kept = std::move(*made);
+    return g_kept.get();
+}
+
 }  // namespace
+
+void KeepRenderCanvas(bool keep)
+{
+    g_keepCanvas = keep;
+    if (!keep)
+        g_kept.reset();
+}
 
 PackedDib RenderMetafile(HMETAFILE metafile, int left, int top, int right, int bottom)
 {
@@ -70,13 +107,16 @@ PackedDib RenderMetafile(HMETAFILE metafile, int left, int top, int right, int b
     int64_t width = int64_t(right) - left, height = int64_t(bottom) - top;
     if (!metafile || !Fits24BitImage(width, height))
         return nullptr;
-    BitmapCanvas canvas{int(width), int(height)};
-    if (!canvas.Ready())
+    std::unique_ptr<BitmapCanvas> made;
+    BitmapCanvas *canvas = CanvasFor(int(width), int(height), &made);
+    if (!canvas)
         return nullptr;
-    HDC dc = canvas.Memory();
-    HGDIOBJ previous = SelectObject(dc, canvas.Section());
+    HDC dc = canvas->Memory();
+    HGDIOBJ previous = SelectObject(dc, canvas->Section());
     if (!previous)
         return nullptr;
+    // Whatever the records set is undone, for a canvas that is kept.
+    int saved = SaveDC(dc);
     // One logical unit per pixel, the box's corner at the bitmap's origin.
     SetMapMode(dc, MM_ANISOTROPIC);
     SetWindowOrgEx(dc, left, top, nullptr);
@@ -84,6 +124,8 @@ PackedDib RenderMetafile(HMETAFILE metafile, int left, int top, int right, int b
     SetViewportOrgEx(dc, 0, 0, nullptr);
     SetViewportExtEx(dc, int(width), int(height), nullptr);
     BOOL played = PlayMetaFile(dc, metafile);
+    if (saved)
+        RestoreDC(dc, saved);
     SelectObject(dc, previous);
-    return played ? canvas.Copy() : nullptr;
+    return played ? canvas->Copy() : nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "import/metafile.h"
 #include "tests/support/filter_registrations.h"
 #include "tests/support/temp_dir.h"
 
@@ -156,6 +157,37 @@ TEST_F(Filters, RefusesPathsTooLongForTheFilterWhole)
 {
     EXPECT_EQ(nullptr, LoadImageFile(("C:\\" + std::string(260, 'd') + ".kst_current").c_str()));
     EXPECT_EQ("", TakeLog());
+}
+
+// White where a metafile of a 4x4 box was drawn, as a string of rows.
+std::string Rendered(void (*draw)(HDC))
+{
+    HDC recorder = CreateMetaFileA(nullptr);
+    draw(recorder);
+    HMETAFILE metafile = CloseMetaFile(recorder);
+    PackedDib image = RenderMetafile(metafile, 0, 0, 4, 4);
+    DeleteMetaFile(metafile);
+    std::string rows;
+    for (int y = 3; image && y >= 0; y--, rows += '|')  // bottom-up
+        for (int x = 0; x < 4; x++)
+            rows += reinterpret_cast<const BYTE *>(image)[kDibHeaderSize + y * 12 + x * 3] ? 'w' : '.';
+    FreePackedDib(image);
+    return rows;
+}
+
+// A kept canvas starts every image black, and what a metafile set (here a
+// clip) does not carry over to the next.
+TEST(RenderMetafile, KeptCanvasStartsEachImageAsANewOne)
+{
+    KeepRenderCanvas(true);
+    const auto clippedFill = [](HDC dc) {
+        IntersectClipRect(dc, 0, 0, 2, 2);
+        PatBlt(dc, 0, 0, 4, 4, WHITENESS);
+    };
+    EXPECT_EQ("ww..|ww..|....|....|", Rendered(clippedFill));
+    EXPECT_EQ("wwww|wwww|wwww|wwww|", Rendered([](HDC dc) { PatBlt(dc, 0, 0, 4, 4, WHITENESS); }));
+    EXPECT_EQ("..ww|....|....|....|", Rendered([](HDC dc) { PatBlt(dc, 2, 0, 2, 1, WHITENESS); }));
+    KeepRenderCanvas(false);
 }
 
 }  // namespace
