@@ -56,7 +56,8 @@ int RunWorker(const char *sectionHandle)
 {
     HANDLE replies = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE section = reinterpret_cast<HANDLE>(std::strtoul(sectionHandle, nullptr, 10));
-    auto *shared = static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
+    auto *shared =
+        static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
     if (!shared)
         return 1;
     HANDLE parent = reinterpret_cast<HANDLE>(uintptr_t(shared->parent));
@@ -74,7 +75,8 @@ int RunWorker(const char *sectionHandle)
         std::memcpy(path, request.path, request.pathBytes);
         path[request.pathBytes] = '\0';
         PackedDib dib = LoadHeld(path);
-        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0, uint32_t(served % 2)};
+        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0,
+                             uint32_t(served % 2)};
         if (reply.blockBytes > kWorkerSlotBytes)
             reply.slot = kInPipe;
         else if (dib)

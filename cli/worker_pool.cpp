@@ -65,9 +65,10 @@ bool StartWorker(Worker *w)
         return false;
     HANDLE section =
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kWorkerSectionBytes, nullptr);
-    auto *shared = section ? static_cast<WorkerSection *>(
-                                 MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes))
-                           : nullptr;
+    auto *shared =
+        section
+            ? static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes))
+            : nullptr;
     HANDLE posted = shared ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
     HANDLE answered = posted ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
     HANDLE replyRead = nullptr, replyWrite = nullptr;
@@ -243,7 +244,8 @@ PackedDib LoadThroughWorkers(const char *path)
         return LoadImageFile(path);
     const int index = g_pool.nextToTake++;
     SendImages();
-    PackedDib dib = index < g_pool.nextToSend ? TakeReply(&g_pool.workers[g_pool.owner[index]], index) : nullptr;
+    PackedDib dib =
+        index < g_pool.nextToSend ? TakeReply(&g_pool.workers[g_pool.owner[index]], index) : nullptr;
     if (!dib)
         g_pool.stopAfter = index;  // the job ends with this image
     else

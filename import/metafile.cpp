@@ -91,6 +91,21 @@ BitmapCanvas *CanvasFor(int width, int height, std::unique_ptr<BitmapCanvas> *ma
     return g_kept.get();
 }
 
+// The picture most filters make, and ours, is one bitmap drawn whole and 1:1
+// over the box: the pixels playback would give are that bitmap's, copied
+// here from the metafile's bytes without a DC or a section. Null for any
+// other picture, which is played.
+PackedDib CopyWholeBoxBitmap(HMETAFILE metafile, int left, int top, int width, int height)
+{
+    const UINT size = GetMetaFileBitsEx(metafile, 0, nullptr);
+    std::unique_ptr<uint8_t[]> bytes(size ? new (std::nothrow) uint8_t[size] : nullptr);
+    if (!bytes || GetMetaFileBitsEx(metafile, size, bytes.get()) != size)
+        return nullptr;
+    size_t available = 0;
+    const uint8_t *dib = FindWholeBoxBitmap(bytes.get(), size, left, top, width, height, &available);
+    return dib ? CopyDibAs24Bit(dib, available) : nullptr;
+}
+
 }  // namespace
 
 void KeepRenderCanvas(bool keep)
@@ -107,6 +122,8 @@ PackedDib RenderMetafile(HMETAFILE metafile, int left, int top, int right, int b
     int64_t width = int64_t(right) - left, height = int64_t(bottom) - top;
     if (!metafile || !Fits24BitImage(width, height))
         return nullptr;
+    if (PackedDib whole = CopyWholeBoxBitmap(metafile, left, top, int(width), int(height)))
+        return whole;
     std::unique_ptr<BitmapCanvas> made;
     BitmapCanvas *canvas = CanvasFor(int(width), int(height), &made);
     if (!canvas)

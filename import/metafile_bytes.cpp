@@ -236,6 +236,46 @@ const uint8_t *FindMetafileDib(const uint8_t *metafileBytes, size_t size, size_t
     return nullptr;
 }
 
+const uint8_t *FindWholeBoxBitmap(const uint8_t *metafileBytes, size_t size, int left, int top, int width,
+                                  int height, size_t *available)
+{
+    *available = 0;
+    constexpr uint32_t kSourceCopy = 0x00CC0020;  // SRCCOPY
+    constexpr size_t kStretchParameters = 22;     // before the bitmap
+    constexpr size_t kEndRecordBytes = kRecordHeadBytes;
+    if (!metafileBytes || size < kMetaHeaderBytes + kRecordHeadBytes + kEndRecordBytes ||
+        ReadU16(metafileBytes + 2) != kMetaHeaderBytes / 2)
+        return nullptr;
+    const uint64_t declared = 2 * uint64_t(ReadU32(metafileBytes + 6));
+    const uint8_t *record = metafileBytes + kMetaHeaderBytes;
+    const uint64_t length = 2 * uint64_t(ReadU32(record));
+    // The header, this one record and the end record, nothing else.
+    if (declared > size || length < BitmapOffset(0x0F43) + kDibHeaderSize ||
+        declared != kMetaHeaderBytes + length + kEndRecordBytes)
+        return nullptr;
+    const uint8_t *end = record + length;
+    if (ReadU32(end) != kEndRecordBytes / 2 || ReadU16(end + 4) != 0 || ReadU16(record + 4) != 0x0F43)
+        return nullptr;
+    // rop, colour use, then source and destination heights, widths, y and x.
+    const uint8_t *p = record + kRecordHeadBytes;
+    const auto field = [p](size_t at) { return int(int16_t(ReadU16(p + at))); };
+    if (ReadU32(p) != kSourceCopy || ReadU16(p + 4) != 0 || field(6) != height || field(8) != width ||
+        field(10) != 0 || field(12) != 0 || field(14) != height || field(16) != width || field(18) != top ||
+        field(20) != left)
+        return nullptr;
+    DibHeader header;
+    const uint8_t *dib = p + kStretchParameters;
+    std::memcpy(&header, dib, sizeof header);
+    const uint64_t bytes = length - BitmapOffset(0x0F43);
+    if (header.biSize != sizeof header || header.biWidth != width || header.biHeight != height ||
+        header.biPlanes != 1 || header.biBitCount != 24 || header.biCompression != kDibRgb ||
+        header.biClrUsed != 0 || !Fits24BitImage(width, height) ||
+        sizeof header + uint64_t(DibStride(uint32_t(width), 24)) * uint32_t(height) > bytes)
+        return nullptr;
+    *available = size_t(bytes);
+    return dib;
+}
+
 PackedDib CopyDibAs24Bit(const uint8_t *dib, size_t size)
 {
     Source source;

@@ -17,6 +17,14 @@ bool Fits24BitImage(int64_t width, int64_t height);
 // given bytes.
 const uint8_t *FindMetafileDib(const uint8_t *metafileBytes, size_t size, size_t *available);
 
+// The bitmap of a metafile that holds nothing but one SRCCOPY StretchDIBits
+// of a whole 24-bit bottom-up bitmap, the box's size, onto the box at one
+// unit per pixel: what played into a bitmap of the box gives that bitmap's
+// pixels. Null for any other metafile; *available gets the bytes from the
+// bitmap to the end of its record. Never reads outside the given bytes.
+const uint8_t *FindWholeBoxBitmap(const uint8_t *metafileBytes, size_t size, int left, int top, int width,
+                                  int height, size_t *available);
+
 // A copy of a packed bitmap of `size` bytes as the job reads images: 24-bit,
 // bottom-up, BI_RGB, no colour table. Accepts uncompressed 1, 4, 8, 16, 24
 // and 32-bit bitmaps, either row order, BI_BITFIELDS included. Null when the

@@ -362,8 +362,8 @@ HRESULT MakeDecoder(Decode *d)
     Drop(d->decoder);
     Drop(d->decoderClass);
     Drop(d->stream);
-    return d->factory->CreateDecoderFromFilename(d->path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                                 &d->decoder);
+    return d->factory->CreateDecoderFromFilename(d->path, nullptr, GENERIC_READ,
+                                                 WICDecodeMetadataCacheOnDemand, &d->decoder);
 }
 
 // Decodes the first frame into the bitmap of the metafile's bytes. HRESULT
@@ -411,7 +411,8 @@ HRESULT DecodeBitmap(Decode *d)
     WICPixelFormatGUID format = {};
     d->frame->GetPixelFormat(&format);
     // A converter that refuses the direct way leaves the general one.
-    bool copied = IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(d, frameWidth, frameHeight, target, format));
+    bool copied =
+        IsOpaqueFormat(format) && SUCCEEDED(CopyOpaqueRows(d, frameWidth, frameHeight, target, format));
     if (!copied) {
         hr = CopyCompositedRows(d, frameWidth, frameHeight, target);
         if (FAILED(hr)) {

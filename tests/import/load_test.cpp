@@ -175,6 +175,34 @@ std::string Rendered(void (*draw)(HDC))
     return rows;
 }
 
+PackedDib Rendered(const Bytes &metafileBytes, int left, int top, int width, int height)
+{
+    HMETAFILE metafile = SetMetaFileBitsEx(UINT(metafileBytes.size()), metafileBytes.data());
+    PackedDib image = RenderMetafile(metafile, left, top, left + width, top + height);
+    DeleteMetaFile(metafile);
+    return image;
+}
+
+// A picture that is one whole bitmap over its box is copied, not played: it
+// must come out byte for byte as playing it (forced by a record before it) does.
+TEST(RenderMetafile, WholeBitmapPictureComesOutAsPlayingItDoes)
+{
+    const int boxes[][4] = {{10, 20, 5, 3}, {-3, 7, 4, 2}, {0, 0, 1, 1}};
+    for (const auto &box : boxes) {
+        const Bytes dib = MakeDibBytes(box[2], box[3], 24, Gradient);  // its padding holds a marker
+        const Bytes stretch =
+            StretchRecord(int16_t(box[0]), int16_t(box[1]), int16_t(box[2]), int16_t(box[3]), dib);
+        PackedDib copied = Rendered(Metafile({stretch}), box[0], box[1], box[2], box[3]);
+        PackedDib played =
+            Rendered(Metafile({Record(0x0102, {1, 0}), stretch}), box[0], box[1], box[2], box[3]);
+        ASSERT_TRUE(copied && played);
+        EXPECT_EQ(PackedDibBlockSize(played), PackedDibBlockSize(copied));
+        EXPECT_EQ(0, std::memcmp(played, copied, PackedDibBlockSize(played)));
+        EXPECT_TRUE(Shows(copied, box[2], box[3], Gradient));
+        FreePackedDib(played);
+    }
+}
+
 // A kept canvas starts every image black, and what a metafile set (here a
 // clip) does not carry over to the next.
 TEST(RenderMetafile, KeptCanvasStartsEachImageAsANewOne)

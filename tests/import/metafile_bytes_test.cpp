@@ -83,4 +83,40 @@ TEST(MetafileBytes, FindsTheFirstBitmapOfAnyKindAndCopiesItAsBottomUp24Bit)
     EXPECT_EQ(nullptr, FindMetafileDib(stuck.data(), stuck.size(), nullptr));
 }
 
+// Only one whole bitmap drawn 1:1 over the box, and nothing else, is the
+// picture itself; its copy has the pixels and no padding marker.
+TEST(MetafileBytes, FindsTheBitmapThatIsTheWholePictureAndNothingElse)
+{
+    const Bytes dib = MakeDibBytes(5, 3, 24, Gradient);
+    const Bytes exact = Metafile({StretchRecord(-4, 7, 5, 3, dib)});
+    size_t available = 0;
+    const uint8_t *found = FindWholeBoxBitmap(exact.data(), exact.size(), -4, 7, 5, 3, &available);
+    ASSERT_EQ(exact.data() + 18 + 28, found);
+    const PackedDib copy = CopyDibAs24Bit(found, available);
+    ASSERT_NE(nullptr, copy);
+    EXPECT_EQ(0, reinterpret_cast<const uint8_t *>(copy + 1)[15]);  // the first row's padding
+    EXPECT_TRUE(Shows(copy, 5, 3, Gradient));
+
+    const struct {
+        const char *name;
+        Bytes metafile;
+    } others[] = {
+        {"another record first", Metafile({Record(0x0102, {1, 0}), StretchRecord(-4, 7, 5, 3, dib)})},
+        {"another record after", Metafile({StretchRecord(-4, 7, 5, 3, dib), Record(0x0102, {1, 0})})},
+        {"elsewhere", Metafile({StretchRecord(-4, 8, 5, 3, dib)})},
+        {"stretched", Metafile({StretchRecord(-4, 7, 5, 4, dib)})},
+        {"not a copy", Metafile({StretchRecord(-4, 7, 5, 3, dib, 0x00EE0086)})},
+        {"top-down", Metafile({StretchRecord(-4, 7, 5, 3, MakeDibBytes(5, -3, 24, Gradient))})},
+        {"32-bit", Metafile({StretchRecord(-4, 7, 5, 3, MakeDibBytes(5, 3, 32, Gradient))})},
+        {"rows cut short", Metafile({StretchRecord(-4, 7, 5, 3, Bytes(dib.begin(), dib.end() - 4))})},
+        {"size past the bytes", Patched(exact, 6, uint32_t(exact.size()))},
+    };
+    for (const auto &other : others) {
+        SCOPED_TRACE(other.name);
+        EXPECT_EQ(nullptr,
+                  FindWholeBoxBitmap(other.metafile.data(), other.metafile.size(), -4, 7, 5, 3, &available));
+    }
+    EXPECT_EQ(nullptr, FindWholeBoxBitmap(exact.data(), exact.size() - 1, -4, 7, 5, 3, &available));
+}
+
 }  // namespace

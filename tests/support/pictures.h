@@ -98,6 +98,19 @@ inline Bytes Metafile(std::vector<Bytes> records)
     return Patched(bytes, 6, uint32_t(bytes.size() / 2));
 }
 
+// A StretchDIBits record's parameters: SRCCOPY, RGB colours, then source and
+// destination heights, widths, y and x; then the bitmap.
+inline Bytes StretchRecord(int16_t left, int16_t top, int16_t width, int16_t height, const Bytes &dib,
+                           uint32_t rop = 0x00CC0020)
+{
+    const int16_t fields[] = {height, width, 0, 0, height, width, top, left};
+    Bytes parameters = Patched(Bytes(6), 0, rop);
+    parameters.insert(parameters.end(), reinterpret_cast<const uint8_t *>(fields),
+                      reinterpret_cast<const uint8_t *>(fields + 8));
+    parameters.insert(parameters.end(), dib.begin(), dib.end());
+    return Record(0x0F43, parameters);
+}
+
 // True when `dib` is a readable 24-bit bottom-up image holding exactly these
 // pixels. Frees it.
 inline ::testing::AssertionResult Shows(PackedDib dib, int width, int height, const PixelFunction &pixel)
