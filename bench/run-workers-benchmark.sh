@@ -10,6 +10,8 @@
 # machine had to give at that moment, and the one-process job (kestrane-bench
 # job) on all frames against two of it at once on the halves: what two
 # processes of such work under Wine gained in that round.
+# The Windows programs are timed as Wine starts them (`direct`), as ffmpeg is
+# timed as the shell starts it.
 # Usage: bench/run-workers-benchmark.sh [ROUNDS [BUILD_DIR]]   (default 5, build-bench)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -50,7 +52,7 @@ PY
 
 bench_register_filter
 cli="$build/cli/kestrane-cli.exe"
-run "$cli" --version >/dev/null  # Wine's server and caches warm
+direct "$cli" --version >/dev/null  # Wine's server and caches warm
 
 report() {
   local name=$1
@@ -68,20 +70,20 @@ report() {
     rooms="$rooms $room"
     t0=$(now)
     # shellcheck disable=SC2086
-    run "$build/bench/kestrane-bench.exe" job job.shp $all >/dev/null
+    direct "$build/bench/kestrane-bench.exe" job job.shp $all >/dev/null
     t1=$(now)
     # shellcheck disable=SC2086
-    { run "$build/bench/kestrane-bench.exe" job half1.shp $first >/dev/null &
-      run "$build/bench/kestrane-bench.exe" job half2.shp $second >/dev/null; wait; }
+    { direct "$build/bench/kestrane-bench.exe" job half1.shp $first >/dev/null &
+      direct "$build/bench/kestrane-bench.exe" job half2.shp $second >/dev/null; wait; }
     t2=$(now)
     job=$(/usr/bin/python3 -c "print('%.2f' % (($t1 - $t0) / ($t2 - $t1)))")
     jobs="$jobs $job"
     t0=$(now)
     ffmpeg -v error -y -i f%04d.png -f rawvideo -pix_fmt rgb565le -sws_flags neighbor+bitexact -sws_dither none out.raw
     t1=$(now)
-    run "$cli" -j 1 one.shp 'f*.png' >/dev/null
+    direct "$cli" -j 1 one.shp 'f*.png' >/dev/null
     t2=$(now)
-    run "$cli" all.shp 'f*.png' >/dev/null
+    direct "$cli" all.shp 'f*.png' >/dev/null
     t3=$(now)
     times="$times $t0 $t1 $t2 $t3"
     echo "round $round: two cores gave ${room}x, two one-process jobs ${job}x; ffmpeg $(/usr/bin/python3 -c "print('%.2f s' % ($t1 - $t0))"), -j 1 $(/usr/bin/python3 -c "print('%.2f s' % ($t2 - $t1))"), default $(/usr/bin/python3 -c "print('%.2f s' % ($t3 - $t2))")"
