@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "cli/worker_protocol.h"
 #include "tests/support/filter_registrations.h"
 #include "tests/support/temp_dir.h"
 
@@ -100,5 +103,37 @@ INSTANTIATE_TEST_SUITE_P(Plays, WorkerFailure,
                                          // A worker that has met .kstw must not take its filter for .kstx.
                                          FailureCase{"unserved", nullptr, "kstx"}),
                          [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
+
+// The counters the parent and a worker wake each other with, played as they
+// are used: each side raises its counter, then waits for the other's, so a
+// raise lost while the other side goes to sleep stops both. The other
+// handle (the process waited on) ends a wait only while the counter has not
+// passed.
+TEST(WorkerCounter, NoRaiseIsLostAndNoneIsInvented)
+{
+    HANDLE events[2] = {CreateEventW(nullptr, FALSE, FALSE, nullptr),
+                        CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr),
+           gone = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    WorkerCounter ping = {0, 0, uint32_t(reinterpret_cast<uintptr_t>(events[0]))};
+    WorkerCounter pong = {0, 0, uint32_t(reinterpret_cast<uintptr_t>(events[1]))};
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), AwaitCounter(&ping, 0, never, 10));
+    constexpr LONG kRounds = 3000;
+    std::thread other([&] {
+        for (LONG seen = 0; seen < kRounds && AwaitCounter(&ping, seen, never, 5000) == WAIT_OBJECT_0; seen++)
+            RaiseCounter(&pong);
+    });
+    LONG rounds = 0;
+    while (rounds < kRounds && RaiseCounter(&ping) &&
+           AwaitCounter(&pong, rounds, never, 5000) == WAIT_OBJECT_0)
+        rounds++;
+    other.join();
+    EXPECT_EQ(kRounds, rounds);
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0 + 1), AwaitCounter(&pong, kRounds, gone, INFINITE));
+    RaiseCounter(&pong);
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), AwaitCounter(&pong, kRounds, gone, INFINITE));
+    for (HANDLE handle : {events[0], events[1], never, gone})
+        CloseHandle(handle);
+}
 
 }  // namespace
