@@ -29,12 +29,13 @@ struct Worker {
     bool running;  // started and not yet cleaned up
     HANDLE process, replies, posted, answered;
     WorkerSection *shared;
-    LONG requests;    // requests made
-    LONG taken;       // replies the job has taken
-    DWORD busySince;  // when it began its oldest image in hand
-    bool ready;       // it said it has started
-    bool gone;        // it ended, or could not be told: every image it still owed failed
-    bool ended;       // terminated by us
+    LONG requests;                  // requests made
+    LONG taken;                     // replies taken
+    int indices[kImagesPerWorker];  // request n's image is indices[n % 2]
+    DWORD busySince;                // when it began its oldest image in hand
+    bool ready;                     // it said it has started
+    bool gone;                      // it ended, or could not be told: every image it still owed failed
+    bool ended;                     // terminated by us
     int Held() const { return int(requests - taken); }
 };
 
@@ -168,6 +169,7 @@ void SendImages()
         std::memcpy(request.path, path, request.pathBytes);
         if (w->Held() == 0)
             w->busySince = GetTickCount();
+        w->indices[w->requests % kImagesPerWorker] = index;
         w->requests++;
         g_pool.owner[index] = static_cast<unsigned char>(w - g_pool.workers);
         // A worker that cannot be told fails the image when it is taken.
@@ -194,8 +196,10 @@ bool Hung(Worker *w)
 PackedDib TakeReply(Worker *w, int index)
 {
     for (;;) {
-        if (w->gone)
+        if (w->gone) {
+            w->taken++;
             return nullptr;
+        }
         DWORD result = AwaitCounter(&w->shared->answered, w->taken, w->process, kPollMs);
         if (result == WAIT_OBJECT_0)
             break;
@@ -223,6 +227,76 @@ PackedDib TakeReply(Worker *w, int index)
         return nullptr;
     }
     return dib;
+}
+
+// A worker with an image in hand whose reply is there to take (a worker that
+// is gone fails its images at once), or null.
+Worker *AnsweredWorker()
+{
+    for (int i = 0; i < g_pool.size; i++) {
+        Worker *w = &g_pool.workers[i];
+        if (w->running && w->Held() > 0 && (w->gone || CounterValue(&w->shared->answered) > w->taken))
+            return w;
+    }
+    return nullptr;
+}
+
+// Until a worker has a reply to take: each busy worker is told that the
+// parent sleeps, then looked at once more. A worker that has ended, or hung,
+// is ended here and fails its images.
+Worker *AwaitAnsweredWorker()
+{
+    for (;;) {
+        Worker *answered = AnsweredWorker();
+        if (answered)
+            return answered;
+        HANDLE events[kMaxWorkers];
+        Worker *busy[kMaxWorkers];
+        DWORD waiting = 0;
+        for (int i = 0; i < g_pool.size; i++) {
+            Worker *w = &g_pool.workers[i];
+            if (!w->running || w->Held() == 0)
+                continue;
+            InterlockedExchange(&w->shared->answered.sleeping, 1);
+            busy[waiting] = w;
+            events[waiting++] = w->answered;
+        }
+        if (waiting == 0)
+            return nullptr;
+        if ((answered = AnsweredWorker()) != nullptr)
+            return answered;
+        if (WaitForMultipleObjects(waiting, events, FALSE, kPollMs) != WAIT_TIMEOUT)
+            continue;
+        for (DWORD i = 0; i < waiting; i++)
+            if (CounterValue(&busy[i]->shared->answered) <= busy[i]->taken &&
+                (WaitForSingleObject(busy[i]->process, 0) != WAIT_TIMEOUT || Hung(busy[i])))
+                EndWorker(busy[i]);
+    }
+}
+
+// The job's images after the first, in the order the workers finish them
+// (each worker answers its own in list order). Images at or after `limit`
+// that were already sent are dropped as they come.
+PackedDib TakeReadyImage(int limit, int *index)
+{
+    if (g_pool.stopAfter > limit - 1)
+        g_pool.stopAfter = limit - 1;
+    for (;;) {
+        SendImages();
+        Worker *w = AwaitAnsweredWorker();
+        if (!w) {
+            // Nothing in hand and no worker to take the next image: it fails.
+            *index = g_pool.nextToSend < limit ? g_pool.nextToSend++ : -1;
+            return nullptr;
+        }
+        const int taken = w->indices[w->taken % kImagesPerWorker];
+        PackedDib dib = TakeReply(w, taken);
+        if (taken < limit) {
+            *index = taken;
+            return dib;
+        }
+        FreePackedDib(dib);
+    }
 }
 
 bool IsEntry(const char *path, int index)
@@ -270,6 +344,7 @@ void BeginWorkerJob()
     g_pool.nextToSend = g_pool.nextToTake = 0;
     g_pool.stopAfter = g_pool.count;
     g_imageLoader = LoadThroughWorkers;
+    g_readyImage = TakeReadyImage;
 }
 
 // A worker still holding images of the job (it stopped early) is ended; the
@@ -277,6 +352,7 @@ void BeginWorkerJob()
 void EndWorkerJob()
 {
     g_imageLoader = LoadImageFile;
+    g_readyImage = nullptr;
     for (int i = 0; i < g_pool.size; i++) {
         Worker *w = &g_pool.workers[i];
         if (w->running && (w->Held() > 0 || w->gone))

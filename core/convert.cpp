@@ -14,6 +14,7 @@
 
 ConvertProgressFunction g_convertProgress = nullptr;
 ImageLoaderFunction g_imageLoader = LoadImageFile;
+ReadyImageFunction g_readyImage = nullptr;
 
 // Loads one image the job can read; anything else counts as undecodable, so a
 // loader that hands over a short or foreign block can never make us read past it.
@@ -111,6 +112,60 @@ static uint8_t *AllocShpFile(uint32_t width, uint32_t height, uint32_t count, si
     return buffer;
 }
 
+// The images after the first as g_readyImage hands them over, each placed as
+// it comes. What fails is told as in list order: the job ends at the first
+// image in the list that cannot be read or has another size, once every
+// image before it is in. False after the message.
+static bool ConvertAsReady(FrameConversion &conversion, uint8_t *buffer, uint32_t width, uint32_t height,
+                           uint32_t count)
+{
+    uint8_t *arrived = static_cast<uint8_t *>(CoreAlloc(count));
+    if (!arrived) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        return false;
+    }
+    std::memset(arrived, 0, count);
+    uint32_t limit = count, missing = count - 1, done = 1;
+    bool unreadable = false;  // the image at `limit` could not be read (else: another size)
+    while (missing > 0) {
+        if (g_convertProgress)
+            g_convertProgress(int(done), int(count));
+        int index = -1;
+        PackedDib dib = g_readyImage(int(limit), &index);
+        uint32_t i = uint32_t(index);
+        if (index < 1 || i >= limit || arrived[i]) {
+            // Not one asked for: the first image still missing is taken for unreadable.
+            FreePackedDib(dib);
+            dib = nullptr;
+            for (i = 1; arrived[i]; i++) {
+            }
+        }
+        arrived[i] = 1;
+        missing--;
+        done++;
+        const bool readable = dib && IsReadablePackedDib(dib);
+        if (readable && uint32_t(dib->biHeight) == height && uint32_t(dib->biWidth) == width) {
+            conversion.Start(dib, {buffer + ShpFrameOffset(width, height, count, i), width, 0, 0});
+            continue;
+        }
+        FreePackedDib(dib);
+        // The job now ends here: what is still to come after it is not waited for.
+        for (uint32_t j = i + 1; j < limit; j++)
+            missing -= arrived[j] ? 0 : 1;
+        limit = i;
+        unreadable = !readable;
+    }
+    conversion.Finish();
+    CoreFree(arrived);
+    if (limit == count)
+        return true;
+    if (unreadable)
+        PrintStatus(MSG_CANT_READ_IMAGE, SourceListGet(g_sourceList, int(limit)));
+    else
+        PrintStatus(MSG_SIZE_MISMATCH, int(limit));
+    return false;
+}
+
 // Every image of the first one's size. Null after the message, or for an
 // empty list.
 static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
@@ -131,6 +186,12 @@ static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
     }
     FrameConversion conversion(options);
     conversion.Start(dib, {buffer + ShpFrameOffset(width, height, count, 0), width, 0, 0});
+    if (g_readyImage && count > 1) {
+        if (ConvertAsReady(conversion, buffer, width, height, count))
+            return buffer;
+        CoreFree(buffer);
+        return nullptr;
+    }
 
     for (uint32_t i = 1; i < count; i++) {
         path = SourceListGet(g_sourceList, int(i));

@@ -26,3 +26,12 @@ extern ConvertProgressFunction g_convertProgress;
 // program hands the decoding to other processes (kestrane-cli's workers).
 typedef PackedDib (*ImageLoaderFunction)(const char *path);
 extern ImageLoaderFunction g_imageLoader;
+
+// Where a job of images all of the first one's size, on no canvas, may take
+// the images after the first in the order they are ready instead (kestrane-
+// cli's workers), placing each as it comes: *index gets the image's place in
+// the list, and the image is null when it could not be read. Asked once for
+// each index from 1 below `limit`, which only falls (the job ends at the
+// first image in list order that fails). Null: g_imageLoader, in list order.
+typedef PackedDib (*ReadyImageFunction)(int limit, int *index);
+extern ReadyImageFunction g_readyImage;

@@ -308,6 +308,65 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
 INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<Failure> &info) { return info.param.name; });
 
+// Images handed over as they are ready, in a scrambled order: the same file
+// as in list order; and when some fail, the job ends at the first of them in
+// the list, told as in list order, and is not asked for any image after it.
+std::vector<int> g_readyOrder;
+std::vector<int> g_readyAsked;
+PackedDib ReadyInScrambledOrder(int limit, int *index)
+{
+    g_readyAsked.push_back(limit);
+    while (!g_readyOrder.empty() && g_readyOrder.front() >= limit)
+        g_readyOrder.erase(g_readyOrder.begin());
+    *index = g_readyOrder.empty() ? -1 : g_readyOrder.front();
+    if (!g_readyOrder.empty())
+        g_readyOrder.erase(g_readyOrder.begin());
+    return *index < 0 ? nullptr : LoadImageFile(SourceListGet(g_sourceList, *index));
+}
+
+TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
+{
+    const struct {
+        std::vector<std::pair<int, int>> sizes;  // {0, 0}: undecodable
+        std::string status;
+        std::vector<int> asked;  // the limits the loader was given
+    } cases[] = {
+        {{{3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}},
+        {{{3, 2}, {3, 2}, {3, 2}, {4, 2}, {3, 2}, {0, 0}, {3, 2}},
+         Format(MSG_SIZE_MISMATCH, 3),
+         {7, 5, 5, 3}},
+        {{{3, 2}, {3, 2}, {0, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 3}},
+         Format(MSG_CANT_READ_IMAGE, "2"),
+         {7, 7, 6, 6, 6, 6}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.status);
+        Reset();
+        for (size_t i = 0; i < c.sizes.size(); i++)
+            Add(std::to_string(i), c.sizes[i].first
+                                       ? Image(c.sizes[i].first, c.sizes[i].second,
+                                               [i](int x, int y) { return Gradient(x + int(i), y); })
+                                       : nullptr);
+        const bool fine = c.status == MSG_SUCCESS;
+        if (fine) {
+            ASSERT_EQ(1, ConvertToShp(dest.c_str()));
+        }
+        const Bytes inOrder = fine ? ReadBytes(dest) : Bytes();
+        g_readyOrder = {5, 6, 1, 3, 4, 2};
+        g_readyAsked.clear();
+        g_readyImage = ReadyInScrambledOrder;
+        const int written = ConvertToShp(dest.c_str());
+        g_readyImage = nullptr;
+        EXPECT_EQ(fine ? 1 : 0, written);
+        EXPECT_EQ(c.status, g_status);
+        EXPECT_EQ(c.asked, g_readyAsked);
+        if (fine) {
+            EXPECT_EQ(inOrder, ReadBytes(dest));
+        }
+        std::filesystem::remove(dest);
+    }
+}
+
 // Three images of different sizes on the automatic canvas (3 x 3) and on
 // one of 6 x 5, at every anchor: each frame is its image pasted on black
 // where the anchor's name says, the odd pixel of free space right and below.
