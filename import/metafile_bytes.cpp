@@ -17,6 +17,7 @@ constexpr uint32_t kDibBitfields = 3;  // BI_BITFIELDS
 constexpr uint32_t kMaskBytes = 12;    // red, green and blue masks
 constexpr size_t kMetaHeaderBytes = 18;
 constexpr size_t kRecordHeadBytes = 6;
+constexpr uint16_t kStretchDib = 0x0F43;  // META_STRETCHDIB
 
 uint32_t ReadU32(const uint8_t *p)
 {
@@ -42,7 +43,7 @@ size_t BitmapOffset(uint16_t function)
         return 26;
     case 0x0D33:  // META_SETDIBTODEV
         return 24;
-    case 0x0F43:  // META_STRETCHDIB
+    case kStretchDib:
         return 28;
     default:
         return 0;
@@ -241,7 +242,6 @@ const uint8_t *FindWholeBoxBitmap(const uint8_t *metafileBytes, size_t size, int
 {
     *available = 0;
     constexpr uint32_t kSourceCopy = 0x00CC0020;  // SRCCOPY
-    constexpr size_t kStretchParameters = 22;     // before the bitmap
     constexpr size_t kEndRecordBytes = kRecordHeadBytes;
     if (!metafileBytes || size < kMetaHeaderBytes + kRecordHeadBytes + kEndRecordBytes ||
         ReadU16(metafileBytes + 2) != kMetaHeaderBytes / 2)
@@ -250,11 +250,11 @@ const uint8_t *FindWholeBoxBitmap(const uint8_t *metafileBytes, size_t size, int
     const uint8_t *record = metafileBytes + kMetaHeaderBytes;
     const uint64_t length = 2 * uint64_t(ReadU32(record));
     // The header, this one record and the end record, nothing else.
-    if (declared > size || length < BitmapOffset(0x0F43) + kDibHeaderSize ||
+    if (declared > size || length < BitmapOffset(kStretchDib) + kDibHeaderSize ||
         declared != kMetaHeaderBytes + length + kEndRecordBytes)
         return nullptr;
     const uint8_t *end = record + length;
-    if (ReadU32(end) != kEndRecordBytes / 2 || ReadU16(end + 4) != 0 || ReadU16(record + 4) != 0x0F43)
+    if (ReadU32(end) != kEndRecordBytes / 2 || ReadU16(end + 4) != 0 || ReadU16(record + 4) != kStretchDib)
         return nullptr;
     // rop, colour use, then source and destination heights, widths, y and x.
     const uint8_t *p = record + kRecordHeadBytes;
@@ -264,9 +264,9 @@ const uint8_t *FindWholeBoxBitmap(const uint8_t *metafileBytes, size_t size, int
         field(20) != left)
         return nullptr;
     DibHeader header;
-    const uint8_t *dib = p + kStretchParameters;
+    const uint8_t *dib = record + BitmapOffset(kStretchDib);
     std::memcpy(&header, dib, sizeof header);
-    const uint64_t bytes = length - BitmapOffset(0x0F43);
+    const uint64_t bytes = length - BitmapOffset(kStretchDib);
     if (header.biSize != sizeof header || header.biWidth != width || header.biHeight != height ||
         header.biPlanes != 1 || header.biBitCount != 24 || header.biCompression != kDibRgb ||
         header.biClrUsed != 0 || !Fits24BitImage(width, height) ||
