@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs what building and testing Kestrane needs on Debian 12, idempotently:
-# when everything is present it only asks dpkg and returns within a second.
+# Installs what building and testing Kestrane needs on Debian 12 or 13, from a
+# minimal system up, idempotently: when everything is present it only asks dpkg
+# and returns within a second.
 # Usage: tools/install-deps.sh [extra Debian packages...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 packages=(
   cmake g++ make
-  clang libclang-rt-14-dev  # libFuzzer and the sanitizers for the fuzz test
+  googletest  # its sources, built by each tree (/usr/src/googletest)
+  clang       # the release's own version; its runtime follows below
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
@@ -41,6 +43,11 @@ apt_install() {
 }
 
 apt_install "${packages[@]}"
+
+# libFuzzer and the sanitizer runtimes come in a package named after clang's
+# major version, which differs between releases (14 on Debian 12, 19 on 13).
+clang_major=$(clang -dumpversion | cut -d. -f1)
+apt_install "libclang-rt-$clang_major-dev"
 
 # Some kernels are booted without ia32 emulation, so wine32 cannot start.
 # Run 32-bit ELF programs through qemu-user instead; see qemu-i386/noreplace.c.
