@@ -112,6 +112,7 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
         RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size);
         return std::string(value);
     };
+    KeptKey kept(kFilterKey);
     TempDir dir;
     const std::string gif = "GIF89a\1\0\1\0\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"s;
     for (const char *name : {"x.gif", "x.png"})  // x.png: a GIF, which the imaging component reads as well

@@ -55,6 +55,49 @@ class FilterRegistrations {
     std::vector<std::string> subkeys_, madeKeys_;  // madeKeys_: deepest last
 };
 
+// A key of HKEY_LOCAL_MACHINE put back as it was, values and all, when the
+// test ends: the build's prefix keeps the registration ./run.sh made.
+class KeptKey {
+  public:
+    explicit KeptKey(const char *path) : path_(path)
+    {
+        HKEY key;
+        existed_ = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (!existed_)
+            return;
+        char name[256];
+        BYTE data[4096];
+        DWORD nameLength = sizeof(name), type, size = sizeof(data);
+        for (DWORD i = 0; RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &size) == ERROR_SUCCESS;
+             i++, nameLength = sizeof(name), size = sizeof(data))
+            values_.push_back({name, type, std::vector<BYTE>(data, data + size)});
+        RegCloseKey(key);
+    }
+    ~KeptKey()
+    {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
+        HKEY key;
+        if (!existed_ || RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                         &key, nullptr) != ERROR_SUCCESS)
+            return;
+        for (const Value &value : values_)
+            RegSetValueExA(key, value.name.c_str(), 0, value.type, value.data.data(), DWORD(value.data.size()));
+        RegCloseKey(key);
+    }
+    KeptKey(const KeptKey &) = delete;
+    KeptKey &operator=(const KeptKey &) = delete;
+
+  private:
+    struct Value {
+        std::string name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    std::string path_;
+    bool existed_ = false;
+    std::vector<Value> values_;
+};
+
 // A file the current-family stand-in filter reads: its picture's bounding
 // box, then a 24-bit bottom-up bitmap of the box's size.
 inline Bytes MakeFilterImage(int left, int top, int width, int height, const PixelFunction &pixel)
