@@ -120,3 +120,17 @@ TEST(Dither, OrderedIsLocalAndBothRepeat)
     for (DitherMode mode : {DITHER_ORDERED, DITHER_DIFFUSION})
         EXPECT_EQ(Dither(mode, 48, 40, pixel), Dither(mode, 48, 40, pixel)) << "mode " << mode;
 }
+
+// Diffusion runs serpentine: below a row that carries no error, a row is
+// diffused right to left, the mirror of the same row diffused alone.
+TEST(Dither, DiffusionTurnsAtEveryRow)
+{
+    const int width = 20;
+    for (const Rgb colour : {Rgb{70, 130, 90}, Rgb{3, 250, 202}}) {
+        const Words alone = Dither(DITHER_DIFFUSION, width, 1, [&](int, int) { return colour; });
+        const Words below = Dither(DITHER_DIFFUSION, width, 2, [&](int, int y) { return y ? colour : Rgb{}; });
+        const Words mirrored(alone.rbegin(), alone.rend());
+        ASSERT_NE(alone, mirrored) << "a colour whose row is its own mirror shows nothing";
+        EXPECT_EQ(Words(below.begin() + width, below.end()), mirrored);
+    }
+}
