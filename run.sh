@@ -10,6 +10,5 @@ cmake --build build/win -j"$(nproc)"
 
 # Kestrane decodes images only through registered import filters: register
 # ours the way the installer does, through its DllRegisterServer.
-filter="Z:$(pwd)/build/win/filters/wic/kestrane-import.flt"
-tools/wine-run --prefix build/win/wineprefix regsvr32 /s "${filter//\//\\}"
+tools/register-filter build/win
 exec tools/wine-run --prefix build/win/wineprefix build/win/ui/kestrane.exe
