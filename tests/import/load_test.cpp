@@ -109,6 +109,11 @@ TEST_P(FilterImport, LoadsOrFailsAndReleasesWhatTheFilterLeft)
 {
     const LoadCase &c = GetParam();
     SCOPED_TRACE(std::string(c.extension) + " " + c.play);
+    // qemu-user hands a 32-bit fault to Wine's own signal handler, which then
+    // dies in the debugger it starts: the guard cannot be seen there at all.
+    const bool faults = strstr(c.play, "fault") || strstr(c.play, "overflow");
+    if (faults && GetEnvironmentVariableA("KESTRANE_FAULTS_UNDELIVERED", nullptr, 0))
+        GTEST_SKIP() << "faults are not delivered under qemu-user";
     EXCEPTION_REGISTRATION_RECORD *const chain = ChainHead();
     SetEnvironmentVariableA("KESTRANE_FILTER_PLAY", c.play);
     const std::string path = Image(c.extension, c.file);
