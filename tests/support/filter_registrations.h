@@ -16,6 +16,8 @@ class FilterRegistrations {
   public:
     FilterRegistrations()
     {
+        static const bool swept = SweepLeftovers();
+        (void)swept;
         std::string path;
         for (const char *part : {"Software", "Microsoft", "Shared Tools", "Graphics Filters", "Import"}) {
             path += (path.empty() ? "" : "\\") + std::string(part);
@@ -52,6 +54,26 @@ class FilterRegistrations {
     }
 
   private:
+    // A test program killed at its time limit leaves its subkeys behind, and
+    // the next program would read them as another maker's filters.
+    static bool SweepLeftovers()
+    {
+        HKEY root;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FILTER_ROOT_KEY, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
+            return true;
+        std::vector<std::string> ours;
+        char name[256];
+        for (DWORD i = 0, length = sizeof(name); RegEnumKeyExA(root, i, name, &length, nullptr, nullptr, nullptr,
+                                                                nullptr) == ERROR_SUCCESS;
+             i++, length = sizeof(name))
+            if (strncmp(name, "KestraneTest ", 13) == 0)
+                ours.push_back(name);
+        for (const std::string &subkey : ours)
+            RegDeleteTreeA(root, subkey.c_str());
+        RegCloseKey(root);
+        return true;
+    }
+
     std::vector<std::string> subkeys_, madeKeys_;  // madeKeys_: deepest last
 };
 
