@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/sheet_guess.h"
 #include "frames/split.h"
 #include "res/resource.h"
 #include "ui/beside_preview.h"
@@ -16,14 +17,14 @@ struct CellSize {
     uint32_t width, height;
 };
 
-// A strip or grid of square frames is the usual sheet: the shorter side is
-// the first guess, or the whole image when that does not divide it.
+// What the picture shown behind the window holds decides the first offer.
 void GuessCellSize(CellSize *cell)
 {
-    uint32_t side = cell->imageWidth < cell->imageHeight ? cell->imageWidth : cell->imageHeight;
-    bool divides = side && cell->imageWidth % side == 0 && cell->imageHeight % side == 0;
-    cell->width = divides ? side : cell->imageWidth;
-    cell->height = divides ? side : cell->imageHeight;
+    const PreviewFrame *shown = ShownPreviewFrame();
+    bool atHand = shown && shown->state == FRAME_SHOWN && shown->width == cell->imageWidth &&
+                  shown->height == cell->imageHeight;
+    GuessSheetCell(atHand ? shown->pixels : nullptr, cell->imageWidth, cell->imageHeight, &cell->width,
+                   &cell->height);
 }
 
 void ShowCells(HWND dialog, CellSize *cell)
