@@ -58,6 +58,7 @@
 #define CLI_LIST_BAD_LINE "Error: %s holds a line that is not UTF-8 text: %s"
 #define CLI_LIST_EMPTY "Error: %s lists no images"
 #define CLI_CANT_READ_FOLDER "Error: Can't read folder: %s"
+#define CLI_NO_WORKER "Warning: Can't start a worker process (%s); images are loaded in this process\n"
 
 // The end of --batch: each output that failed, then the count.
 #define CLI_OUTPUT_FAILED "Not written: %s\n  %s\n"

@@ -50,22 +50,28 @@ PackedDib LoadHeld(const char *path)
     return library ? LoadImageWithLibrary(library, path) : LoadImageFile(path);
 }
 
+HANDLE HandleValue(uint32_t value)
+{
+    return reinterpret_cast<HANDLE>(uintptr_t(value));
+}
+
 }  // namespace
 
 int RunWorker(const char *sectionHandle)
 {
-    HANDLE replies = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE section = reinterpret_cast<HANDLE>(std::strtoul(sectionHandle, nullptr, 10));
     auto *shared =
         static_cast<WorkerSection *>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kWorkerSectionBytes));
     if (!shared)
         return 1;
-    HANDLE parent = reinterpret_cast<HANDLE>(uintptr_t(shared->parent));
+    // Read before any filter runs: what the section says later may be a filter's doing.
+    HANDLE parent = HandleValue(shared->parent), replies = HandleValue(shared->replyPipe),
+           posted = HandleValue(shared->posted.event), answered = HandleValue(shared->answered.event);
     static char path[kWorkerMaxPathBytes + 1];
     KeepRenderCanvas(true);
     InterlockedExchange(&shared->started, 1);
     for (LONG served = 0;; served++) {
-        if (AwaitCounter(&shared->posted, served, parent, INFINITE) != WAIT_OBJECT_0)
+        if (AwaitCounter(&shared->posted, served, posted, parent, INFINITE) != WAIT_OBJECT_0)
             return 1;  // the parent is gone
         if (InterlockedCompareExchange(&shared->leave, 0, 0))
             return 0;
@@ -74,15 +80,15 @@ int RunWorker(const char *sectionHandle)
             return 1;
         std::memcpy(path, request.path, request.pathBytes);
         path[request.pathBytes] = '\0';
+        const uint32_t index = request.index;
         PackedDib dib = LoadHeld(path);
-        WorkerReply reply = {request.index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0,
-                             uint32_t(served % 2)};
+        WorkerReply reply = {index, dib ? uint32_t(PackedDibBlockSize(dib)) : 0, uint32_t(served % 2)};
         if (reply.blockBytes > kWorkerSlotBytes)
             reply.slot = kInPipe;
         else if (dib)
             std::memcpy(shared->slots[reply.slot], dib, reply.blockBytes);
         shared->replies[served % 2] = reply;
-        bool sent = RaiseCounter(&shared->answered) &&
+        bool sent = RaiseCounter(&shared->answered, answered) &&
                     (reply.slot != kInPipe || WriteAll(replies, dib, reply.blockBytes));
         FreePackedDib(dib);
         if (!sent)

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
+#include "cli/cli_texts.h"
 #include "cli/worker_protocol.h"
 #include "core/convert.h"
 #include "core/core_alloc.h"
@@ -46,6 +48,9 @@ struct Pool {
     DWORD hangLimitMs;
     unsigned char *owner;  // the worker each image of the running job was sent to
     int count, nextToSend, nextToTake, stopAfter;
+    bool startFailed;  // a worker wanted could not be started
+    DWORD startError;  // why not
+    bool toldNoWorker;
 } g_pool;
 
 void CloseHandles(std::initializer_list<HANDLE> handles)
@@ -55,9 +60,40 @@ void CloseHandles(std::initializer_list<HANDLE> handles)
             CloseHandle(handle);
 }
 
-// Everything the worker inherits is inheritable only while it is created,
-// so that no other worker holds it: a worker's reply pipe must break when
-// that worker ends.
+// The worker inherits these handles and no other: not another worker's
+// reply pipe, which must break when that worker ends, nor any handle our
+// caller let us inherit. Each is inheritable only while the worker is made.
+bool CreateWorkerProcess(wchar_t *program, wchar_t *commandLine, HANDLE *inherited, DWORD count,
+                         HANDLE standard, PROCESS_INFORMATION *process)
+{
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = standard;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    auto *attributes = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(CoreAlloc(size));
+    if (!attributes || !InitializeProcThreadAttributeList(attributes, 1, 0, &size)) {
+        CoreFree(attributes);
+        return false;
+    }
+    startup.lpAttributeList = attributes;
+    BOOL created = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                             count * sizeof(HANDLE), nullptr, nullptr);
+    for (DWORD i = 0; created && i < count; i++)
+        SetHandleInformation(inherited[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    // Detached: a worker writes to no console, and under Wine a console of
+    // its own would cost a process of its own.
+    created = created && CreateProcessW(program, commandLine, nullptr, nullptr, TRUE,
+                                        CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT,
+                                        nullptr, nullptr, &startup.StartupInfo, process);
+    for (DWORD i = 0; i < count; i++)
+        SetHandleInformation(inherited[i], HANDLE_FLAG_INHERIT, 0);
+    DeleteProcThreadAttributeList(attributes);
+    CoreFree(attributes);
+    return created != FALSE;
+}
+
 bool StartWorker(Worker *w)
 {
     wchar_t program[MAX_PATH], commandLine[MAX_PATH + 32];
@@ -73,8 +109,13 @@ bool StartWorker(Worker *w)
     HANDLE posted = shared ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
     HANDLE answered = posted ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
     HANDLE replyRead = nullptr, replyWrite = nullptr;
-    if (!answered || !CreatePipe(&replyRead, &replyWrite, nullptr, kReplyPipeBytes)) {
-        CloseHandles({posted, answered, section});
+    // A filter's own output goes nowhere, never into the replies.
+    HANDLE nul = answered
+                     ? CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr)
+                     : INVALID_HANDLE_VALUE;
+    if (nul == INVALID_HANDLE_VALUE || !CreatePipe(&replyRead, &replyWrite, nullptr, kReplyPipeBytes)) {
+        CloseHandles({posted, answered, section, nul == INVALID_HANDLE_VALUE ? nullptr : nul});
         if (shared)
             UnmapViewOfFile(shared);
         return false;
@@ -82,23 +123,14 @@ bool StartWorker(Worker *w)
     shared->posted.event = uint32_t(reinterpret_cast<uintptr_t>(posted));
     shared->answered.event = uint32_t(reinterpret_cast<uintptr_t>(answered));
     shared->parent = uint32_t(reinterpret_cast<uintptr_t>(g_pool.self));
+    shared->replyPipe = uint32_t(reinterpret_cast<uintptr_t>(replyWrite));
     wsprintfW(commandLine, L"\"%s\" --worker %lu", program,
               static_cast<unsigned long>(reinterpret_cast<uintptr_t>(section)));
-    HANDLE inherited[] = {replyWrite, section, posted, answered, g_pool.self};
-    for (HANDLE handle : inherited)
-        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = replyWrite;
+    HANDLE inherited[] = {replyWrite, section, posted, answered, g_pool.self, nul};
     PROCESS_INFORMATION process = {};
-    // Detached: a worker writes to no console, and under Wine a console of
-    // its own would cost a process of its own.
-    BOOL created = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE,
-                                  CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
-    for (HANDLE handle : inherited)
-        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
-    CloseHandles({replyWrite, section});  // the view keeps the section
+    bool created = CreateWorkerProcess(program, commandLine, inherited,
+                                       DWORD(sizeof inherited / sizeof *inherited), nul, &process);
+    CloseHandles({replyWrite, section, nul});  // the view keeps the section
     if (!created) {
         CloseHandles({posted, answered, replyRead});
         UnmapViewOfFile(shared);
@@ -151,6 +183,10 @@ Worker *FreeWorker()
         return best;
     if (unused && StartWorker(unused))
         return unused;
+    if (unused) {
+        g_pool.startError = GetLastError();
+        g_pool.startFailed = true;
+    }
     return best;
 }
 
@@ -173,9 +209,24 @@ void SendImages()
         w->requests++;
         g_pool.owner[index] = static_cast<unsigned char>(w - g_pool.workers);
         // A worker that cannot be told fails the image when it is taken.
-        if (!RaiseCounter(&w->shared->posted))
+        if (!RaiseCounter(&w->shared->posted, w->posted))
             EndWorker(w);
     }
+}
+
+// Once per run, on standard error: why the images are loaded without workers.
+void TellNoWorker()
+{
+    if (g_pool.toldNoWorker)
+        return;
+    g_pool.toldNoWorker = true;
+    char reason[256] = "";
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  g_pool.startError, 0, reason, sizeof reason, nullptr);
+    while (length > 0 &&
+           (reason[length - 1] == '\n' || reason[length - 1] == '\r' || reason[length - 1] == '.'))
+        reason[--length] = '\0';
+    std::fprintf(stderr, CLI_NO_WORKER, length ? reason : "unknown error");
 }
 
 // Whether the worker has had its time for the image it works on.
@@ -189,6 +240,33 @@ bool Hung(Worker *w)
     return GetTickCount() - w->busySince > limit;
 }
 
+// Every byte of a reply that follows in the pipe, which the worker writes as
+// soon as it has announced it: a worker that has ended, or has written
+// nothing more for its hang limit, sends no more.
+bool ReadReply(Worker *w, void *bytes, size_t size)
+{
+    char *p = static_cast<char *>(bytes);
+    DWORD since = GetTickCount();
+    while (size > 0) {
+        DWORD waiting = 0, done = 0;
+        if (!PeekNamedPipe(w->replies, nullptr, 0, nullptr, &waiting, nullptr))
+            return false;
+        if (waiting == 0) {
+            if (GetTickCount() - since > g_pool.hangLimitMs ||
+                (WaitForSingleObject(w->process, 1) != WAIT_TIMEOUT &&
+                 (!PeekNamedPipe(w->replies, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0)))
+                return false;
+            continue;
+        }
+        if (!ReadFile(w->replies, p, waiting < size ? waiting : DWORD(size), &done, nullptr) || done == 0)
+            return false;
+        p += done;
+        size -= done;
+        since = GetTickCount();
+    }
+    return true;
+}
+
 // The worker's next reply, which is for the job's next image `index`: its
 // images are answered in the order they were sent, which is the list's.
 // Null when the filter failed, the worker ended or hung, or the reply is
@@ -200,7 +278,7 @@ PackedDib TakeReply(Worker *w, int index)
             w->taken++;
             return nullptr;
         }
-        DWORD result = AwaitCounter(&w->shared->answered, w->taken, w->process, kPollMs);
+        DWORD result = AwaitCounter(&w->shared->answered, w->taken, w->answered, w->process, kPollMs);
         if (result == WAIT_OBJECT_0)
             break;
         if (result != WAIT_TIMEOUT || Hung(w))
@@ -215,13 +293,13 @@ PackedDib TakeReply(Worker *w, int index)
     }
     if (reply.blockBytes == 0)
         return nullptr;
-    const bool inSlot = reply.slot < 2 && reply.blockBytes <= kWorkerSlotBytes;
-    PackedDib dib = reply.blockBytes >= kDibHeaderSize && (inSlot || reply.slot == kInPipe)
-                        ? AllocPackedDib(reply.blockBytes)
-                        : nullptr;
+    const bool inSlot = reply.slot == uint32_t((w->taken - 1) % 2) && reply.blockBytes <= kWorkerSlotBytes;
+    const bool inPipe = reply.slot == kInPipe && reply.blockBytes <= kMaxPackedDibBytes;
+    PackedDib dib =
+        reply.blockBytes >= kDibHeaderSize && (inSlot || inPipe) ? AllocPackedDib(reply.blockBytes) : nullptr;
     if (dib && inSlot)
         std::memcpy(dib, w->shared->slots[reply.slot], reply.blockBytes);
-    else if (!dib || !ReadAll(w->replies, dib, reply.blockBytes)) {
+    else if (!dib || !ReadReply(w, dib, reply.blockBytes)) {
         FreePackedDib(dib);
         EndWorker(w);  // what follows in its pipe can no longer be told apart
         return nullptr;
@@ -257,6 +335,11 @@ Worker *AwaitAnsweredWorker()
             Worker *w = &g_pool.workers[i];
             if (!w->running || w->Held() == 0)
                 continue;
+            // Looked at on every pass: the others' answers may never leave a pause.
+            if (CounterValue(&w->shared->answered) <= w->taken && Hung(w)) {
+                EndWorker(w);
+                return w;
+            }
             InterlockedExchange(&w->shared->answered.sleeping, 1);
             busy[waiting] = w;
             events[waiting++] = w->answered;
@@ -285,9 +368,14 @@ PackedDib TakeReadyImage(int limit, int *index)
         SendImages();
         Worker *w = AwaitAnsweredWorker();
         if (!w) {
-            // Nothing in hand and no worker to take the next image: it fails.
+            // Nothing in hand and no worker for the next image. One that
+            // could not be started: this process loads it, as it does
+            // without workers.
             *index = g_pool.nextToSend < limit ? g_pool.nextToSend++ : -1;
-            return nullptr;
+            if (*index < 0 || !g_pool.startFailed)
+                return nullptr;  // its workers went down: it fails
+            TellNoWorker();
+            return LoadImageFile(SourceListGet(g_sourceList, *index));
         }
         const int taken = w->indices[w->taken % kImagesPerWorker];
         PackedDib dib = TakeReply(w, taken);
@@ -318,8 +406,14 @@ PackedDib LoadThroughWorkers(const char *path)
         return LoadImageFile(path);
     const int index = g_pool.nextToTake++;
     SendImages();
-    PackedDib dib =
-        index < g_pool.nextToSend ? TakeReply(&g_pool.workers[g_pool.owner[index]], index) : nullptr;
+    PackedDib dib = nullptr;
+    if (index < g_pool.nextToSend) {
+        dib = TakeReply(&g_pool.workers[g_pool.owner[index]], index);
+    } else if (g_pool.startFailed) {
+        g_pool.nextToSend = index + 1;  // no worker could be started for it
+        TellNoWorker();
+        dib = LoadImageFile(path);
+    }
     if (!dib)
         g_pool.stopAfter = index;  // the job ends with this image
     else
@@ -401,6 +495,8 @@ bool StartWorkerPool(int workers)
     }
     if (g_pool.self && StartWorker(&g_pool.workers[0]))
         return true;
+    g_pool.startError = GetLastError();
+    TellNoWorker();
     StopWorkerPool();
     return false;
 }
@@ -414,7 +510,7 @@ void StopWorkerPool()
         if (!w->running)
             continue;
         InterlockedExchange(&w->shared->leave, 1);
-        if (!RaiseCounter(&w->shared->posted))
+        if (!RaiseCounter(&w->shared->posted, w->posted))
             EndWorker(w);
         processes[running++] = w->process;
     }

@@ -19,7 +19,8 @@ struct WorkerRequest {
 
 // Worker to parent, in the order of the requests: the packed DIB that
 // LoadImageFile returned (blockBytes, 0 when it returned null), in `slot`
-// or, for kInPipe, in the reply pipe (the worker's standard output).
+// or, for kInPipe, in the reply pipe. The parent takes nothing it reads
+// back on trust: a filter runs in the worker and can write anywhere in it.
 struct WorkerReply {
     uint32_t index;
     uint32_t blockBytes;
@@ -35,7 +36,7 @@ constexpr uint32_t kInPipe = 0xFFFFFFFF;
 struct WorkerCounter {
     volatile LONG count;
     volatile LONG sleeping;
-    uint32_t event;  // the handle, as the worker inherits it
+    uint32_t event;  // the handle, as the worker inherits it: the worker reads it before any filter runs
 };
 
 // A worker's section, which the parent makes and hands over (--worker
@@ -52,6 +53,7 @@ struct WorkerSection {
     volatile LONG started;   // the worker is running
     volatile LONG leave;     // the parent needs it no more
     uint32_t parent;         // the parent process, inherited: a worker whose parent is gone leaves
+    uint32_t replyPipe;      // its end, inherited; the worker's standard handles are the null device
 };
 constexpr uint32_t kWorkerSectionBytes = sizeof(WorkerSection);
 
@@ -62,15 +64,15 @@ inline LONG CounterValue(WorkerCounter *counter)
     return InterlockedCompareExchange(&counter->count, 0, 0);
 }
 
-// Raises the counter and wakes the other side if it sleeps. False when the
-// event could not be set.
-bool RaiseCounter(WorkerCounter *counter);
+// Raises the counter and wakes the other side through `event`, the
+// counter's event as this side holds it, if it sleeps. False when the event
+// could not be set.
+bool RaiseCounter(WorkerCounter *counter, HANDLE event);
 
 // Until the counter passes `seen`: WAIT_OBJECT_0 then, or what waiting on
-// the counter's event and `other` gave otherwise (WAIT_OBJECT_0 + 1 when
-// `other` was signalled, WAIT_TIMEOUT after `timeoutMs`, WAIT_FAILED).
-DWORD AwaitCounter(WorkerCounter *counter, LONG seen, HANDLE other, DWORD timeoutMs);
+// `event` and `other` gave otherwise (WAIT_OBJECT_0 + 1 when `other` was
+// signalled, WAIT_TIMEOUT after `timeoutMs`, WAIT_FAILED).
+DWORD AwaitCounter(WorkerCounter *counter, LONG seen, HANDLE event, HANDLE other, DWORD timeoutMs);
 
 // Every byte, or false (the other end is gone or the pipe broke).
-bool ReadAll(HANDLE pipe, void *bytes, size_t size);
 bool WriteAll(HANDLE pipe, const void *bytes, size_t size);

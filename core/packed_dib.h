@@ -21,6 +21,9 @@ struct DibHeader {
 static_assert(sizeof(DibHeader) == 40, "DibHeader must match BITMAPINFOHEADER");
 
 constexpr uint32_t kDibHeaderSize = 40;
+// The largest block the loader makes: sizes stay well inside what LocalAlloc
+// and the job's arithmetic take.
+constexpr uint32_t kMaxPackedDibBytes = 0x7FFFFFFFu;
 constexpr uint32_t kDibRgb = 0;  // BI_RGB
 
 // A packed DIB in local memory: 24 bits per pixel, B, G, R byte order,

@@ -9,9 +9,8 @@
 
 namespace {
 
-// Images larger than this are refused before anything is allocated: the block
-// size must stay well inside what LocalAlloc and the job's arithmetic take.
-constexpr uint64_t kMaxImageBytes = 0x7FFFFFFFu - kDibHeaderSize;
+// Images larger than this are refused before anything is allocated.
+constexpr uint64_t kMaxImageBytes = kMaxPackedDibBytes - kDibHeaderSize;
 
 constexpr uint32_t kDibBitfields = 3;  // BI_BITFIELDS
 constexpr uint32_t kMaskBytes = 12;    // red, green and blue masks

@@ -1,7 +1,9 @@
 // A stand-in graphics import filter, built once per family. KESTRANE_FILTER_PLAY
 // makes one of its calls (info, pref or import) "fault" under a handler frame
-// of its own, "overflow" the stack, "exit" its process, "hang", or answer a
-// number; with KESTRANE_FILTER_PLAY_ON, an import plays only for that file name. Each call it
+// of its own, "overflow" the stack, "exit" its process, "hang", "print" 2 MB to
+// standard output, or answer a number; in a kestrane-cli worker, an import can
+// also "announce" a reply in the pipe and send none, or overwrite the section's
+// "handles", and hang; with KESTRANE_FILTER_PLAY_ON, an import plays only for that file name. Each call it
 // receives, and at unload what the caller left unreleased, goes to a line of
 // the file KESTRANE_FILTER_LOG names. Image files: int32 left, top, right,
 // bottom, then a packed 24-bit bitmap drawn into the picture; the older family
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/worker_protocol.h"
 #include "import/filter_api.h"
 #include "tests/support/temp_dir.h"
 
@@ -62,7 +65,42 @@ static EXCEPTION_DISPOSITION __cdecl OwnHandler(EXCEPTION_RECORD *exception, voi
     return ExceptionContinueSearch;
 }
 
-static int Play(const char *call, int answer)
+// The worker's section, found as any code in its process could find it, and
+// the request for `path` in it.
+static WorkerSection *FindSection(const char *path, int *request)
+{
+    MEMORY_BASIC_INFORMATION region;
+    for (char *at = nullptr; VirtualQuery(at, &region, sizeof region); at += region.RegionSize) {
+        auto *shared = static_cast<WorkerSection *>(region.BaseAddress);
+        if (region.Type != MEM_MAPPED || region.State != MEM_COMMIT || region.RegionSize < sizeof *shared ||
+            !(region.Protect & PAGE_READWRITE) || shared->started != 1)
+            continue;
+        for (*request = 0; *request < 2; ++*request)
+            if (shared->requests[*request].pathBytes == strlen(path) &&
+                !memcmp(shared->requests[*request].path, path, strlen(path)))
+                return shared;
+    }
+    return nullptr;
+}
+
+static void PlayInWorker(const char *action, const char *path)
+{
+    int request = 0;
+    WorkerSection *shared = FindSection(path, &request);
+    if (!shared)
+        return;
+    if (!strcmp(action, "announce")) {
+        shared->replies[request] = {shared->requests[request].index, 4 << 20, kInPipe};
+        RaiseCounter(&shared->answered, reinterpret_cast<HANDLE>(uintptr_t(shared->answered.event)));
+    } else {
+        // The parent's own pseudo-handle, on which it would wait for ever.
+        shared->posted.event = shared->answered.event = uint32_t(uintptr_t(GetCurrentProcess()));
+        shared->parent = 0;
+    }
+    Sleep(INFINITE);
+}
+
+static int Play(const char *call, int answer, const char *path = nullptr)
 {
     char play[MAX_PATH];
     const size_t length = strlen(call);
@@ -80,6 +118,15 @@ static int Play(const char *call, int answer)
         ExitProcess(3);
     if (!strcmp(action, "hang"))
         Sleep(INFINITE);
+    if (!strcmp(action, "print")) {
+        static char line[2 << 20];
+        memset(line, 'p', sizeof line);
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, sizeof line, &written, nullptr);
+        return answer;
+    }
+    if (path && (!strcmp(action, "announce") || !strcmp(action, "handles")))
+        PlayInWorker(action, path);
     return action[0] ? atoi(action) : answer;  // a number to answer
 }
 
@@ -137,7 +184,7 @@ extern "C" int WINAPI Import(HDC reserved, FilterFileSpec *file, FilterPicture *
     const size_t length = strlen(file->path), onlyLength = strlen(only);
     const bool plays =
         !only[0] || (length >= onlyLength && !lstrcmpiA(file->path + length - onlyLength, only));
-    return plays ? Play("import", 0) : 0;
+    return plays ? Play("import", 0, file->path) : 0;
 }
 
 extern "C" int WINAPI Decoy(HDC, FilterFileSpec *, FilterPicture *, HGLOBAL)
