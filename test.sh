@@ -19,8 +19,8 @@ cmake --build build/win -j"$jobs"
 tools/register-filter build/win /u
 trap 'tools/register-filter build/win' EXIT
 # Wine run through qemu-user (kernels without 32-bit support) now and then
-# deadlocks inside itself, in whichever test program happens to run: there a
-# program that reaches its time limit runs again, up to four times.
+# deadlocks or crashes inside itself, in whichever test happens to run: a
+# test that times out or crashes there runs again, up to four times.
 again=()
-[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && again=(--repeat after-timeout:4)
+[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && again=(--repeat until-pass:4)
 ctest --test-dir build/win --output-on-failure "${again[@]}"
