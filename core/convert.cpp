@@ -15,6 +15,13 @@
 ConvertProgressFunction g_convertProgress = nullptr;
 ImageLoaderFunction g_imageLoader = LoadImageFile;
 ReadyImageFunction g_readyImage = nullptr;
+SizeRefusal g_sizeRefusal = {-1, 0, 0, 0, 0};
+
+static void RefuseSize(const SizeRefusal &refusal)
+{
+    g_sizeRefusal = refusal;
+    PrintStatus(MSG_SIZE_MISMATCH, refusal.index);
+}
 
 // Loads one image the job can read; anything else counts as undecodable, so a
 // loader that hands over a short or foreign block can never make us read past it.
@@ -126,7 +133,8 @@ static bool ConvertAsReady(FrameConversion &conversion, uint8_t *buffer, uint32_
     }
     std::memset(arrived, 0, count);
     uint32_t limit = count, missing = count - 1, done = 1;
-    bool unreadable = false;  // the image at `limit` could not be read (else: another size)
+    bool unreadable = false;                 // the image at `limit` could not be read (else: another size)
+    SizeRefusal refused = {-1, 0, 0, 0, 0};  // the image at `limit`, when of another size
     while (missing > 0) {
         if (g_convertProgress)
             g_convertProgress(int(done), int(count));
@@ -148,6 +156,8 @@ static bool ConvertAsReady(FrameConversion &conversion, uint8_t *buffer, uint32_
             conversion.Start(dib, {buffer + ShpFrameOffset(width, height, count, i), width, 0, 0});
             continue;
         }
+        if (readable)
+            refused = {int(i), uint32_t(dib->biWidth), uint32_t(dib->biHeight), width, height};
         FreePackedDib(dib);
         // The job now ends here: what is still to come after it is not waited for.
         for (uint32_t j = i + 1; j < limit; j++)
@@ -162,7 +172,7 @@ static bool ConvertAsReady(FrameConversion &conversion, uint8_t *buffer, uint32_
     if (unreadable)
         PrintStatus(MSG_CANT_READ_IMAGE, SourceListGet(g_sourceList, int(limit)));
     else
-        PrintStatus(MSG_SIZE_MISMATCH, int(limit));
+        RefuseSize(refused);
     return false;
 }
 
@@ -201,8 +211,8 @@ static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
             conversion.Finish();
             CoreFree(buffer);
             if (dib) {
+                RefuseSize({int(i), uint32_t(dib->biWidth), uint32_t(dib->biHeight), width, height});
                 FreePackedDib(dib);
-                PrintStatus(MSG_SIZE_MISMATCH, int(i));
             }
             return nullptr;
         }
@@ -446,6 +456,7 @@ int ConvertToShp(const char *outputPath)
 
 int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
 {
+    g_sizeRefusal.index = -1;
     if (!SourceListGet(g_sourceList, 0))
         return 0;
     const CanvasChoice &canvas = options.canvas;

@@ -17,6 +17,14 @@ struct ConvertOptions {
 int ConvertToShp(const char *outputPath);
 int ConvertToShpWith(const char *outputPath, const ConvertOptions &options);
 
+// The image the last job refused for another size than the first one's, for
+// a program that says more than the status line can: index -1 when none.
+struct SizeRefusal {
+    int index;
+    uint32_t width, height, firstWidth, firstHeight;
+};
+extern SizeRefusal g_sizeRefusal;
+
 // Called before image `index` (0-based) of `count` is loaded, so that a
 // program can show how far a long job has come. Null: nobody is told.
 typedef void (*ConvertProgressFunction)(int index, int count);

@@ -330,14 +330,23 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
         std::vector<std::pair<int, int>> sizes;  // {0, 0}: undecodable
         std::string status;
         std::vector<int> asked;  // the limits the loader was given
+        const char *refusal;     // g_sizeRefusal, in either order
     } cases[] = {
-        {{{3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}},
+        {{{3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}, ""},
         {{{3, 2}, {3, 2}, {3, 2}, {4, 2}, {3, 2}, {0, 0}, {3, 2}},
          Format(MSG_SIZE_MISMATCH, 3),
-         {7, 5, 5, 3}},
+         {7, 5, 5, 3},
+         "3: 4 x 2, not 3 x 2"},
         {{{3, 2}, {3, 2}, {0, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 3}},
          Format(MSG_CANT_READ_IMAGE, "2"),
-         {7, 7, 6, 6, 6, 6}},
+         {7, 7, 6, 6, 6, 6},
+         ""},
+    };
+    const auto refusal = [] {
+        const SizeRefusal &r = g_sizeRefusal;
+        return r.index < 0 ? std::string()
+                           : Format("%d: %u x %u, not %u x %u", r.index, r.width, r.height, r.firstWidth,
+                                    r.firstHeight);
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.status);
@@ -348,9 +357,8 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
                                                [i](int x, int y) { return Gradient(x + int(i), y); })
                                        : nullptr);
         const bool fine = c.status == MSG_SUCCESS;
-        if (fine) {
-            ASSERT_EQ(1, ConvertToShp(dest.c_str()));
-        }
+        ASSERT_EQ(fine ? 1 : 0, ConvertToShp(dest.c_str()));
+        EXPECT_EQ(c.refusal, refusal());
         const Bytes inOrder = fine ? ReadBytes(dest) : Bytes();
         g_readyOrder = {5, 6, 1, 3, 4, 2};
         g_readyAsked.clear();
@@ -360,6 +368,7 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
         EXPECT_EQ(fine ? 1 : 0, written);
         EXPECT_EQ(c.status, g_status);
         EXPECT_EQ(c.asked, g_readyAsked);
+        EXPECT_EQ(c.refusal, refusal());
         if (fine) {
             EXPECT_EQ(inOrder, ReadBytes(dest));
         }
