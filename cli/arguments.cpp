@@ -81,6 +81,30 @@ bool ApplyJson(CliArguments *a, const char *)
     return true;
 }
 
+bool ApplyOrder(CliArguments *a, const char *value)
+{
+    a->naturalOrder = lstrcmpiA(value, "natural") == 0;
+    return a->naturalOrder || lstrcmpiA(value, "text") == 0;
+}
+
+bool ApplyGifFrames(CliArguments *a, const char *)
+{
+    a->gifFrames = true;
+    return true;
+}
+
+bool ApplyReverse(CliArguments *a, const char *)
+{
+    a->reverse = true;
+    return true;
+}
+
+bool ApplyPingpong(CliArguments *a, const char *)
+{
+    a->pingpong = true;
+    return true;
+}
+
 const Option kOptions[] = {
     {"--help", VALUE_NONE, nullptr, 0, RUN_HELP, nullptr},
     {"/?", VALUE_NONE, nullptr, 0, RUN_HELP, nullptr},
@@ -96,6 +120,10 @@ const Option kOptions[] = {
     {"--dither", VALUE_REQUIRED, CLI_EXPECT_DITHER, kConverting, RUN_CONVERT, ApplyDither},
     {"-j", VALUE_REQUIRED, CLI_EXPECT_WORKERS, kConverting, RUN_CONVERT, ApplyWorkers},
     {"--json", VALUE_NONE, nullptr, kConverting, RUN_CONVERT, ApplyJson},
+    {"--order", VALUE_REQUIRED, CLI_EXPECT_ORDER, kConverting, RUN_CONVERT, ApplyOrder},
+    {"--gif-frames", VALUE_NONE, nullptr, kConverting, RUN_CONVERT, ApplyGifFrames},
+    {"--reverse", VALUE_NONE, nullptr, kConverting, RUN_CONVERT, ApplyReverse},
+    {"--pingpong", VALUE_NONE, nullptr, kConverting, RUN_CONVERT, ApplyPingpong},
 };
 
 const char *const kModeNames[kCliModes] = {"a conversion", "--batch", "--info",    "--extract",

@@ -28,6 +28,9 @@ struct CliArguments {
     ConvertOptions convert;  // --canvas, --anchor, --dither
     int workers;             // -j N; 0: one per logical processor
     bool json;
+    bool naturalOrder;  // --order natural
+    bool gifFrames;     // --gif-frames
+    bool reverse, pingpong;
 };
 
 // Reads the wide command line Windows hands over, so that a name the code

@@ -7,6 +7,7 @@
 #include "cli/cli_texts.h"
 #include "cli/console.h"
 #include "cli/report.h"
+#include "cli/sequence.h"
 #include "cli/sources.h"
 #include "cli/worker_pool.h"
 #include "core/core_alloc.h"
@@ -100,7 +101,7 @@ bool ConvertFolder(const CliArguments &a, const char *folder, const char *output
     g_sourceList = SourceListCreate();
     int added = !g_sourceList                       ? -1
                 : !FullPath(output, outputFullPath) ? -2
-                                                    : AddFolderImages(folder, outputFullPath);
+                                                    : AddFolderImages(folder, outputFullPath, a.naturalOrder);
     if (added == 0) {
         SourceListRelease(g_sourceList);
         g_sourceList = nullptr;
@@ -111,11 +112,15 @@ bool ConvertFolder(const CliArguments &a, const char *folder, const char *output
         PrintStatus(MSG_MEMORY_ERROR);
     else if (added == -2)
         PrintStatus(MSG_PATH_TOO_LONG, output);
-    if (added > 0) {
+    GifFrameSets gifs = {};
+    if (added > 0 && FinishSequence(a, &gifs)) {
         if (*pool == POOL_NOT_TRIED)
             *pool = StartWorkerPool(a.workers) ? POOL_STARTED : POOL_FAILED;
         ok = ConvertThroughWorkers(output, a.convert);
+        if (!ok)
+            ExplainSizeRefusal(gifs, status);
     }
+    RemoveGifFrames(&gifs);
     SourceListRelease(g_sourceList);
     g_sourceList = nullptr;
     RecordOutput(outputFullPath[0] ? outputFullPath : output, ok, status);

@@ -37,6 +37,14 @@
     "                   processor); an image a worker has not read in 60 s fails\n"                          \
     "  --json           one JSON summary on standard output, messages on standard\n"                         \
     "                   error\n"                                                                             \
+    "  --order ORDER    how the images of each pattern, @FILE and --batch folder\n"                          \
+    "                   follow one another: text (the default, as the window lists\n"                        \
+    "                   them: frame10 before frame2) or natural (numbers by value)\n"                        \
+    "  --gif-frames     every frame of each animated GIF in its place, as --split\n"                         \
+    "                   writes them (otherwise only its first frame is taken)\n"                             \
+    "  --reverse        the frames in the opposite order\n"                                                  \
+    "  --pingpong       the frames forth and back: 1 ... n ... 2; both apply to\n"                           \
+    "                   the final list, --reverse first\n"                                                   \
     "\n"                                                                                                     \
     "Exit codes: 0 done, 1 failed (for --info: FILE.shp is damaged), 2 wrong command line.\n"
 #define CLI_VERSION "kestrane-cli " KESTRANE_VERSION_STRING "\n"
@@ -51,6 +59,7 @@
 #define CLI_EXPECT_ANCHOR "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
 #define CLI_EXPECT_DITHER "ordered or diffusion"
 #define CLI_EXPECT_WORKERS "a number of workers from 1 to 64"
+#define CLI_EXPECT_ORDER "natural or text"
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"
 #define CLI_OUTPUT_IS_INPUT "Error: The output file is also a source image: %s"
 #define CLI_NO_MATCH "Error: No file matches %s"
@@ -59,6 +68,15 @@
 #define CLI_LIST_EMPTY "Error: %s lists no images"
 #define CLI_CANT_READ_FOLDER "Error: Can't read folder: %s"
 #define CLI_NO_WORKER "Warning: Can't start a worker process (%s); images are loaded in this process\n"
+
+// Warnings of an output: each a line on standard error, and in --json.
+#define CLI_WARNING "Warning: %s\n"
+#define CLI_WARN_TEXT_ORDER                                                                                  \
+    "%s stands before %s: numbers in the names are in text order; --order natural orders them by value"
+#define CLI_WARN_ANIMATED_GIF                                                                                \
+    "%s is an animated GIF of %u frames; only the first is taken (--gif-frames: all)"
+// After the job's refusal of an image for its size.
+#define CLI_SIZE_REFUSED "%s is %u x %u pixels; the first image is %u x %u pixels."
 
 // The end of --batch: each output that failed, then the count.
 #define CLI_OUTPUT_FAILED "Not written: %s\n  %s\n"

@@ -12,6 +12,7 @@
 #include "cli/cli_texts.h"
 #include "cli/console.h"
 #include "cli/report.h"
+#include "cli/sequence.h"
 #include "cli/shp_commands.h"
 #include "cli/sources.h"
 #include "cli/worker.h"
@@ -67,11 +68,14 @@ int Convert(const CliArguments &arguments)
     }
     if (ProgressWanted())
         g_convertProgress = ShowImageProgress;
-    bool ok = AddImageArguments(arguments.paths + 1, arguments.pathCount - 1, outputFullPath);
+    bool ok = AddImageArguments(arguments.paths + 1, arguments.pathCount - 1, outputFullPath,
+                                arguments.naturalOrder);
     if (ok && !outputFits) {
         PrintStatus(MSG_CANT_CREATE_OUTPUT);
         ok = false;
     }
+    GifFrameSets gifs = {};
+    ok = ok && FinishSequence(arguments, &gifs);
     // Workers are started only for a list that holds up.
     if (ok && StartWorkerPool(arguments.workers)) {
         ok = ConvertThroughWorkers(output, arguments.convert);
@@ -80,6 +84,9 @@ int Convert(const CliArguments &arguments)
         ok = ok && ConvertToShpWith(output, arguments.convert);
     }
     g_convertProgress = nullptr;
+    if (!ok)
+        ExplainSizeRefusal(gifs, g_status);
+    RemoveGifFrames(&gifs);
     if (arguments.json)
         RecordOutput(outputFits ? outputFullPath : output, ok, g_status);
     SourceListRelease(g_sourceList);

@@ -2,26 +2,32 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstring>
 
 #include "cli/cli_texts.h"
+#include "cli/console.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/shp16.h"
+#include "core/source_list.h"
 #include "core/status.h"
 #include "frames/shp_file.h"
 
 namespace {
 
+// The warnings of one output: a SourceList of their texts.
 struct OutputRecord {
     char *path;
     char *error;  // null when written
     ShpLayout layout;
     size_t bytes;
+    SourceList *warnings;
 };
 
 OutputRecord *g_records;
 int g_count, g_capacity;
+SourceList *g_warnings;  // since the last record; null when none
 
 char *Copy(const char *text)
 {
@@ -55,6 +61,23 @@ void PrintJsonString(FILE *stream, const char *text)
 
 }  // namespace
 
+void Warn(const char *format, ...)
+{
+    char text[kStatusBufferSize];
+    va_list values;
+    va_start(values, format);
+    std::vsnprintf(text, sizeof text, format, values);
+    va_end(values);
+    EndProgress();
+    std::fprintf(stderr, CLI_WARNING, text);
+    // A warning that cannot be kept for --json is still on standard error.
+    if (!g_warnings)
+        g_warnings = SourceListCreate();
+    char *copy = g_warnings ? Copy(text) : nullptr;
+    if (copy && !SourceListInsert(g_warnings, g_warnings->count, copy))
+        CoreFree(copy);
+}
+
 bool RecordOutput(const char *path, bool ok, const char *error)
 {
     if (g_count == g_capacity) {
@@ -70,7 +93,7 @@ bool RecordOutput(const char *path, bool ok, const char *error)
         g_records = grown;
         g_capacity = capacity;
     }
-    OutputRecord record = {Copy(path), ok ? nullptr : Copy(error), {}, 0};
+    OutputRecord record = {Copy(path), ok ? nullptr : Copy(error), {}, 0, g_warnings};
     ShpFile shp;
     if (ok && OpenShpFile(path, &shp)) {
         record.layout = shp.layout;
@@ -83,6 +106,7 @@ bool RecordOutput(const char *path, bool ok, const char *error)
         PrintStatus(MSG_MEMORY_ERROR);
         return false;
     }
+    g_warnings = nullptr;
     g_records[g_count++] = record;
     return true;
 }
@@ -115,6 +139,12 @@ void PrintJsonSummary(FILE *stream)
         const OutputRecord &r = g_records[i];
         std::fputs(i ? ",\n  {\"path\": " : "\n  {\"path\": ", stream);
         PrintJsonString(stream, r.path);
+        std::fputs(", \"warnings\": [", stream);
+        for (int k = 0; r.warnings && k < r.warnings->count; k++) {
+            std::fputs(k ? ", " : "", stream);
+            PrintJsonString(stream, SourceListGet(r.warnings, k));
+        }
+        std::fputs("]", stream);
         if (r.error) {
             std::fputs(", \"ok\": false, \"error\": ", stream);
             PrintJsonString(stream, r.error);
@@ -136,7 +166,10 @@ void ReleaseRecords()
     for (int i = 0; i < g_count; i++) {
         CoreFree(g_records[i].path);
         CoreFree(g_records[i].error);
+        SourceListRelease(g_records[i].warnings);
     }
+    SourceListRelease(g_warnings);
+    g_warnings = nullptr;
     CoreFree(g_records);
     g_records = nullptr;
     g_count = g_capacity = 0;

@@ -3,8 +3,15 @@
 #pragma once
 #include <cstdio>
 
-// After each output's job: ok, or the job's last message as its error.
-// False when the record could not be kept (after PrintStatus).
+#include "core/status.h"
+
+// A warning about the output under way: a line on standard error at once,
+// and in that output's record (the next RecordOutput) for --json.
+void Warn(const char *format, ...) KESTRANE_PRINTF(1, 2);
+
+// After each output's job: ok, or the job's last message as its error; the
+// warnings since the last record go with it. False when the record could
+// not be kept (after PrintStatus).
 bool RecordOutput(const char *path, bool ok, const char *error);
 int RecordedWritten();
 int RecordedFailed();

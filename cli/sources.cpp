@@ -8,6 +8,7 @@
 #include "cli/cli_texts.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
+#include "core/natural_order.h"
 #include "core/program_path.h"
 #include "core/source_list.h"
 #include "core/status.h"
@@ -17,6 +18,15 @@ namespace {
 
 constexpr int kListPathCapacity = 4 * MAX_PATH;  // room to report a long path whole
 constexpr LONGLONG kMaxListBytes = 64 << 20;
+
+bool g_natural;  // the order asked for by the call under way
+
+// Entries first … count − 1 in natural order, when it was asked for.
+void OrderAddedImages(int first)
+{
+    if (g_natural)
+        SortNaturally(g_sourceList->items + first, g_sourceList->count - first);
+}
 
 // Length of the directory part of a path: up to and with its last separator.
 template <typename Char> size_t DirectoryLength(const Char *path)
@@ -167,6 +177,8 @@ int AddMatchingFiles(const char *pattern, const char *outputFullPath, bool image
         } while (ok && FindNextFileW(search, &found));
         FindClose(search);
     }
+    if (ok)
+        OrderAddedImages(first);
     return ok ? g_sourceList->count - first : -1;
 }
 
@@ -272,6 +284,8 @@ bool AddListedImages(const char *listPath, const char *outputFullPath)
         PrintStatus(CLI_LIST_EMPTY, listPath);
         return false;
     }
+    if (ok)
+        OrderAddedImages(first);
     return ok;
 }
 
@@ -283,8 +297,9 @@ bool FullPath(const char *path, char *fullPath)
     return length > 0 && length < MAX_PATH;
 }
 
-bool AddImageArguments(char **images, int count, const char *outputFullPath)
+bool AddImageArguments(char **images, int count, const char *outputFullPath, bool natural)
 {
+    g_natural = natural;
     for (int i = 0; i < count; i++) {
         bool added = images[i][0] == '@' ? AddListedImages(images[i] + 1, outputFullPath)
                                          : AddArgument(images[i], outputFullPath);
@@ -294,8 +309,9 @@ bool AddImageArguments(char **images, int count, const char *outputFullPath)
     return true;
 }
 
-int AddFolderImages(const char *folder, const char *outputFullPath)
+int AddFolderImages(const char *folder, const char *outputFullPath, bool natural)
 {
+    g_natural = natural;
     char pattern[MAX_PATH];
     int length = lstrlenA(folder);
     if (length + 3 > MAX_PATH) {
