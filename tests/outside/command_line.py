@@ -202,3 +202,50 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(summary["outputs"][1]["bytes"], (self.work / "shp" / "walk.shp").stat().st_size)
         self.assertRegex(result.stderr, r"Not written: .*run\.shp\n  Can't read image file: .*\n2 files written, 1 failed\n$")
         self.assertEqual(sorted(p.name for p in (self.work / "shp").iterdir()), ["walk.shp", "прыжок 1.shp"])
+
+    def test_orders_sequences_and_what_is_warned(self):
+        w, frames = self.work, {}
+        for folder in ("seq", "pad", "units2/a", "units2/b"):
+            (w / folder).mkdir(parents=True)
+        for i in range(1, 13):
+            image = harness.noise_image(3, 2, 20 + i)
+            for name in (f"seq/f{i}.png", f"pad/f{i:02}.png", f"units2/a/f{i}.png"):
+                image.save(w / name)
+            frames[i] = harness.frame_of(image)
+        harness.noise_image(2, 2, 40).save(w / "units2/b/f2.png")
+        shutil.copy(w / "seq/f1.png", w / "units2/b/f1.png")
+        harness.save_gif(w / "two.gif", 3, 2, [(0, 0, 3, 2, 1, [1, 2, 3, 4, 5, 6]), (1, 0, 2, 2, 1, [7] * 4)])
+        text, natural, small = [1, 10, 11, 12, *range(2, 10)], list(range(1, 13)), r"Z:.*\\units2\\b\\f2\.png"
+        (w / "seq.txt").write_text("".join(f"seq\\f{i}.png\n" for i in text))
+        order = r"Warning: Z:.*\\seq\\f1\d\.png stands before f\d\.png: numbers in the names are in text order; " \
+                r"--order natural orders them by value\n"
+        refused = r"Error: All images must be the same size\.\nImage 1 have another size\.\n" + small + \
+                  r" is 2 x 2 pixels; the first image is 3 x 2 pixels\.\n$"
+        gif = r"Warning: Z:.*\\two\.gif is an animated GIF of 2 frames; only the first is taken \(--gif-frames: all\)\n"
+        three = ["pad\\f01.png", "pad\\f02.png", "pad\\f03.png"]
+        cases = [(["seq\\*.png"], 0, order, text), (["seq\\*.png", "--order", "natural"], 0, "$", natural),
+                 (["pad\\*.png"], 0, "$", natural), (["@seq.txt", "--order", "natural", "--reverse"], 0, "$", natural[::-1]),
+                 ([*three, "--pingpong"], 0, "$", [1, 2, 3, 2]), ([*three, "--reverse", "--pingpong"], 0, "$", [3, 2, 1, 2]),
+                 (["pad\\f01.png", "two.gif"], 0, gif, None), (["seq\\f1.png", "units2\\b\\f2.png"], 1, refused, None),
+                 (["pad\\f01.png", "--order", "by-name"], 2, r'Error: --order takes natural or text, not "by-name"\n', None)]
+        for args, code, message, expected in cases:
+            with self.subTest(args=args):
+                result = self.cli("o.shp", *args)
+                self.assertEqual(result.returncode, code)
+                self.assertRegex(result.stderr, "^" + message)
+                if expected:
+                    self.assertEqual(harness.read_frames(w / "o.shp"), [frames[i] for i in expected])
+        # The frames --split writes, converted, are what --gif-frames takes; once its warning is in --json.
+        self.assertEqual(self.cli("--split", "two.gif", "two").returncode, 0)
+        self.assertEqual(self.cli("split.shp", "two\\*.png", "pad\\f01.png").returncode, 0)
+        result = self.cli("gif.shp", "two.gif", "pad\\f01.png", "--gif-frames", "-j", "1")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertEqual(self.bytes_of("gif.shp"), self.bytes_of("split.shp"))
+        self.assertEqual(list(PREFIX.path.glob("drive_c/users/*/**/kst*.tmp")), [], "no frames left behind")
+        summary = json.loads(self.cli("once.shp", "two.gif", "--json").stdout)
+        self.assertRegex(summary["outputs"][0]["warnings"][0], gif[9:-2])
+        summary = json.loads(self.cli("--batch", "units2", "batch", "--order", "natural", "--json").stdout)
+        [a, b] = summary["outputs"]
+        self.assertEqual((a["ok"], a["warnings"], b["ok"]), (True, [], False))
+        self.assertRegex(b["error"] + "\n", refused)
+        self.assertEqual(harness.read_frames(w / "batch/a.shp"), [frames[i] for i in natural])
