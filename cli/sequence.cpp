@@ -22,12 +22,6 @@ struct GifFrameSet {
 
 namespace {
 
-bool IsGif(const char *path)
-{
-    const char *dot = std::strrchr(NameOfPath(path), '.');
-    return dot && lstrcmpiA(dot, ".gif") == 0;
-}
-
 void WarnOfTextOrder()
 {
     int first = 0, second = 0;
@@ -102,12 +96,12 @@ bool TakeGifFrames(bool gifFrames, GifFrameSets *gifs)
 {
     for (int i = 0; i < g_sourceList->count; i++) {
         const char *path = SourceListGet(g_sourceList, i);
-        ImageFrames image = {};
         // One the imaging component cannot read is the job's to refuse.
-        if (!IsGif(path) || !InspectImage(path, &image) || image.frameCount < 2)
+        const uint32_t frames = GifFrameCount(path);
+        if (frames < 2)
             continue;
         if (!gifFrames) {
-            Warn(CLI_WARN_ANIMATED_GIF, path, image.frameCount);
+            Warn(CLI_WARN_ANIMATED_GIF, path, frames);
             continue;
         }
         const int taken = PutFramesInPlace(i, gifs);

@@ -7,6 +7,7 @@
 #include "core/core_alloc.h"
 #include "core/gif_canvas.h"
 #include "core/messages.h"
+#include "core/natural_order.h"
 #include "core/shp16.h"
 #include "core/status.h"
 #include "frames/imaging.h"
@@ -340,6 +341,15 @@ bool InspectImage(const char *path, ImageFrames *image)
         return false;
     *image = run.picture.image;
     return true;
+}
+
+uint32_t GifFrameCount(const char *path)
+{
+    const char *dot = std::strrchr(NameOfPath(path), '.');
+    ImageFrames image = {};
+    if (!dot || lstrcmpiA(dot, ".gif") != 0 || !InspectImage(path, &image))
+        return 0;
+    return image.frameCount;
 }
 
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,

@@ -15,6 +15,10 @@ struct ImageFrames {
 // What the imaging component finds in the file. False after PrintStatus.
 bool InspectImage(const char *path, ImageFrames *image);
 
+// For a file named .gif, its frame count when the imaging component reads
+// it (after PrintStatus when not); 0 for a file of another name.
+uint32_t GifFrameCount(const char *path);
+
 // cellWidth 0: every frame of an animated GIF as a viewer shows it, on the
 // logical screen, with each frame's offset, disposal and transparency
 // applied; a still image is refused. Otherwise the picture's cells of

@@ -8,6 +8,7 @@
 #include "core/canvas.h"
 #include "core/dither.h"
 #include "core/messages.h"
+#include "core/natural_order.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "frames/shp_file.h"
@@ -46,6 +47,7 @@ struct Preview {
     const PreviewFrame *shown;
     bool firstSizeKnown;  // the first row's size, which every other must have
     uint32_t firstWidth, firstHeight;
+    int textOrder[2];  // two rows whose names stand in text order, numbers aside (N); -1: none
     int bandHeight;
     int framesPerSecond;
     bool playing;
@@ -75,6 +77,9 @@ void StartFrames(int count)
     g_preview.firstSizeKnown = first->state != FRAME_UNREADABLE;
     g_preview.firstWidth = first->width;
     g_preview.firstHeight = first->height;
+    if (g_preview.fromFile ||
+        !FindNumbersInTextOrder(g_sourceList->items, count, &g_preview.textOrder[0], &g_preview.textOrder[1]))
+        g_preview.textOrder[0] = -1;
 }
 
 bool SizeDiffers(const PreviewFrame *frame)
@@ -113,6 +118,8 @@ void DescribeShownRow(char *text, size_t size)
     Append(text, size, TEXT_PREVIEW_VIEW, views[g_preview.view]);
     if (SizeDiffers(frame))
         Append(text, size, TEXT_PREVIEW_SIZE_DIFFERS, g_preview.firstWidth, g_preview.firstHeight);
+    if (frame->gifFrames > 1)
+        Append(text, size, TEXT_PREVIEW_ANIMATED_GIF, frame->gifFrames);
 }
 
 void ShowRow(int row)
@@ -227,7 +234,14 @@ void PaintBand(HDC dc, const RECT &band)
                        : g_preview.view != DITHER_NONE ? TEXT_PREVIEW_DITHERED_KEYS
                        : warn                          ? TEXT_PREVIEW_KEYS_CANVAS
                                                        : TEXT_PREVIEW_KEYS;
-    std::snprintf(text, sizeof(text), keys, g_preview.framesPerSecond);
+    const bool textOrder = !g_preview.playing && !g_preview.fromFile && g_preview.view == DITHER_NONE &&
+                           !warn && g_preview.textOrder[0] >= 0;
+    if (textOrder)
+        std::snprintf(text, sizeof(text), TEXT_PREVIEW_KEYS_TEXT_ORDER,
+                      SourceRowText(SourceListGet(g_sourceList, g_preview.textOrder[0])),
+                      SourceRowText(SourceListGet(g_sourceList, g_preview.textOrder[1])));
+    else
+        std::snprintf(text, sizeof(text), keys, g_preview.framesPerSecond);
     DrawProcessText(dc, g_preview.notice[0] ? g_preview.notice : text, &line, format | DT_BOTTOM);
 }
 
@@ -283,6 +297,18 @@ void ShowView(DitherMode view)
     g_preview.view = view;
     StartFrames(g_preview.count);
     ShowRow(g_preview.row);
+}
+
+// N: the rows by the numbers in their names; the row shown stays shown.
+void OrderRowsByNumber()
+{
+    const int row = SortRowsNaturally(g_preview.owner, g_preview.row);
+    if (row < 0) {
+        ShowOutcome();
+        return;
+    }
+    StartFrames(g_sourceList->count);
+    ShowRow(row);
 }
 
 // E, L, S and W: tools of their own (ui/frame_tools.cpp), told what is shown.
@@ -372,6 +398,10 @@ void OnKeyDown(HWND window, WPARAM key)
     case 'P':
         if (!g_preview.fromFile)
             RunTool(PutRowsOnCanvas);
+        break;
+    case 'N':
+        if (!g_preview.fromFile)
+            OrderRowsByNumber();
         break;
     }
     InvalidateRect(window, nullptr, FALSE);

@@ -2,7 +2,7 @@
 // as the SHP16 file holds or will hold them, the list's rows or the frames of
 // an opened SHP16 file. How each frame is made and kept: ui/preview_frames.h.
 // The tools its keys start (E, L, S, W) are in ui/frame_tools.h, P in
-// ui/put_on_canvas.h.
+// ui/put_on_canvas.h; N orders the rows by the numbers in their names.
 #pragma once
 #include <windows.h>
 
@@ -16,6 +16,7 @@ struct PreviewFrame {
     PreviewFrameState state;
     uint32_t width, height;  // the decoded size: for FRAME_SHOWN and FRAME_NO_MEMORY
     uint32_t *pixels;        // FRAME_SHOWN: 0x00RRGGBB values, top row first
+    uint32_t gifFrames;      // a row's GIF: its frame count (Convert takes the first); else 0
 };
 
 // Double-click on a row: shows the selected row's image until the user closes

@@ -6,6 +6,7 @@
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "frames/shp_file.h"
+#include "frames/split.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ uint8_t *AllocFrameBytes(uint32_t width, uint32_t height)
 // Decoded as the job decodes: a block the job could not read is unreadable here too.
 PreviewFrame DecodeRow(const char *path, DitherMode view)
 {
-    PreviewFrame frame = {FRAME_UNREADABLE, 0, 0, nullptr};
+    PreviewFrame frame = {FRAME_UNREADABLE, 0, 0, nullptr, 0};
     PackedDib dib = path ? LoadImageFile(path) : nullptr;
     if (IsReadablePackedDib(dib)) {
         frame.width = uint32_t(dib->biWidth);
@@ -48,6 +49,7 @@ PreviewFrame DecodeRow(const char *path, DitherMode view)
         }
         CoreFree(bytes);
         frame.state = frame.pixels ? FRAME_SHOWN : FRAME_NO_MEMORY;
+        frame.gifFrames = GifFrameCount(path);
     }
     FreePackedDib(dib);
     return frame;
@@ -57,7 +59,7 @@ PreviewFrame DecodeRow(const char *path, DitherMode view)
 PreviewFrame ReadFileFrame(const ShpFile &file, uint32_t i)
 {
     const ShpLayout &layout = file.layout;
-    PreviewFrame frame = {FRAME_NO_MEMORY, layout.width, layout.height, nullptr};
+    PreviewFrame frame = {FRAME_NO_MEMORY, layout.width, layout.height, nullptr, 0};
     uint8_t *bytes = AllocFrameBytes(layout.width, layout.height);
     if (bytes && !ReadShpFrame(file, i, bytes))
         frame.state = FRAME_UNREADABLE;
@@ -72,7 +74,7 @@ PreviewFrame ReadFileFrame(const ShpFile &file, uint32_t i)
 void ReleaseFrame(PreviewFrame *frame)
 {
     CoreFree(frame->pixels);
-    *frame = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr};
+    *frame = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr, 0};
 }
 
 }  // namespace
@@ -113,5 +115,5 @@ void StartPreviewFrames(PreviewFrames *frames, int count)
     // Without a cache every frame is made each time it is shown.
     frames->cache = static_cast<PreviewFrame *>(CoreAlloc(sizeof(PreviewFrame) * size_t(count)));
     for (int i = 0; frames->cache && i < count; i++)
-        frames->cache[i] = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr};
+        frames->cache[i] = PreviewFrame{FRAME_NOT_DECODED, 0, 0, nullptr, 0};
 }

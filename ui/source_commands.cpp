@@ -1,7 +1,10 @@
 #include "ui/source_commands.h"
 
+#include <cstring>
+
 #include "core/core_alloc.h"
 #include "core/messages.h"
+#include "core/natural_order.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "frames/frame_files.h"
@@ -90,6 +93,38 @@ bool ReplaceRowsWithFrames(HWND dialog, int first, int removed, const FrameFiles
         PrintStatus(MSG_MEMORY_ERROR);
     UpdateConvertButton(dialog);
     return done;
+}
+
+int SortRowsNaturally(HWND dialog, int row)
+{
+    const int count = g_sourceList->count;
+    char **sorted = static_cast<char **>(CoreAlloc(sizeof(char *) * size_t(count + 1)));
+    if (!sorted) {
+        PrintStatus(MSG_MEMORY_ERROR);
+        return -1;
+    }
+    std::memcpy(sorted, g_sourceList->items, sizeof(char *) * size_t(count));
+    SortNaturally(sorted, count);
+    // The new rows go in after the old ones, as in ReplaceRowsWithFrames.
+    SendToList(dialog, WM_SETREDRAW, FALSE, 0);
+    int made = 0;
+    while (made < count && SendToList(dialog, LB_INSERTSTRING, WPARAM(count + made),
+                                      LPARAM(SourceRowText(sorted[made]))) >= 0)
+        made++;
+    const bool done = made == count;
+    for (int i = 0; i < (done ? count : made); i++)
+        SendToList(dialog, LB_DELETESTRING, WPARAM(done ? 0 : count), 0);
+    int moved = -1;
+    for (int i = 0; done && i < count; i++)
+        moved = sorted[i] == g_sourceList->items[row] ? i : moved;
+    if (done)
+        std::memcpy(g_sourceList->items, sorted, sizeof(char *) * size_t(count));
+    else
+        PrintStatus(MSG_MEMORY_ERROR);
+    CoreFree(sorted);
+    SendToList(dialog, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(GetDlgItem(dialog, IDC_SOURCES), nullptr, TRUE);
+    return moved;
 }
 
 void AddSourceImage(HWND dialog)

@@ -21,5 +21,10 @@ const char *SourceRowText(const char *path);
 struct FrameFiles;
 bool ReplaceRowsWithFrames(HWND dialog, int first, int removed, const FrameFiles &files);
 
+// The rows and their entries in NaturalCompare's order of the rows' names,
+// all or nothing; the list box's own sorting, for rows added, stays by text.
+// Where entry `row` went, or -1 after PrintStatus (the list as it was).
+int SortRowsNaturally(HWND dialog, int row);
+
 enum AddResult { ADD_DONE, ADD_REFUSED, ADD_FAILED };
 AddResult AddSourcePath(HWND dialog, const char *path);

@@ -27,6 +27,10 @@
 // In the red band, where P is what makes the rows fit.
 #define TEXT_PREVIEW_KEYS_CANVAS                                                                             \
     "Left/Right: step    Space: play at %d frames a second    S: split    P: one canvas    Esc: close"
+// Rows whose names differ in numbers of different widths, in text order.
+#define TEXT_PREVIEW_KEYS_TEXT_ORDER                                                                         \
+    "%s before %s: numbers in the names in text order    N: order by number    Space: play    Esc: close"
+#define TEXT_PREVIEW_ANIMATED_GIF " - an animated GIF of %u frames: Convert takes the first (S: split)"
 #define TEXT_PREVIEW_PLAYING "Playing at %d frames a second    +/-: rate    any other key: stop"
 // What the rows show, after the row's name: D changes it.
 #define TEXT_PREVIEW_VIEW " - %s"

@@ -355,6 +355,9 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
     WriteBytes(temp_.Path("anim.gif"), {gif.begin(), gif.end()});
     WriteBytes(temp_.Path("sheet.png"), {png.begin(), png.end()});
     Drop({temp_.Path("anim.gif"), temp_.Path("sheet.png"), Image("z.kui", 1, 1)});
+    char caption[kStatusBufferSize];
+    GetWindowTextA(OpenPreview(dialog_, 0), caption, sizeof caption);
+    EXPECT_NE(std::strstr(caption, Format(TEXT_PREVIEW_ANIMATED_GIF, 2u).c_str()), nullptr) << caption;
     HWND preview = OpenPreview(dialog_, 1);
     g_askCellSize = [](HWND, const ImageFrames &, uint32_t *width, uint32_t *height) {
         return (*width = *height = 2) != 0;
@@ -560,6 +563,43 @@ TEST_F(DialogTest, PreviewShowsEachRowAsItsFrameWillHoldIt)
     }
     SendMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(Selected(), 1);  // the row last shown
+}
+
+// N: rows and entries by the numbers in their names, all or nothing, the row shown still shown; Convert
+// then writes what the job writes of the images in that order (kestrane-cli's --order natural).
+TEST_F(DialogTest, NOrdersTheRowsByTheNumbersInTheirNames)
+{
+    Strings images;
+    for (int i = 1; i <= 12; i++)
+        images.push_back(Image("f" + std::to_string(i) + ".kui", 2, 1,
+                               [i](int x, int y) { return Gradient(x + 3 * i, y); }));
+    Drop(images);
+    const std::string text =
+        "f1.kui f10.kui f11.kui f12.kui f2.kui f3.kui f4.kui f5.kui f6.kui f7.kui f8.kui f9.kui";
+    EXPECT_EQ(Rows(), text);
+    HWND preview = OpenPreview(dialog_, 4);
+    const uint32_t shown = ShownPreviewFrame()->pixels[0];
+    SetAllocFailureAfter(0);
+    Key(preview, 'N');
+    SetAllocFailureAfter(-1);
+    EXPECT_EQ(Rows() + " / " + Text(IDC_STATUS), text + " / " + MSG_MEMORY_ERROR);
+    Key(preview, 'N');
+    EXPECT_EQ(Rows(),
+              "f1.kui f2.kui f3.kui f4.kui f5.kui f6.kui f7.kui f8.kui f9.kui f10.kui f11.kui f12.kui");
+    EXPECT_EQ(ShownPreviewFrame()->pixels[0], shown);
+    Key(preview, VK_ESCAPE);
+    EXPECT_EQ(Selected(), 1);
+    const std::string dest = temp_.Path("out.shp");
+    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
+    Command(IDOK);
+    SourceList *rows = g_sourceList;
+    g_sourceList = SourceListCreate();
+    for (const std::string &image : images)
+        SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
+    ASSERT_EQ(ConvertToShp(temp_.Path("job.shp").c_str()), 1);
+    SourceListRelease(g_sourceList);
+    g_sourceList = rows;
+    EXPECT_EQ(ReadBytes(dest), ReadBytes(temp_.Path("job.shp")));
 }
 
 Strings g_shown;  // each text the status line is given, marked when Add, Close or About could be used then
