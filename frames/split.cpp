@@ -6,6 +6,7 @@
 
 #include "core/core_alloc.h"
 #include "core/gif_canvas.h"
+#include "core/gif_images.h"
 #include "core/messages.h"
 #include "core/natural_order.h"
 #include "core/shp16.h"
@@ -346,10 +347,24 @@ bool InspectImage(const char *path, ImageFrames *image)
 uint32_t GifFrameCount(const char *path)
 {
     const char *dot = std::strrchr(NameOfPath(path), '.');
-    ImageFrames image = {};
-    if (!dot || lstrcmpiA(dot, ".gif") != 0 || !InspectImage(path, &image))
+    if (!dot || lstrcmpiA(dot, ".gif") != 0)
         return 0;
-    return image.frameCount;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    LARGE_INTEGER size = {};
+    HANDLE mapping = GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < SIZE_MAX
+                         ? CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
+                         : nullptr;
+    const void *view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    const uint32_t images =
+        view ? CountGifImages(static_cast<const uint8_t *>(view), size_t(size.QuadPart)) : 0;
+    if (view)
+        UnmapViewOfFile(view);
+    if (mapping)
+        CloseHandle(mapping);
+    CloseHandle(file);
+    return images;
 }
 
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,

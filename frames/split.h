@@ -15,8 +15,9 @@ struct ImageFrames {
 // What the imaging component finds in the file. False after PrintStatus.
 bool InspectImage(const char *path, ImageFrames *image);
 
-// For a file named .gif, its frame count when the imaging component reads
-// it (after PrintStatus when not); 0 for a file of another name.
+// For a file named .gif, the frames it holds, counted from its bytes
+// without a word (CountGifImages); 0 for a file of another name or one that
+// cannot be read.
 uint32_t GifFrameCount(const char *path);
 
 // cellWidth 0: every frame of an animated GIF as a viewer shows it, on the

@@ -1,7 +1,10 @@
 // Animated GIF frames on their canvas, as viewers show them.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/gif_canvas.h"
+#include "core/gif_images.h"
 
 TEST(GifCanvas, DrawsFramesInPlaceAndDisposesOfEachBeforeTheNext)
 {
@@ -32,4 +35,31 @@ TEST(GifCanvas, DrawsFramesInPlaceAndDisposesOfEachBeforeTheNext)
         EXPECT_EQ(shown, s.shown) << "frame " << s.pixels;
     }
     GifCanvasRelease(&canvas);
+}
+
+TEST(GifImages, CountsTheImageDescriptorsThroughEveryBlock)
+{
+    // A screen with a 2-colour table, an extension, then images: one with a
+    // local table and data sub-blocks.
+    const std::string screen = std::string("GIF89a\2\0\1\0\x80\0\0", 13) + std::string(6, '\0'),
+                      extension = std::string("\x21\xF9\4\0\0\0\0\0", 8),
+                      image = std::string("\x2C\0\0\0\0\2\0\1\0\0\2\2\x4C\x01\0", 15),
+                      local = std::string("\x2C\0\0\0\0\2\0\1\0\x80", 10) + std::string(6, '\x2C') +
+                              std::string("\2\1\x3B\0", 4);
+    const struct {
+        std::string bytes;
+        uint32_t images;
+    } cases[] = {
+        {screen + extension + image + ";", 1},
+        {screen + extension + image + extension + local + image + ";", 3},  // table bytes are no blocks
+        {screen + image + image + ";" + image, 2},                          // nothing after the trailer
+        {screen + image + image.substr(0, 9), 1},                           // a cut descriptor
+        {screen + image + image.substr(0, 12), 2},                          // cut in its data
+        {screen + image + "\x99" + image, 1},                               // an unknown block ends it
+        {std::string("GIF89a\2\0\1\0\0\0", 12), 0},                         // no whole screen
+        {"\x89PNG\r\n\x1a\n" + image, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.images, CountGifImages(reinterpret_cast<const uint8_t *>(c.bytes.data()), c.bytes.size()))
+            << testing::PrintToString(c.bytes);
 }
