@@ -16,13 +16,12 @@
 
 namespace {
 
-// The warnings of one output: a SourceList of their texts.
 struct OutputRecord {
     char *path;
     char *error;  // null when written
     ShpLayout layout;
     size_t bytes;
-    SourceList *warnings;
+    SourceList *warnings;  // their texts, or null when none
 };
 
 OutputRecord *g_records;
