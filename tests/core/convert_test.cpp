@@ -76,9 +76,11 @@ int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t 
     return 0;
 }
 
-// The old file goes back under its name, and the write in place that follows fails as well.
-void ExchangeThenWriteFail(const std::string &)
+// The old file goes back under its name, and the write in place that follows
+// fails as well. Only a file that exists is exchanged.
+void ExchangeThenWriteFail(const std::string &dest)
 {
+    WriteBytes(dest, Bytes(10, 1));
     g_replaceFile = MoveToBackupAndFail;
     static int writes;
     writes = 0;
@@ -242,7 +244,7 @@ const Failure kFailures[] = {
     {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, LinkedWriteHalf},
 #ifdef _WIN32
-    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, ExchangeThenWriteFail, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, ExchangeThenWriteFail},
 #endif
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
@@ -440,6 +442,58 @@ TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
     const std::string saved = dir.Path(dir.Names().at(0));  // the only file left
     EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, saved.c_str()));
     EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
+}
+#endif
+
+#ifdef _WIN32
+// A process killed while it writes a new file, as by kill -9: this program
+// again, stopped half-way through the write. Nothing stands under the
+// destination's name, and the system has removed the temporary; one that a
+// writer killed between unmarking and swapping leaves goes with the next
+// write into the folder, while a live writer's stays.
+TEST_F(Job, KilledWhileWritingANewFileLeavesNothing)
+{
+    if (const char *target = std::getenv("KESTRANE_TEST_KILLED_WRITE")) {  // the process to be killed
+        Add("a", Image(64, 64));
+        g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
+            PlatformWrite(file, data, size / 2, written);
+            Sleep(INFINITE);
+            return false;
+        };
+        ConvertToShp(target);
+        return;
+    }
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" --gtest_filter=Job.KilledWhileWritingANewFileLeavesNothing";
+    SetEnvironmentVariableA("KESTRANE_TEST_KILLED_WRITE", dest.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    SetEnvironmentVariableA("KESTRANE_TEST_KILLED_WRITE", nullptr);
+    const auto halfWritten = [&] {
+        for (const std::string &name : dir.Names())
+            if (std::filesystem::file_size(dir.Path(name)) > 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 1000 && !halfWritten(); i++)
+        Sleep(10);
+    EXPECT_TRUE(halfWritten()) << "the write never started";
+    TerminateProcess(child.hProcess, 9);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>()) << "at once";
+
+    char stale[64], live[64];
+    std::snprintf(stale, sizeof stale, "~kst%lx-0123456789abcdef.tmp", child.dwProcessId);
+    std::snprintf(live, sizeof live, "~kst%lx-0123456789abcdef.tmp", GetCurrentProcessId());
+    WriteBytes(dir.Path(stale), Bytes(10, 1));
+    WriteBytes(dir.Path(live), Bytes(10, 1));
+    CloseHandle(child.hProcess), CloseHandle(child.hThread);
+    Add("a", Image(2, 2));
+    ASSERT_EQ(ConvertToShp(dest.c_str()), 1) << g_status;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"out.shp", live}));
 }
 #endif
 
