@@ -104,6 +104,7 @@ class Job : public testing::Test {
         g_loads.clear();
         g_status.clear();
         g_outputWrite = PlatformWrite;
+        g_readyImage = nullptr;
 #ifdef _WIN32
         g_replaceFile = kPlatformReplace;
 #endif
@@ -221,6 +222,21 @@ void LinkedWriteHalf(const std::string &dest)  // one of a file's two names: wri
 
 const std::string kUndecodable = Format(MSG_CANT_READ_IMAGE, "0");
 
+// The images after the first handed over in list order, as they are asked for.
+PackedDib ReadyInListOrder(int, int *index)
+{
+    *index = int(g_loads.size());  // each image is loaded once
+    return LoadImageFile(SourceListGet(g_sourceList, *index));
+}
+
+// Image, buffer, the frame thread (with diffusion), then the job's note of
+// which images have come; without diffusion, the second image fails instead.
+void ReadyOrderBookkeepingFails(const std::string &)
+{
+    g_readyImage = ReadyInListOrder;
+    SetAllocFailureAfter(3);
+}
+
 CanvasChoice Canvas(uint32_t width = 0, uint32_t height = 0)
 {
     return CanvasChoice{true, width, height, ANCHOR_CENTER};
@@ -246,6 +262,9 @@ const Failure kFailures[] = {
 #ifdef _WIN32
     {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, ExchangeThenWriteFail},
 #endif
+    // The first frame is still being made when the job gives up.
+    {"ReadyOrderBookkeeping", {{512, 512}, {512, 512}}, Format(MSG_CANT_READ_IMAGE, "1"), ReadyOrderBookkeepingFails,
+     MSG_MEMORY_ERROR},
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
     {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
