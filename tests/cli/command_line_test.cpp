@@ -105,6 +105,10 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
     const std::string root = FullPath(temp.Root().string().c_str());
     FilterRegistrations registry;
     registry.Add("command line", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
+    // Listed before it, a subkey whose name is longer in the program's code
+    // page (UTF-8) than the lookup's buffer: the stand-in must still be found.
+    const std::wstring longName = L"" FILTER_ROOT_KEY L"\\KestraneTest 0 " + std::wstring(200, L'\x6f22');
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, longName.c_str(), L"" FILTER_VALUE_EXTENSIONS, REG_SZ, L"kstnone", 16);
     MakeFile(root + "\\in\\a\\f.kstw", MakeFilterImage(0, 0, 4, 2, Gradient));
     if (row.arrange)
         row.arrange(root);
@@ -124,6 +128,7 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
     EXPECT_EQ(row.written, written);
     EXPECT_FALSE(std::filesystem::exists(root + "\\no"));
     RemoveTree(L"\\\\?\\" + std::wstring(root.begin(), root.end()));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, longName.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Refusals, CommandLine, testing::ValuesIn(kRows),
