@@ -25,7 +25,8 @@
     "the same way; with --cell, each cell of W x H pixels of IMAGE, left to right,\n"                        \
     "then top to bottom. Neither replaces frame files already in DIR.\n"                                     \
     "\n"                                                                                                     \
-    "Options of a conversion and of --batch, anywhere on the command line:\n"                                \
+    "Options of a conversion and of --batch, anywhere on the command line\n"                                 \
+    "(a value may also follow an equals sign: --canvas=64x48):\n"                                            \
     "  --canvas [WxH]   images of any size, each placed on a canvas of W x H\n"                              \
     "                   (without WxH: the largest width and height), black around\n"                         \
     "  --anchor POS     where on the canvas: center (the default), top, bottom,\n"                           \
