@@ -1,7 +1,8 @@
 // Windows side of core: local-memory images and the write that replaces a
 // destination while keeping what it is.
 #include <windows.h>
-#include <bcrypt.h>
+
+#include <ntsecapi.h>  // after windows.h: RtlGenRandom, from a DLL every program loads anyway
 
 #include <cstring>
 #include <cwchar>
@@ -154,8 +155,7 @@ HANDLE CreateTemporaryIn(const wchar_t *directory, size_t directoryLength, wchar
     lstrcpynW(temporary, directory, int(directoryLength) + 1);
     for (int attempt = 0; attempt < 100; attempt++) {
         unsigned long random[2];
-        if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<UCHAR *>(random), sizeof random,
-                                            BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        if (!RtlGenRandom(random, sizeof random))
             break;
         wchar_t name[48];
         std::swprintf(name, 48, L"~kst%lx-%08lx%08lx.%ls", GetCurrentProcessId(), random[0], random[1], ending);
