@@ -158,7 +158,7 @@ bool ConvertArgument(const wchar_t *wide, char *text)
         return true;
     char shown[kArgumentCapacity];
     ShowWideText(wide, shown, sizeof shown);
-    PrintStatus(MSG_PATH_UNUSABLE, shown);
+    PrintStatus(result == PATH_TOO_LONG ? MSG_PATH_TOO_LONG : MSG_PATH_UNUSABLE, shown);
     return false;
 }
 
@@ -170,7 +170,7 @@ struct Reader {
 };
 
 // One option, and its value; 0 or the exit code.
-int ReadOption(Reader *reader, const char *argument, CliArguments *a, bool *modeGiven, unsigned *given)
+int ReadOption(Reader *reader, char *argument, CliArguments *a, bool *modeGiven, unsigned *given)
 {
     const char *equals = std::strchr(argument, '=');
     const size_t length = equals ? size_t(equals - argument) : std::strlen(argument);
@@ -182,6 +182,14 @@ int ReadOption(Reader *reader, const char *argument, CliArguments *a, bool *mode
             return UsageError(CLI_OPTIONS_CLASH, kModeNames[a->mode], option->name);
         *modeGiven = true;
         a->mode = option->mode;
+        if (!equals)
+            return 0;
+        if (option->mode == RUN_HELP || option->mode == RUN_VERSION)
+            return UsageError(CLI_NO_VALUE, option->name, argument);
+        // "--batch=DIR" as "--batch DIR": the value is the mode's next path.
+        std::memmove(argument, equals + 1, std::strlen(equals + 1) + 1);
+        a->paths[a->pathCount++] = argument;  // taken over from the reader
+        reader->texts[reader->next - 1] = nullptr;
         return 0;
     }
     *given |= 1u << (option - kOptions);
@@ -193,7 +201,7 @@ int ReadOption(Reader *reader, const char *argument, CliArguments *a, bool *mode
     if (!value && option->value == VALUE_REQUIRED)
         return UsageError(CLI_MISSING_VALUE, option->name, option->expected);
     if (value && option->value == VALUE_NONE)
-        return UsageError(CLI_UNKNOWN_OPTION, argument);
+        return UsageError(CLI_NO_VALUE, option->name, argument);
     if (!option->apply(a, value))
         return UsageError(CLI_BAD_VALUE, option->name, option->expected, value);
     return 0;

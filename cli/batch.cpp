@@ -31,8 +31,35 @@ bool SortsAfter(const char *name, const wchar_t *other)
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wide, -1, other, -1) == CSTR_GREATER_THAN;
 }
 
+// A name that Windows takes for a device whatever its folder, with or
+// without an extension: NUL.shp would be "written" to nothing.
+bool IsDeviceName(const wchar_t *name)
+{
+    static const wchar_t *const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    size_t length = 0;
+    while (name[length] && name[length] != L'.')
+        length++;
+    while (length > 0 && name[length - 1] == L' ')
+        length--;
+    for (const wchar_t *device : kDevices)
+        if (size_t(lstrlenW(device)) == length && CompareStringOrdinal(name, int(length), device, -1, TRUE) == CSTR_EQUAL)
+            return true;
+    const bool port = length == 4 && (CompareStringOrdinal(name, 3, L"COM", 3, TRUE) == CSTR_EQUAL ||
+                                      CompareStringOrdinal(name, 3, L"LPT", 3, TRUE) == CSTR_EQUAL);
+    return port && name[3] >= L'0' && name[3] <= L'9';
+}
+
+// Why a subfolder is not converted, or null: a device name, or a link or
+// junction, which could lead anywhere, even back into the batch.
+const char *PassOverReason(const WIN32_FIND_DATAW &found)
+{
+    if (IsDeviceName(found.cFileName))
+        return CLI_RESERVED_NAME;
+    return found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? CLI_LINKED_FOLDER : nullptr;
+}
+
 // The subfolders of `directory`, sorted as the window sorts names: a
-// SourceList of their names. Null after PrintStatus.
+// SourceList of their names. Null after PrintStatus. Each passed over is told.
 SourceList *ListSubfolders(const char *directory)
 {
     wchar_t pattern[MAX_PATH];
@@ -60,6 +87,10 @@ SourceList *ListSubfolders(const char *directory)
             PrintStatus(MSG_PATH_UNUSABLE, name);
             ok = false;
             break;
+        }
+        if (const char *reason = PassOverReason(found)) {
+            std::fprintf(stderr, CLI_FOLDER_PASSED_OVER, name, reason);
+            continue;
         }
         int position = 0;
         while (position < names->count && !SortsAfter(SourceListGet(names, position), found.cFileName))
@@ -99,8 +130,9 @@ bool ConvertFolder(const CliArguments &a, const char *folder, const char *output
     status[0] = '\0';
     char outputFullPath[MAX_PATH] = "";
     g_sourceList = SourceListCreate();
-    int added = !g_sourceList                       ? -1
-                : !FullPath(output, outputFullPath) ? -2
+    // -1: AddFolderImages told why.
+    int added = !g_sourceList                       ? -2
+                : !FullPath(output, outputFullPath) ? -3
                                                     : AddFolderImages(folder, outputFullPath, a.naturalOrder);
     if (added == 0) {
         SourceListRelease(g_sourceList);
@@ -108,9 +140,9 @@ bool ConvertFolder(const CliArguments &a, const char *folder, const char *output
         return false;
     }
     bool ok = false;
-    if (added == -1)
+    if (added == -2)
         PrintStatus(MSG_MEMORY_ERROR);
-    else if (added == -2)
+    else if (added == -3)
         PrintStatus(MSG_PATH_TOO_LONG, output);
     GifFrameSets gifs = {};
     if (added > 0 && FinishSequence(a, &gifs)) {
@@ -137,7 +169,9 @@ int RunBatch(const CliArguments &a, char *status)
         return kExitFailed;
     // A folder made here is taken away again when nothing was written into it.
     bool madeOutputDirectory = CreateDirectoryA(outputDirectory, nullptr) != FALSE;
-    if (!madeOutputDirectory && !(GetFileAttributesA(outputDirectory) & FILE_ATTRIBUTE_DIRECTORY)) {
+    const DWORD attributes = GetFileAttributesA(outputDirectory);
+    if (!madeOutputDirectory &&
+        (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))) {
         SourceListRelease(folders);
         PrintStatus(MSG_CANT_CREATE_FOLDER, outputDirectory);
         return kExitFailed;

@@ -25,7 +25,8 @@
     "the same way; with --cell, each cell of W x H pixels of IMAGE, left to right,\n"                        \
     "then top to bottom. Neither replaces frame files already in DIR.\n"                                     \
     "\n"                                                                                                     \
-    "Options of a conversion and of --batch, anywhere on the command line:\n"                                \
+    "Options of a conversion and of --batch, anywhere on the command line\n"                                 \
+    "(a value may also follow an equals sign: --canvas=64x48):\n"                                            \
     "  --canvas [WxH]   images of any size, each placed on a canvas of W x H\n"                              \
     "                   (without WxH: the largest width and height), black around\n"                         \
     "  --anchor POS     where on the canvas: center (the default), top, bottom,\n"                           \
@@ -55,6 +56,7 @@
 #define CLI_OPTION_NOT_HERE "Error: %s does not apply to %s\n"
 #define CLI_OPTION_NEEDS "Error: %s needs %s\n"
 #define CLI_OPTIONS_CLASH "Error: %s and %s cannot be used together\n"
+#define CLI_NO_VALUE "Error: %s takes no value: %s\n"
 #define CLI_EXPECT_SIZE "two whole numbers, such as 64x48"
 #define CLI_EXPECT_ANCHOR "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
 #define CLI_EXPECT_DITHER "ordered or diffusion"
@@ -66,7 +68,12 @@
 #define CLI_CANT_READ_LIST "Error: Can't read list file: %s"
 #define CLI_LIST_BAD_LINE "Error: %s holds a line that is not UTF-8 text: %s"
 #define CLI_LIST_EMPTY "Error: %s lists no images"
+#define CLI_LIST_NOT_TEXT "Error: %s is not a UTF-8 text list: it holds a zero byte"
 #define CLI_CANT_READ_FOLDER "Error: Can't read folder: %s"
+// A --batch subfolder passed over, and why.
+#define CLI_FOLDER_PASSED_OVER "Note: Folder %s passed over: %s\n"
+#define CLI_RESERVED_NAME "its name is a device's"
+#define CLI_LINKED_FOLDER "it is a link or junction"
 #define CLI_NO_WORKER "Warning: Can't start a worker process (%s); images are loaded in this process\n"
 
 // Warnings of an output: each a line on standard error, and in --json.

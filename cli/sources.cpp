@@ -116,7 +116,7 @@ bool AddImage(const char *path, int index, const char *outputFullPath)
 {
     char fullPath[MAX_PATH];
     if (!FullPath(path, fullPath)) {
-        PrintStatus(MSG_CANT_READ_IMAGE, path);
+        PrintStatus(lstrlenA(path) > 0 ? MSG_PATH_TOO_LONG : MSG_CANT_READ_IMAGE, path);
         return false;
     }
     if (outputFullPath[0] && lstrcmpiA(fullPath, outputFullPath) == 0) {
@@ -258,6 +258,12 @@ bool AddListedImages(const char *listPath, const char *outputFullPath)
         PrintStatus(CLI_CANT_READ_LIST, listPath);
         return false;
     }
+    // A zero byte would end the list early without a word: such a file is no text list.
+    if (std::memchr(text, '\0', size)) {
+        CoreFree(text);
+        PrintStatus(CLI_LIST_NOT_TEXT, listPath);
+        return false;
+    }
     *namePart = L'\0';
     int first = g_sourceList->count;
     bool ok = true;
@@ -273,7 +279,10 @@ bool AddListedImages(const char *listPath, const char *outputFullPath)
         if (start[strspn(start, " \t")] == '\0' || start[0] == '#')
             continue;
         if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, start, -1, line, kListPathCapacity)) {
-            PrintStatus(CLI_LIST_BAD_LINE, listPath, start);
+            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+                PrintStatus(MSG_PATH_TOO_LONG, start);
+            else
+                PrintStatus(CLI_LIST_BAD_LINE, listPath, start);
             ok = false;
         } else {
             ok = AddListedPath(folder, line, outputFullPath);

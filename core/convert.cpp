@@ -199,6 +199,7 @@ static uint8_t *ConvertSameSize(const ConvertOptions &options, size_t *fileSize)
     if (g_readyImage && count > 1) {
         if (ConvertAsReady(conversion, buffer, width, height, count))
             return buffer;
+        conversion.Finish();  // the first frame may still be in the making
         CoreFree(buffer);
         return nullptr;
     }

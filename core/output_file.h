@@ -2,6 +2,10 @@
 // stays what it was: the bytes go to a file beside it, which takes its place
 // in one step; a link's target gets them, and a file with several names, or
 // one in a folder that takes no new files, is written in place from a copy.
+// A new file's name appears only with its whole contents. Where the system
+// allows, the temporary is marked for deletion until it is swapped in, so a
+// killed process leaves none; the next write into the folder removes any
+// that a killed writer left all the same.
 #pragma once
 #include <cstddef>
 #include <cstdint>

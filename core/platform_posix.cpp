@@ -168,10 +168,12 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
 {
     if (!path[0])
         return WRITE_CANNOT_CREATE;
-    int target = ::open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
-    bool created = target >= 0;
-    if (target < 0 && errno == EEXIST)
-        target = ::open(path, O_WRONLY);
+    // A new file gets its name only with its whole contents.
+    int target = ::open(path, O_WRONLY);
+    if (target < 0 && errno == ENOENT) {
+        const WriteResult made = ReplaceWithNew(path, 0644, data, size);
+        return made == WRITE_FAILED_KEPT ? WRITE_FAILED : made;
+    }
     if (target < 0)
         return WRITE_CANNOT_CREATE;
     struct stat status = {};
@@ -192,11 +194,7 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
     if (resolved && status.st_nlink == 1)
         result = ReplaceWithNew(resolved, status.st_mode & 07777, data, size);
     if (result == WRITE_CANNOT_CREATE)
-        result = WriteInPlace(path, resolved, !created, data, size, savedCopy, capacity);
-    if (result != WRITE_OK && created) {
-        ::unlink(resolved ? resolved : path);
-        result = WRITE_FAILED;
-    }
+        result = WriteInPlace(path, resolved, true, data, size, savedCopy, capacity);
     std::free(resolved);
     return result;
 }

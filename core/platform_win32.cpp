@@ -2,6 +2,8 @@
 // destination while keeping what it is.
 #include <windows.h>
 
+#include <ntsecapi.h>  // after windows.h: RtlGenRandom, from a DLL every program loads anyway
+
 #include <cstring>
 #include <cwchar>
 
@@ -135,23 +137,94 @@ size_t DirectoryLength(const wchar_t *path)
     return length;
 }
 
+// Our temporaries are "~kst<process id>-<random>" with one of these
+// endings: new bytes that nothing needs once their writer is gone, or an old
+// file's bytes kept until the new ones are safely in place.
+const wchar_t kNewBytes[] = L"tmp";
+const wchar_t kOldBytes[] = L"bak";
+
 // Creates a new, uniquely named file in the directory that the first
 // `directoryLength` characters of `directory` name. Our own names, because
 // GetTempFileNameA refuses (or, under Wine, garbles) a directory within 14
-// characters of MAX_PATH that the destination itself fits.
-HANDLE CreateTemporaryIn(const wchar_t *directory, size_t directoryLength, wchar_t *temporary, DWORD access)
+// characters of MAX_PATH that the destination itself fits; random ones from
+// the system's generator, so that no one can make a file or a link under the
+// next name before we do.
+HANDLE CreateTemporaryIn(const wchar_t *directory, size_t directoryLength, wchar_t *temporary, DWORD access,
+                         const wchar_t *ending)
 {
-    static unsigned long serial;
     lstrcpynW(temporary, directory, int(directoryLength) + 1);
     for (int attempt = 0; attempt < 100; attempt++) {
-        wchar_t name[40];
-        std::swprintf(name, 40, L"~kst%lx-%lx.tmp", GetCurrentProcessId(), ++serial);
+        unsigned long random[2];
+        if (!RtlGenRandom(random, sizeof random))
+            break;
+        wchar_t name[48];
+        std::swprintf(name, 48, L"~kst%lx-%08lx%08lx.%ls", GetCurrentProcessId(), random[0], random[1], ending);
         lstrcpyW(temporary + directoryLength, name);
         HANDLE file = CreateFileW(temporary, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             return file;
     }
     return INVALID_HANDLE_VALUE;
+}
+
+// Marks an open file for deletion when its last handle closes, or takes the
+// mark off; false if the system cannot.
+bool MarkForDeletion(HANDLE file, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition = {remove};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+// True while the process that a temporary's name gives may still write to it.
+bool WriterMayLive(const wchar_t *name)
+{
+    wchar_t *end = nullptr;
+    const unsigned long id = std::wcstoul(name + 4, &end, 16);
+    if (end == name + 4 || *end != L'-')
+        return true;  // not one of ours
+    if (id == GetCurrentProcessId())
+        return true;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
+// Removes the new bytes that a killed writer left in the directory: the
+// system deletes them itself where it could mark them, but not a temporary
+// caught between its mark's removal and the exchange. A live writer keeps its
+// temporary open without sharing delete, so no deletion can take it.
+// `scratch` holds kWidePathCapacity characters.
+void RemoveStaleTemporaries(const wchar_t *directory, size_t directoryLength, wchar_t *scratch)
+{
+    lstrcpynW(scratch, directory, int(directoryLength) + 1);
+    lstrcpyW(scratch + directoryLength, L"~kst*.tmp");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(scratch, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || WriterMayLive(found.cFileName) ||
+            directoryLength + std::wcslen(found.cFileName) >= kWidePathCapacity)
+            continue;
+        lstrcpyW(scratch + directoryLength, found.cFileName);
+        DeleteFileW(scratch);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// A temporary for the destination's new bytes, marked so that the system
+// removes it if the process ends before it is swapped in, after any stale one
+// is cleared away. `marked`: whether the system took the mark.
+HANDLE CreateNewBytesFile(const wchar_t *destination, size_t directoryLength, wchar_t *temporary, bool *marked)
+{
+    RemoveStaleTemporaries(destination, directoryLength, temporary);
+    HANDLE file = CreateTemporaryIn(destination, directoryLength, temporary, GENERIC_WRITE | DELETE, kNewBytes);
+    *marked = file != INVALID_HANDLE_VALUE && MarkForDeletion(file, true);
+    return file;
 }
 
 // The new bytes, whole, through the test seam; the file ends where they do.
@@ -199,22 +272,23 @@ void ShowPath(const wchar_t *path, char *text, size_t capacity)
 // streams; Wine's drops its attributes, so they are set again. The old file
 // waits under a backup name, from which a failed exchange puts it back.
 // WRITE_CANNOT_CREATE: the folder took no new file or refused the exchange,
-// and the destination is as it was. Without `keepOld` the destination is the
-// empty placeholder of a new file: its backup is nothing to save.
-WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, bool keepOld, const void *data,
-                           size_t size, char *savedCopy, size_t capacity)
+// and the destination is as it was.
+WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, const void *data, size_t size,
+                           char *savedCopy, size_t capacity)
 {
     WideBuffer temporary(kWidePathCapacity), backup(kWidePathCapacity);
     if (!temporary.text || !backup.text)
         return WRITE_FAILED_KEPT;
     const size_t directoryLength = DirectoryLength(destination);
-    ScopedFile file(CreateTemporaryIn(destination, directoryLength, temporary.text, GENERIC_WRITE));
+    bool marked = false;
+    ScopedFile file(CreateNewBytesFile(destination, directoryLength, temporary.text, &marked));
     if (!file.Valid())
         return WRITE_CANNOT_CREATE;
-    bool complete = WriteWhole(file.handle, data, size);
+    // The exchange opens the temporary by its name: it is closed, unmarked, first.
+    bool complete = WriteWhole(file.handle, data, size) && (!marked || MarkForDeletion(file.handle, false));
     file.Close();
     // A free name for the backup: ReplaceFileW may refuse one that exists.
-    ScopedFile reserved(CreateTemporaryIn(destination, directoryLength, backup.text, GENERIC_WRITE));
+    ScopedFile reserved(CreateTemporaryIn(destination, directoryLength, backup.text, GENERIC_WRITE, kOldBytes));
     bool named = reserved.Valid();
     reserved.Close();
     if (named)
@@ -231,7 +305,7 @@ WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, bool ke
     }
     // Whichever step failed, the old file is under its own name or the backup's.
     DeleteFileW(temporary.text);
-    if (keepOld && GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES &&
+    if (GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES &&
         !MoveFileExW(backup.text, destination, MOVEFILE_WRITE_THROUGH)) {
         ShowPath(backup.text, savedCopy, capacity);
         return WRITE_FAILED_SAVED;
@@ -247,28 +321,29 @@ WriteResult ReplaceWithNew(const wchar_t *destination, DWORD attributes, bool ke
 HANDLE CreateCopyFile(const wchar_t *destination, wchar_t *name)
 {
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
-    HANDLE file = destination ? CreateTemporaryIn(destination, DirectoryLength(destination), name, access)
-                              : INVALID_HANDLE_VALUE;
+    HANDLE file = destination
+                      ? CreateTemporaryIn(destination, DirectoryLength(destination), name, access, kOldBytes)
+                      : INVALID_HANDLE_VALUE;
     wchar_t folder[MAX_PATH + 1];
     DWORD length = GetTempPathW(MAX_PATH + 1, folder);
     if (file == INVALID_HANDLE_VALUE && length > 0 && length <= MAX_PATH)
-        file = CreateTemporaryIn(folder, length, name, access);
+        file = CreateTemporaryIn(folder, length, name, access, kOldBytes);
     return file;
 }
 
 // Writes over the destination itself, so that every name it has sees the new
-// bytes and nothing else about it changes. When `keepOld`, a copy of the old
-// bytes puts them back if the write fails.
-WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keepOld, const void *data,
-                         size_t size, char *savedCopy, size_t capacity)
+// bytes and nothing else about it changes. A copy of the old bytes puts them
+// back if the write fails.
+WriteResult WriteInPlace(const char *path, const wchar_t *destination, const void *data, size_t size,
+                         char *savedCopy, size_t capacity)
 {
     ScopedFile target(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     WideBuffer copyName(kWidePathCapacity);
     if (!target.Valid() || !copyName.text)
         return WRITE_FAILED_KEPT;
-    ScopedFile copy(keepOld ? CreateCopyFile(destination, copyName.text) : INVALID_HANDLE_VALUE);
-    if (keepOld && !(copy.Valid() && CopyWhole(target.handle, copy.handle))) {
+    ScopedFile copy(CreateCopyFile(destination, copyName.text));
+    if (!(copy.Valid() && CopyWhole(target.handle, copy.handle))) {
         if (copy.Valid()) {
             copy.Close();
             DeleteFileW(copyName.text);
@@ -278,9 +353,7 @@ WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keep
     WriteResult result = WRITE_OK;
     if (SetFilePointer(target.handle, 0, nullptr, FILE_BEGIN) != 0 ||
         !WriteWhole(target.handle, data, size)) {
-        result = !keepOld                                ? WRITE_FAILED
-                 : CopyWhole(copy.handle, target.handle) ? WRITE_FAILED_KEPT
-                                                         : WRITE_FAILED_SAVED;
+        result = CopyWhole(copy.handle, target.handle) ? WRITE_FAILED_KEPT : WRITE_FAILED_SAVED;
     }
     copy.Close();
     if (result == WRITE_OK) {
@@ -291,9 +364,54 @@ WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keep
     }
     if (result == WRITE_FAILED_SAVED)
         ShowPath(copyName.text, savedCopy, capacity);
-    else if (keepOld)
+    else
         DeleteFileW(copyName.text);
     return result;
+}
+
+// The destination's full path in the form that takes any length (\\?\).
+bool LongFormPath(const char *path, wchar_t *full)
+{
+    WideBuffer wide(kWidePathCapacity);
+    if (!wide.text || !MultiByteToWideChar(CP_ACP, 0, path, -1, wide.text, int(kWidePathCapacity)))
+        return false;
+    const DWORD room = DWORD(kWidePathCapacity - kNameRoom - 8);
+    DWORD length = GetFullPathNameW(wide.text, room, full, nullptr);
+    if (length == 0 || length >= room)
+        return false;
+    if (std::wcsncmp(full, L"\\\\?\\", 4) == 0 || std::wcsncmp(full, L"\\\\.\\", 4) == 0)
+        return true;
+    const bool unc = std::wcsncmp(full, L"\\\\", 2) == 0;
+    const wchar_t *lead = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
+    const size_t skip = unc ? 1 : 0;  // of "\\server", one backslash stays
+    const size_t leadLength = std::wcslen(lead);
+    std::memmove(full + leadLength, full + skip, (length - skip + 1) * sizeof(wchar_t));
+    std::memcpy(full, lead, leadLength * sizeof(wchar_t));
+    return true;
+}
+
+// A file that did not exist: its bytes are written whole under a temporary
+// name, which becomes the destination's only then, and only if no file has
+// taken that name meanwhile.
+WriteResult WriteNewFile(const char *path, const void *data, size_t size)
+{
+    WideBuffer destination(kWidePathCapacity), temporary(kWidePathCapacity);
+    if (!destination.text || !temporary.text)
+        return WRITE_FAILED;
+    if (!LongFormPath(path, destination.text))
+        return WRITE_CANNOT_CREATE;
+    bool marked = false;
+    ScopedFile file(
+        CreateNewBytesFile(destination.text, DirectoryLength(destination.text), temporary.text, &marked));
+    if (!file.Valid())
+        return WRITE_CANNOT_CREATE;
+    const bool complete = WriteWhole(file.handle, data, size);
+    const bool kept = complete && (!marked || MarkForDeletion(file.handle, false));
+    file.Close();
+    if (kept && MoveFileExW(temporary.text, destination.text, MOVEFILE_WRITE_THROUGH))
+        return WRITE_OK;
+    DeleteFileW(temporary.text);
+    return kept ? WRITE_CANNOT_CREATE : WRITE_FAILED;
 }
 
 }  // namespace
@@ -301,14 +419,12 @@ WriteResult WriteInPlace(const char *path, const wchar_t *destination, bool keep
 WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, char *savedCopy,
                                size_t capacity)
 {
-    // Opening the destination without truncating proves the name can be created
-    // (same rules as creating it outright) while an existing file stays intact.
-    // Its attributes are read through the same handle.
-    ScopedFile target(CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_ALWAYS,
+    // Opened without creating: the destination's name is given only to
+    // complete new contents. Its attributes are read through the same handle.
+    ScopedFile target(CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target.Valid())
-        return WRITE_CANNOT_CREATE;
-    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? WriteNewFile(path, data, size) : WRITE_CANNOT_CREATE;
 
     // A device (NUL, a port) has nothing to replace and nothing to restore: it
     // takes the bytes as a plain create-and-write hands them over.
@@ -336,17 +452,10 @@ WriteResult WriteFileReplacing(const char *path, const void *data, size_t size, 
     // lets the file itself be written.
     WriteResult result = WRITE_CANNOT_CREATE;
     if (resolved && oneName)
-        result =
-            ReplaceWithNew(resolved, information.dwFileAttributes, !created, data, size, savedCopy, capacity);
+        result = ReplaceWithNew(resolved, information.dwFileAttributes, data, size, savedCopy, capacity);
     if (result == WRITE_CANNOT_CREATE)
-        result = WriteInPlace(path, resolved, !created, data, size, savedCopy, capacity);
-    if (result == WRITE_OK || !created)
-        return result;
-    if (resolved)
-        DeleteFileW(resolved);
-    else
-        DeleteFileA(path);
-    return WRITE_FAILED;
+        result = WriteInPlace(path, resolved, data, size, savedCopy, capacity);
+    return result;
 }
 
 namespace {

@@ -120,7 +120,10 @@ int FindFilterServing(const char *extension, const char *passOver, char *filterN
     char name[kFilterNameCapacity], list[kNameBufferSize];
     for (DWORD index = 0; !found; index++) {
         DWORD size = sizeof name;
-        if (RegEnumKeyExA(root, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const LONG listed = RegEnumKeyExA(root, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (listed == ERROR_MORE_DATA)
+            continue;  // a name this buffer cannot hold (in a multibyte code page): the filters after it may serve
+        if (listed != ERROR_SUCCESS)
             break;
         HKEY filter;
         if ((passOver && lstrcmpiA(name, passOver) == 0) ||

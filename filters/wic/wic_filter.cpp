@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "core/gif_canvas.h"
+#include "filters/wic/gif_colours.h"
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
 #include "import/seh_guard.h"
@@ -569,6 +570,9 @@ int WINAPI ImportGr(HDC, FilterFileSpec *file, FilterPicture *picture, HGLOBAL)
     if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, file->path, -1, widePath, MAX_PATH))
         return kWicImportBadArguments;
 
+    // Colours a decoder would invent are not the picture's.
+    if (GifFirstFrameLacksColours(widePath))
+        return kWicImportCannotDecode;
     Decode decode = {};
     decode.path = widePath;
     HMETAFILE metafile = DecodeFile(&decode);

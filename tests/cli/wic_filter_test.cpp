@@ -91,6 +91,29 @@ TEST(WicFilter, PlacesAGifFrameOnItsLogicalScreen)
     EXPECT_EQ(Imported(dir.Path("g.gif")), (Pixels{4, 3, 0, 0, 0, 0, 0, 0xFF00, 0xFF, 0, 0, 0xFFFFFF, 0, 0}));
 }
 
+// A 1 x 1 GIF frame needs a colour table, its own or the file's: without
+// either the import fails, whatever a decoder would make of it.
+TEST(WicFilter, RefusesAGifFrameWithoutAnyColourTable)
+{
+    const std::string screen = "GIF89a\1\0\1\0"s, frame = ",\0\0\0\0\1\0\1\0"s, pixels = "\2\2\x44\1\0;"s,
+                      table = "\0\0\0\xff\xff\xff"s, control = "!\xf9\4\0\0\0\0\0"s;
+    const struct {
+        const char *name;
+        std::string bytes;
+        bool readable;
+    } rows[] = {
+        {"global table", screen + "\x80\0\0"s + table + frame + "\0"s + pixels, true},
+        {"local table", screen + "\0\0\0"s + frame + "\x80"s + table + pixels, true},
+        {"none", screen + "\0\0\0"s + frame + "\0"s + pixels, false},
+        {"none, after an extension", screen + "\0\0\0"s + control + frame + "\0"s + pixels, false},
+    };
+    TempDir dir;
+    for (const auto &row : rows) {
+        WriteBytes(dir.Path("g.gif"), {row.bytes.begin(), row.bytes.end()});
+        EXPECT_EQ(Imported(dir.Path("g.gif")).empty(), !row.readable) << row.name;
+    }
+}
+
 // A file whose first bytes name none of our formats (a BMP named .png) is read by the imaging
 // component's own choice of decoder.
 TEST(WicFilter, ReadsAnUnknownSignatureThroughTheComponentsChoice)

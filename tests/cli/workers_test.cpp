@@ -1,11 +1,13 @@
-// kestrane-cli's workers when a filter takes one down, run as a script runs
-// the program: the image is named, nothing is written, no worker is left.
+// kestrane-cli run as a script runs it: when a filter takes its worker down,
+// the image is named, nothing is written, no worker is left; a command line
+// or input it cannot take whole is refused with its reason before any work.
 #include <windows.h>
 
 #include <tlhelp32.h>  // after windows.h
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "cli/worker_protocol.h"
@@ -146,5 +148,128 @@ TEST(WorkerCounter, NoRaiseIsLostAndNoneIsInvented)
     for (HANDLE handle : {events[0], events[1], never, gone})
         CloseHandle(handle);
 }
+
+// Made through the \\?\ form, which takes any length and no device names.
+std::wstring Long(const std::string &path)
+{
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+
+void MakeFile(const std::string &path, const std::string &text = "")
+{
+    const std::wstring wide = Long(path);
+    for (size_t at = wide.find(L'\\', 7); at != std::wstring::npos; at = wide.find(L'\\', at + 1))
+        CreateDirectoryW(wide.substr(0, at).c_str(), nullptr);
+    const Bytes bytes =
+        text.empty() ? MakeFilterImage(0, 0, 4, 2, Gradient) : Bytes(text.begin(), text.end());
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+const char *const kDevices[] = {"NUL", "nul.txt", "COM1", "LpT9"};
+const std::string kLong(1500, 'x'), kNote = " passed over: its name is a device's\r\n";
+
+struct CommandLineCase {
+    const char *name;
+    std::function<void(const std::string &root)> arrange;  // may be null
+    std::string arguments;                                 // {T}: the test's folder
+    DWORD code;
+    std::vector<std::string> says;  // each among the messages
+    bool writes;                    // {T}\out\a.shp, from {T}\in\a\f.kstw
+};
+
+class CommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, SaysWhyAndWritesNothing)
+{
+    const CommandLineCase &c = GetParam();
+    TempDir temp;
+    const std::string root = FullPath(temp.Root().string().c_str());
+    const auto expand = [&](std::string text) {
+        for (size_t at; (at = text.find("{T}")) != std::string::npos;)
+            text.replace(at, 3, root);
+        return text;
+    };
+    FilterRegistrations registry;
+    registry.Add("command line", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
+    // Listed before it, a subkey whose name is longer in the program's code
+    // page (UTF-8) than the lookup's buffer: the stand-in must still be found.
+    const std::wstring longName = L"" FILTER_ROOT_KEY L"\\KestraneTest 0 " + std::wstring(200, L'\x6f22');
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, longName.c_str(), L"" FILTER_VALUE_EXTENSIONS, REG_SZ, L"kstnone",
+                    16);
+    MakeFile(root + "\\in\\a\\f.kstw");
+    if (c.arrange)
+        c.arrange(root);
+    const Outcome outcome =
+        RunCli("\"" + FullPath(KESTRANE_CLI) + "\" " + expand(c.arguments), root + "\\messages.txt");
+    EXPECT_EQ(c.code, outcome.code) << outcome.messages;
+    for (const std::string &text : c.says)
+        EXPECT_NE(outcome.messages.find(expand(text)), std::string::npos) << expand(text) << " not in:\n"
+                                                                          << outcome.messages;
+    const auto exists = [&](const char *name) {
+        return GetFileAttributesA((root + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    };
+    EXPECT_EQ(c.writes, exists("out\\a.shp"));
+    EXPECT_FALSE(exists("out.shp") || exists("no")) << "nothing else is written";
+    // The library's removal cannot take a device's name.
+    for (const char *name : kDevices)
+        DeleteFileW(Long(root + "\\in\\" + name + "\\f.kstw").c_str()),
+            RemoveDirectoryW(Long(root + "\\in\\" + name).c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, longName.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, CommandLine,
+    testing::Values(
+        CommandLineCase{"OutputFolderCannotBeMade",
+                        nullptr,
+                        "--batch {T}\\in {T}\\no\\such\\out",
+                        1,
+                        {"Error: Can't create folder: {T}\\no\\such\\out\r\n"},
+                        false},
+        CommandLineCase{"ImagePathTooLong",
+                        [](const std::string &root) {
+                            MakeFile(root + "\\in\\" + std::string(200, 'd') + "\\" + std::string(40, 'i') +
+                                     ".kstw");
+                        },
+                        "--batch {T}\\in {T}\\out",
+                        1,
+                        {"Error: The path is too long: {T}\\in\\ddd"},
+                        true},
+        CommandLineCase{"BatchWithItsFolderAfterEquals", nullptr, "--batch={T}\\in {T}\\out", 0, {}, true},
+        CommandLineCase{"ValueForAnOptionWithout",
+                        nullptr,
+                        "{T}\\out.shp {T}\\in\\a\\f.kstw --json=yes",
+                        2,
+                        {"Error: --json takes no value: --json=yes\r\n"},
+                        false},
+        CommandLineCase{
+            "LongArgument", nullptr, "{T}\\out.shp " + kLong, 1, {"Error: The path is too long: xxx"}, false},
+        CommandLineCase{"LongListLine",
+                        [](const std::string &root) { MakeFile(root + "\\l", "in\\a\\f.kstw\n" + kLong); },
+                        "{T}\\out.shp @{T}\\l",
+                        1,
+                        {"Error: The path is too long: xxx"},
+                        false},
+        CommandLineCase{
+            "ListWithAZeroByte",
+            [](const std::string &root) { MakeFile(root + "\\l", std::string("in\\a\\f.kstw\n\0x\n", 15)); },
+            "{T}\\out.shp @{T}\\l",
+            1,
+            {"Error: {T}\\l is not a UTF-8 text list: it holds a zero byte\r\n"},
+            false},
+        CommandLineCase{"DeviceNamedSubfolders",
+                        [](const std::string &root) {
+                            for (const char *name : kDevices)
+                                MakeFile(root + "\\in\\" + name + "\\f.kstw");
+                        },
+                        "--batch {T}\\in {T}\\out",
+                        0,
+                        {"Folder NUL" + kNote, "Folder nul.txt" + kNote, "Folder COM1" + kNote,
+                         "Folder LpT9" + kNote, "1 files written, 0 failed"},
+                        true}),
+    [](const testing::TestParamInfo<CommandLineCase> &info) { return info.param.name; });
 
 }  // namespace

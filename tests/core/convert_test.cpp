@@ -76,9 +76,11 @@ int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t 
     return 0;
 }
 
-// The old file goes back under its name, and the write in place that follows fails as well.
-void ExchangeThenWriteFail(const std::string &)
+// The old file goes back under its name, and the write in place that follows
+// fails as well. Only a file that exists is exchanged.
+void ExchangeThenWriteFail(const std::string &dest)
 {
+    WriteBytes(dest, Bytes(10, 1));
     g_replaceFile = MoveToBackupAndFail;
     static int writes;
     writes = 0;
@@ -102,6 +104,7 @@ class Job : public testing::Test {
         g_loads.clear();
         g_status.clear();
         g_outputWrite = PlatformWrite;
+        g_readyImage = nullptr;
 #ifdef _WIN32
         g_replaceFile = kPlatformReplace;
 #endif
@@ -242,8 +245,21 @@ const Failure kFailures[] = {
     {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
     {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, LinkedWriteHalf},
 #ifdef _WIN32
-    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, ExchangeThenWriteFail, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, ExchangeThenWriteFail},
 #endif
+    // Images as they are ready: image, buffer, the frame thread (diffusion), then the
+    // note of those come fails while the first frame is being made; else the second image.
+    {"ReadyOrderBookkeeping",
+     {{512, 512}, {512, 512}},
+     Format(MSG_CANT_READ_IMAGE, "1"),
+     [](const std::string &) {
+         g_readyImage = [](int, int *index) {
+             *index = int(g_loads.size());
+             return LoadImageFile(SourceListGet(g_sourceList, *index));
+         };
+         SetAllocFailureAfter(3);
+     },
+     MSG_MEMORY_ERROR},
     // Blocks the job cannot read safely count as undecodable.
     {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
     {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
@@ -449,6 +465,53 @@ TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
     const std::string saved = dir.Path(dir.Names().at(0));  // the only file left
     EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, saved.c_str()));
     EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
+}
+#endif
+
+#ifdef _WIN32
+// A process killed while it writes a new file, as by kill -9: this program
+// again, stopped half-way through the write. Nothing stands under the
+// destination's name, and the system has removed the temporary; one that a
+// writer killed between unmarking and swapping leaves goes with the next
+// write into the folder, while a live writer's stays.
+TEST_F(Job, KilledWhileWritingANewFileLeavesNothing)
+{
+    if (const char *target = std::getenv("KESTRANE_TEST_KILLED_WRITE")) {  // the process to be killed
+        Add("a", Image(64, 64));
+        g_outputWrite = [](void *file, const void *data, uint32_t size, uint32_t *written) {
+            PlatformWrite(file, data, size / 2, written);
+            Sleep(INFINITE);
+            return false;
+        };
+        ConvertToShp(target);
+        return;
+    }
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command =
+        std::string("\"") + self + "\" --gtest_filter=Job.KilledWhileWritingANewFileLeavesNothing";
+    SetEnvironmentVariableA("KESTRANE_TEST_KILLED_WRITE", dest.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    SetEnvironmentVariableA("KESTRANE_TEST_KILLED_WRITE", nullptr);
+    for (int i = 0;
+         i < 1000 && (dir.Names().empty() || std::filesystem::file_size(dir.Path(dir.Names()[0])) == 0); i++)
+        Sleep(10);
+    EXPECT_FALSE(dir.Names().empty()) << "the write never started";
+    TerminateProcess(child.hProcess, 9);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>()) << "at once";
+    char stale[64], live[64];
+    std::snprintf(stale, sizeof stale, "~kst%lx-0123456789abcdef.tmp", child.dwProcessId);
+    std::snprintf(live, sizeof live, "~kst%lx-0123456789abcdef.tmp", GetCurrentProcessId());
+    WriteBytes(dir.Path(stale), Bytes(10, 1)), WriteBytes(dir.Path(live), Bytes(10, 1));
+    CloseHandle(child.hProcess), CloseHandle(child.hThread);
+    Add("a", Image(2, 2));
+    ASSERT_EQ(ConvertToShp(dest.c_str()), 1) << g_status;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"out.shp", live}));
 }
 #endif
 

@@ -70,7 +70,7 @@ class CommandLine(unittest.TestCase):
         cases += [(["--info", "valid.shp"], 0, "Width: 7\nHeight: 5\nFrames: 2\nFrame 0: offset 56\nFrame 1: offset 126\n$"),
                   ([kept, "set\\*.gif"], 1, r"Error: No file matches set\\\*\.gif\n"),
                   ([kept, "s?t\\A.png"], 1, r"Can't read image file: Z:.*\\s\?t\\A\.png\n"),  # names only
-                  ([kept, deep + "/a.png"], 1, re.escape(f"Can't read image file: {deep}/a.png\n")),
+                  ([kept, deep + "/a.png"], 1, re.escape(f"Error: The path is too long: {deep}/a.png\n")),
                   ([deep + "/o.shp", "noise.png"], 1, "Error: Can't create output file!\nCheck file name!\n"),
                   (["--info", "damaged.shp"], 1,
                    r"Error: damaged.shp is not a valid SHP16 file: frame 1: offset 126 past the end of "
