@@ -256,6 +256,8 @@ int ParseArguments(int argc, wchar_t **argv, CliArguments *a)
     CoreFree(reader.texts);
     if (code == 0 && argc < 2)
         code = Usage();
+    // Without --anchor, images that record where they were trimmed from go back there.
+    a->convert.canvas.fromFiles = !(given & (1u << (FindOption("--anchor", 8) - kOptions)));
     return code != 0 ? code : CheckForMode(*a, given);
 }
 

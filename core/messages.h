@@ -37,6 +37,11 @@
 #define MSG_CELLS_DONT_DIVIDE                                                                                \
     "Error: Cells of %u x %u pixels do not divide the picture of %u x %u pixels evenly."
 #define MSG_LARGER_THAN_CANVAS "Error: %s (%u x %u pixels) is larger than the canvas of %u x %u pixels."
+// Trimmed images placed back at the offsets their files record.
+#define MSG_PAST_CANVAS "Error: %s (%u x %u pixels at %u, %u) reaches past the canvas of %u x %u pixels."
+#define MSG_NEGATIVE_OFFSET "Error: %s lies at %d, %d, left of or above its page."
+#define MSG_NO_OFFSET                                                                                        \
+    "Error: %s records no offset, unlike %s; --anchor places every image by the anchor instead."
 
 // The dialog's own reports: a running conversion, and what a drop added.
 #define MSG_CONVERTING "Converting image %d of %d..."

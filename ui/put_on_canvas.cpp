@@ -11,7 +11,7 @@ AskCanvasFunction g_askCanvas = AskCanvas;
 
 ToolOutcome PutRowsOnCanvas(const PreviewTarget &target)
 {
-    CanvasChoice canvas = {true, 0, 0, ANCHOR_CENTER};
+    CanvasChoice canvas = {true, 0, 0, ANCHOR_CENTER, false};
     int unreadable = -1;
     if (!LargestRowSize(&canvas.width, &canvas.height, &unreadable)) {
         PrintStatus(MSG_CANT_READ_IMAGE, SourceListGet(g_sourceList, unreadable));
