@@ -7,6 +7,8 @@ import os
 import random
 import re
 import shutil
+import struct
+import subprocess
 import tempfile
 import unittest
 from pathlib import Path
@@ -116,6 +118,42 @@ class CommandLine(unittest.TestCase):
             placed.paste(small, (4, 3))
         expected = [harness.frame_of(placed), harness.frame_of(self.work / "noise.png")]
         self.assertEqual(harness.read_frames(self.work / "canvas.shp"), expected)
+
+    def test_trimmed_frames_go_back_where_they_were(self):
+        """Twelve frames trimmed by ImageMagick, which records their place in
+        caNv; older versions wrote vpAg and oFFs, other editors oFFs alone."""
+        originals = harness.swing_frames(12, 96)
+        (self.work / "swing").mkdir()
+        kinds = ("canvas", "page", "offset")
+        for k, image in enumerate(originals):
+            image.save(self.work / "swing" / f"{k:02}.png")
+            trimmed = self.work / "swing" / f"canvas{k:02}.png"
+            subprocess.run(["/usr/bin/convert", self.work / "swing" / f"{k:02}.png", "-trim", trimmed], check=True)
+            png = trimmed.read_bytes()
+            width, height, x, y = struct.unpack_from(">IIii", png, png.index(b"caNv") + 4)
+            offset = harness.png_chunk(b"oFFs", struct.pack(">iiB", x, y, 0))
+            page = harness.png_chunk(b"vpAg", struct.pack(">IIB", width, height, 0))
+            (self.work / "swing" / f"page{k:02}.png").write_bytes(harness.replace_png_chunk(png, b"caNv", page + offset))
+            (self.work / "swing" / f"offset{k:02}.png").write_bytes(harness.replace_png_chunk(png, b"caNv", offset))
+        expected = [harness.frame_of(image) for image in originals]
+        for kind in kinds:
+            # oFFs names no page: the smallest canvas from (0, 0) would be smaller, so it is named.
+            canvas = ["--canvas", "96x96"] if kind == "offset" else ["--canvas"]
+            result = self.cli(kind + ".shp", f"swing\\{kind}*.png", *canvas)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(harness.read_frames(self.work / (kind + ".shp")), expected, kind)
+        self.assertEqual(self.cli("anchor.shp", "swing\\canvas*.png", "--canvas", "96x96", "--anchor", "bottom").returncode, 0)
+        placed = []
+        for k in range(12):
+            with Image.open(self.work / "swing" / f"canvas{k:02}.png") as trimmed:
+                image = Image.new("RGB", (96, 96))
+                image.paste(trimmed.convert("RGB"), ((96 - trimmed.width) // 2, 96 - trimmed.height))
+                placed.append(harness.frame_of(image))
+        self.assertEqual(harness.read_frames(self.work / "anchor.shp"), placed)
+        result = self.cli("mixed.shp", "swing\\canvas00.png", "noise.png", "--canvas")
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stdout + result.stderr, r"^Error: Z:.*\\noise\.png records no offset, unlike Z:.*"
+                         r"\\canvas00\.png; --anchor places every image by the anchor instead\.\n$")
 
     def test_wildcards_expand_in_the_lists_name_order(self):
         (self.work / "set" / "dir.png").mkdir(parents=True, exist_ok=True)
