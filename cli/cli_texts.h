@@ -50,6 +50,8 @@
 #define CLI_EXPECT_SIZE "two whole numbers, such as 64x48"
 #define CLI_EXPECT_ANCHOR "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
 #define CLI_EXPECT_DITHER "ordered or diffusion"
+#define CLI_EXPECT_PIXELS "a whole number of pixels"
+#define CLI_EXPECT_DATA "the sheet's JSON data file"
 #define CLI_EXPECT_WORKERS "a number of workers from 1 to 64"
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"
 #define CLI_OUTPUT_IS_INPUT "Error: The output file is also a source image: %s"

@@ -46,6 +46,10 @@
     "Error: Frame %s (%u x %u pixels at %u, %u) does not fit its source size of %u x %u pixels."
 #define MSG_SOURCE_SIZES_DIFFER                                                                              \
     "Error: Frame %s has a source size of %u x %u pixels, frame %s one of %u x %u; all must be the same."
+#define MSG_CELLS_DONT_FILL                                                                                  \
+    "Error: Cells of %u x %u pixels, the first %u pixels in and %u apart, do not fill the picture of %u x "  \
+    "%u pixels."
+#define MSG_CANT_READ_DATA "Error: Can't read data file: %s"
 #define MSG_LARGER_THAN_CANVAS "Error: %s (%u x %u pixels) is larger than the canvas of %u x %u pixels."
 // Trimmed images placed back at the offsets their files record.
 #define MSG_PAST_CANVAS "Error: %s (%u x %u pixels at %u, %u) reaches past the canvas of %u x %u pixels."

@@ -23,3 +23,16 @@ bool InspectImage(const char *path, ImageFrames *image);
 // picture) come before anything is written. False after PrintStatus.
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,
                 FolderRule rule, FrameFiles *files);
+
+// How a sheet is cut: into cells, the first `margin` pixels in from the left
+// and top and each `spacing` pixels from the next (the sheet holding a whole
+// number of them, with the same margin or none right and below), or, with
+// `dataPath`, into the frames its data file describes, each turned back if
+// stored rotated and placed where it sat on its source frame, black around.
+struct SheetCut {
+    uint32_t cellWidth, cellHeight, margin, spacing;
+    const char *dataPath;
+};
+
+bool SplitSheet(const char *path, const SheetCut &cut, const char *directory, FolderRule rule,
+                FrameFiles *files);

@@ -410,11 +410,11 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     const Strings before = files();
     const std::tuple<const char *, CanvasChoice, std::string> refusals[] = {
         {"smaller",
-         {true, 2, 3, ANCHOR_CENTER},
+         {true, 2, 3, ANCHOR_CENTER, false},
          Format(MSG_LARGER_THAN_CANVAS, images[1].c_str(), 3, 2, 2, 3)},
-        {"unreadable", {true, 3, 3, ANCHOR_CENTER}, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
+        {"unreadable", {true, 3, 3, ANCHOR_CENTER, false}, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
         {"folder holds files",
-         {true, 3, 3, ANCHOR_CENTER},
+         {true, 3, 3, ANCHOR_CENTER, false},
          Format(MSG_FOLDER_NOT_EMPTY, folder.c_str(), "x")},
     };
     for (auto [name, canvas, status] : refusals) {
@@ -434,7 +434,7 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
         Image("walk\\c.kui", 2, 3);
     }
     std::filesystem::remove_all(folder);
-    answer = {true, 3, 3, ANCHOR_BOTTOM_RIGHT};
+    answer = {true, 3, 3, ANCHOR_BOTTOM_RIGHT, false};
     Key(preview, 'P');
     EXPECT_TRUE(offered.width == 3 && offered.height == 3 && offered.anchor == ANCHOR_CENTER)
         << "the largest size";
@@ -448,7 +448,7 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     for (const std::string &image : images)
         SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
     ASSERT_EQ(ConvertToShpWith(temp_.Path("job.shp").c_str(),
-                               ConvertOptions{{true, 0, 0, ANCHOR_BOTTOM_RIGHT}, DITHER_NONE}),
+                               ConvertOptions{{true, 0, 0, ANCHOR_BOTTOM_RIGHT, false}, DITHER_NONE}),
               1);
     SourceListRelease(g_sourceList);
     g_sourceList = rows;
