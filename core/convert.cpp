@@ -455,7 +455,7 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
         return written;
     }
     Placement placement = {};
-    if (!PlanPlacement(options.canvas, &placement))
+    if (!PlanPlacement(options.canvas, g_sourceList->items, g_sourceList->count, &placement))
         return 0;
     int written = 0;
     if (placement.width == 0 && placement.height == 0) {

@@ -1,10 +1,11 @@
 #include "core/placement.h"
 
+#include <algorithm>
+
 #include "core/core_alloc.h"
 #include "core/file_head.h"
 #include "core/messages.h"
 #include "core/shp16.h"
-#include "core/source_list.h"
 #include "core/status.h"
 
 ImageOffsetsFunction g_imageOffsets = ReadImageOffsets;
@@ -23,25 +24,6 @@ PngOffsets ReadImageOffsets(const char *path)
 
 namespace {
 
-// The canvas the offsets ask for, as it grows image by image.
-struct OffsetCanvas {
-    uint64_t right, bottom;  // the smallest from (0, 0) holding every image placed
-    bool samePage = true;    // every image names one page, and the same
-    uint32_t pageWidth, pageHeight;
-
-    void Take(const PngOffsets &o, bool first)
-    {
-        right = o.x + uint64_t(o.width) > right ? o.x + uint64_t(o.width) : right;
-        bottom = o.y + uint64_t(o.height) > bottom ? o.y + uint64_t(o.height) : bottom;
-        const bool page = o.hasPage && o.pageWidth > 0 && o.pageHeight > 0;
-        if (first) {
-            pageWidth = o.pageWidth;
-            pageHeight = o.pageHeight;
-        }
-        samePage = samePage && page && o.pageWidth == pageWidth && o.pageHeight == pageHeight;
-    }
-};
-
 // One past the most the header holds: the file's allocation says so.
 uint32_t Side(uint64_t side)
 {
@@ -50,49 +32,78 @@ uint32_t Side(uint64_t side)
 
 }  // namespace
 
-bool PlanPlacement(const CanvasChoice &canvas, Placement *placement)
+bool ReadRecordedOffsets(const char *const *paths, int count, RecordedOffsets *offsets)
 {
-    *placement = Placement{canvas.width, canvas.height, canvas.anchor, nullptr};
+    *offsets = RecordedOffsets{-1, -1, -1, {}, 0, 0, nullptr};
+    CanvasSpot *spots = static_cast<CanvasSpot *>(CoreAlloc(sizeof(CanvasSpot) * size_t(count > 0 ? count : 1)));
+    if (!spots)
+        return false;
+    uint64_t right = 0, bottom = 0;  // the smallest canvas from (0, 0) holding every image placed
+    bool samePage = true;            // every image names one page, and the same
+    for (int i = 0; i < count && offsets->negative < 0; i++) {
+        const PngOffsets o = g_imageOffsets(paths[i]);
+        if (!o.hasOffset) {
+            offsets->firstWithout = offsets->firstWithout < 0 ? i : offsets->firstWithout;
+            continue;
+        }
+        if (o.x < 0 || o.y < 0) {
+            offsets->negative = i;
+            offsets->negativeOffsets = o;
+            break;
+        }
+        const bool page = o.hasPage && o.pageWidth > 0 && o.pageHeight > 0;
+        if (offsets->firstWith < 0) {
+            offsets->firstWith = i;
+            offsets->width = o.pageWidth;
+            offsets->height = o.pageHeight;
+        }
+        samePage = samePage && page && o.pageWidth == offsets->width && o.pageHeight == offsets->height;
+        right = o.x + uint64_t(o.width) > right ? o.x + uint64_t(o.width) : right;
+        bottom = o.y + uint64_t(o.height) > bottom ? o.y + uint64_t(o.height) : bottom;
+        spots[i] = CanvasSpot{uint32_t(o.x), uint32_t(o.y)};
+    }
+    if (!samePage) {
+        offsets->width = Side(right);
+        offsets->height = Side(bottom);
+    }
+    if (offsets->firstWith >= 0 && offsets->firstWithout < 0 && offsets->negative < 0)
+        offsets->spots = spots;
+    else
+        CoreFree(spots);
+    return true;
+}
+
+void ReleaseRecordedOffsets(RecordedOffsets *offsets)
+{
+    CoreFree(offsets->spots);
+    offsets->spots = nullptr;
+}
+
+bool PlanPlacement(const CanvasChoice &canvas, const char *const *paths, int count, Placement *placement)
+{
+    *placement = Placement{paths, canvas.width, canvas.height, canvas.anchor, nullptr};
     if (!canvas.fromFiles)
         return true;
-    const int count = g_sourceList->count;
-    CanvasSpot *spots = static_cast<CanvasSpot *>(CoreAlloc(sizeof(CanvasSpot) * size_t(count)));
-    if (!spots) {
+    RecordedOffsets offsets;
+    if (!ReadRecordedOffsets(paths, count, &offsets)) {
         PrintStatus(MSG_MEMORY_ERROR);
         return false;
     }
-    OffsetCanvas needed = {};
-    int firstWith = -1, firstWithout = -1;
-    for (int i = 0; i < count; i++) {
-        const char *path = SourceListGet(g_sourceList, i);
-        const PngOffsets o = g_imageOffsets(path);
-        if (o.hasOffset && (o.x < 0 || o.y < 0)) {
-            PrintStatus(MSG_NEGATIVE_OFFSET, path, int(o.x), int(o.y));
-            CoreFree(spots);
-            return false;
-        }
-        if (o.hasOffset) {
-            needed.Take(o, firstWith < 0);
-            firstWith = firstWith < 0 ? i : firstWith;
-            spots[i] = CanvasSpot{uint32_t(o.x), uint32_t(o.y)};
-        } else {
-            firstWithout = firstWithout < 0 ? i : firstWithout;
-        }
-        if (firstWith >= 0 && firstWithout >= 0) {
-            PrintStatus(MSG_NO_OFFSET, SourceListGet(g_sourceList, firstWithout),
-                        SourceListGet(g_sourceList, firstWith));
-            CoreFree(spots);
-            return false;
-        }
+    const PngOffsets &o = offsets.negativeOffsets;
+    // Told in list order: what the first image in the list that cannot go back shows.
+    const bool mixed = offsets.firstWith >= 0 && offsets.firstWithout >= 0;
+    if (offsets.negative >= 0 && (!mixed || offsets.negative < std::max(offsets.firstWith, offsets.firstWithout))) {
+        PrintStatus(MSG_NEGATIVE_OFFSET, paths[offsets.negative], int(o.x), int(o.y));
+        return false;
     }
-    if (firstWith < 0) {  // no image records one: the anchor places them, as without the files
-        CoreFree(spots);
-        return true;
+    if (mixed) {
+        PrintStatus(MSG_NO_OFFSET, paths[offsets.firstWithout], paths[offsets.firstWith]);
+        return false;
     }
-    placement->spots = spots;
-    if (canvas.width == 0 && canvas.height == 0) {
-        placement->width = needed.samePage ? needed.pageWidth : Side(needed.right);
-        placement->height = needed.samePage ? needed.pageHeight : Side(needed.bottom);
+    placement->spots = offsets.spots;  // null when no image records one: the anchor places them
+    if (placement->spots && canvas.width == 0 && canvas.height == 0) {
+        placement->width = offsets.width;
+        placement->height = offsets.height;
     }
     return true;
 }
@@ -105,7 +116,7 @@ void ReleasePlacement(Placement *placement)
 
 bool PlaceImage(const Placement &placement, int index, uint32_t width, uint32_t height, CanvasSpot *spot)
 {
-    const char *path = SourceListGet(g_sourceList, index);
+    const char *path = placement.paths[index];
     if (!placement.spots) {
         if (!FitsOnCanvas(placement.width, placement.height, width, height)) {
             PrintStatus(MSG_LARGER_THAN_CANVAS, path, width, height, placement.width, placement.height);

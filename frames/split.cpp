@@ -137,20 +137,6 @@ bool OpenPicture(IWICImagingFactory *factory, const char *path, Picture *picture
     return true;
 }
 
-// How many cells of `cell` pixels, `spacing` apart from `margin` on, fill
-// `side` exactly, with the same margin or none after the last; 0 when none do.
-uint32_t CellsAlong(uint32_t side, uint32_t cell, uint32_t margin, uint32_t spacing)
-{
-    for (uint64_t end : {uint64_t(margin), 2 * uint64_t(margin)}) {
-        const uint64_t room = side >= end ? side - end + uint64_t(spacing) : 0, step = uint64_t(cell) + spacing;
-        if (room >= step && room % step == 0)
-            return room / step > kShpMaxField ? kShpMaxField + 1 : uint32_t(room / step);
-        if (margin == 0)
-            break;
-    }
-    return 0;
-}
-
 // The number of frame files the split makes, or false after PrintStatus when
 // the picture cannot be split so.
 bool CountFrames(const Picture &picture, const char *path, const SheetCut &cut, uint32_t *count)
@@ -180,8 +166,8 @@ bool CountFrames(const Picture &picture, const char *path, const SheetCut &cut, 
             PrintStatus(MSG_CELLS_DONT_DIVIDE, cellWidth, cellHeight, width, height);
         return false;
     } else {
-        // At most 65536 × 65536 cells counted: the product fits in 64 bits.
-        const uint64_t cells = uint64_t(CellsAlong(width, cellWidth, cut.margin, cut.spacing)) *
+        // At most 2^31 × 2^31 cells of 1 pixel: the product fits in 64 bits.
+        const uint64_t cells = CellsAlong(width, cellWidth, cut.margin, cut.spacing) *
                                CellsAlong(height, cellHeight, cut.margin, cut.spacing);
         *count = cells > kShpMaxField ? kShpMaxField + 1 : uint32_t(cells);
     }
@@ -276,8 +262,8 @@ bool ReadRect(Picture *picture, const GifCanvas &canvas, uint32_t x, uint32_t y,
 bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &canvas, uint8_t *cell,
                 const SheetCut &cut, FrameFiles *files, const char *path)
 {
-    const uint32_t across = CellsAlong(picture->image.width, cut.cellWidth, cut.margin, cut.spacing),
-                   down = CellsAlong(picture->image.height, cut.cellHeight, cut.margin, cut.spacing);
+    const uint32_t across = uint32_t(CellsAlong(picture->image.width, cut.cellWidth, cut.margin, cut.spacing)),
+                   down = uint32_t(CellsAlong(picture->image.height, cut.cellHeight, cut.margin, cut.spacing));
     for (uint32_t row = 0; row < down; row++)
         for (uint32_t column = 0; column < across; column++) {
             const uint32_t x = cut.margin + column * (cut.cellWidth + cut.spacing),
@@ -446,6 +432,18 @@ bool RunSplit(SplitRun *run)
 }
 
 }  // namespace
+
+uint64_t CellsAlong(uint32_t side, uint32_t cell, uint32_t margin, uint32_t spacing)
+{
+    for (uint64_t end : {uint64_t(margin), 2 * uint64_t(margin)}) {
+        const uint64_t room = side >= end ? side - end + uint64_t(spacing) : 0, step = uint64_t(cell) + spacing;
+        if (cell > 0 && room >= step && room % step == 0)
+            return room / step;
+        if (margin == 0)
+            break;
+    }
+    return 0;
+}
 
 bool InspectImage(const char *path, ImageFrames *image)
 {

@@ -36,3 +36,7 @@ struct SheetCut {
 
 bool SplitSheet(const char *path, const SheetCut &cut, const char *directory, FolderRule rule,
                 FrameFiles *files);
+
+// How many cells of `cell` pixels, `spacing` apart from `margin` on, fill
+// `side` exactly, with the same margin or none after the last; 0 when none do.
+uint64_t CellsAlong(uint32_t side, uint32_t cell, uint32_t margin, uint32_t spacing);
