@@ -284,8 +284,6 @@ const Failure kFailures[] = {
     // Placed by their files' offsets.
     {"SomeWithoutOffsets", {{1, 1}, {1, 1}, {1, 1}}, Format(MSG_NO_OFFSET, "1", "0"), nullptr, "",
      Canvas(0, 0, true), {At(0, 0, 1, 1), {}, At(0, 0, 1, 1)}},
-    {"FirstWithoutOffset", {{1, 1}, {1, 1}}, Format(MSG_NO_OFFSET, "0", "1"), nullptr, "", Canvas(0, 0, true),
-     {{}, At(0, 0, 1, 1)}},
     {"LeftOfThePage", {{1, 1}, {1, 1}}, Format(MSG_NEGATIVE_OFFSET, "1", -1, 0), nullptr, "",
      Canvas(0, 0, true), {At(0, 0, 1, 1), At(-1, 0, 1, 1)}},
     {"PastTheCanvasNamed", {{2, 2}, {2, 2}}, Format(MSG_PAST_CANVAS, "1", 2, 2, 3, 0, 4, 4), nullptr, "",
@@ -474,8 +472,7 @@ TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
 TEST_F(Job, PutsTrimmedImagesBackAtTheirOffsets)
 {
     const std::vector<PngOffsets> onPage = {At(2, 1, 1, 1, 9, 9), At(0, 3, 3, 2, 9, 9), At(4, 0, 2, 3, 9, 9)};
-    std::vector<PngOffsets> oneWithoutPage = onPage, otherPage = onPage;
-    oneWithoutPage[1].hasPage = false;
+    std::vector<PngOffsets> otherPage = onPage;
     otherPage[2].pageHeight = 8;
     const std::vector<CanvasSpot> offsets = {{2, 1}, {0, 3}, {4, 0}}, centred = {{1, 1}, {0, 0}, {0, 0}};
     const struct {
@@ -486,7 +483,6 @@ TEST_F(Job, PutsTrimmedImagesBackAtTheirOffsets)
         std::vector<CanvasSpot> spots;
     } rows[] = {
         {"PageAgreed", Canvas(0, 0, true), onPage, 9, 9, offsets},
-        {"OneWithoutPage", Canvas(0, 0, true), oneWithoutPage, 6, 5, offsets},
         {"PagesDiffer", Canvas(0, 0, true), otherPage, 6, 5, offsets},
         {"CanvasNamed", Canvas(7, 6, true), onPage, 7, 6, offsets},
         {"AnchorChosen", Canvas(0, 0, false), onPage, 3, 3, centred},
