@@ -428,21 +428,13 @@ TEST_F(DialogTest, CanvasOffersTheOffsetsEveryRowRecords)
         return offered = *choice, shownAt = spot ? *spot : CanvasSpot{99, 99}, true;
     };
     Key(preview, 'P');
-    DestroyWindow(preview);
+    g_imageOffsets = ReadImageOffsets;
     EXPECT_TRUE(offered.fromFiles && offered.width == 5 && offered.height == 4) << offered.width;
     EXPECT_TRUE(shownAt.left == 0 && shownAt.top == 2) << shownAt.left << ", " << shownAt.top;
-    const std::string dest = temp_.Path("out.shp"), job = temp_.Path("job.shp");
-    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
-    Command(IDOK);
-    SourceList *rows = g_sourceList;
-    g_sourceList = SourceListCreate();
-    for (const std::string &image : images)
-        SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
-    ASSERT_EQ(ConvertToShpWith(job.c_str(), ConvertOptions{{true, 0, 0, ANCHOR_CENTER, true}, DITHER_NONE}), 1);
-    SourceListRelease(g_sourceList);
-    g_sourceList = rows;
-    g_imageOffsets = ReadImageOffsets;
-    EXPECT_EQ(ReadBytes(dest), ReadBytes(job));
+    const PreviewFrame *frame = ShownPreviewFrame();  // b.kui's frame, back where it was
+    ASSERT_TRUE(frame->state == FRAME_SHOWN && frame->width == 5 && frame->height == 4) << Text(IDC_STATUS);
+    EXPECT_EQ(frame->pixels[2 * 5] | frame->pixels[0], 0x0000CEu) << "its first pixel at (0, 2), black above";
+    DestroyWindow(preview);
 }
 
 // P on rows of three sizes in walk\: the largest size offered, the rows replaced by the canvas frames in
