@@ -25,7 +25,7 @@ struct CliArguments {
     int pathCount;
     bool cell;  // --split --cell WxH [--margin M] [--spacing S]
     uint32_t cellWidth, cellHeight, margin, spacing;
-    char *data;  // --split --data FILE.json; owned
+    char *data;              // --split --data FILE.json; owned
     ConvertOptions convert;  // --canvas, --anchor, --dither
     int workers;             // -j N; 0: one per logical processor
     bool json;

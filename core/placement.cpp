@@ -35,7 +35,8 @@ uint32_t Side(uint64_t side)
 bool ReadRecordedOffsets(const char *const *paths, int count, RecordedOffsets *offsets)
 {
     *offsets = RecordedOffsets{-1, -1, -1, {}, 0, 0, nullptr};
-    CanvasSpot *spots = static_cast<CanvasSpot *>(CoreAlloc(sizeof(CanvasSpot) * size_t(count > 0 ? count : 1)));
+    CanvasSpot *spots =
+        static_cast<CanvasSpot *>(CoreAlloc(sizeof(CanvasSpot) * size_t(count > 0 ? count : 1)));
     if (!spots)
         return false;
     uint64_t right = 0, bottom = 0;  // the smallest canvas from (0, 0) holding every image placed
@@ -92,7 +93,8 @@ bool PlanPlacement(const CanvasChoice &canvas, const char *const *paths, int cou
     const PngOffsets &o = offsets.negativeOffsets;
     // Told in list order: what the first image in the list that cannot go back shows.
     const bool mixed = offsets.firstWith >= 0 && offsets.firstWithout >= 0;
-    if (offsets.negative >= 0 && (!mixed || offsets.negative < std::max(offsets.firstWith, offsets.firstWithout))) {
+    if (offsets.negative >= 0 &&
+        (!mixed || offsets.negative < std::max(offsets.firstWith, offsets.firstWithout))) {
         PrintStatus(MSG_NEGATIVE_OFFSET, paths[offsets.negative], int(o.x), int(o.y));
         return false;
     }

@@ -12,7 +12,7 @@ struct Placement {
     const char *const *paths;  // the images, for messages
     uint32_t width, height;    // the canvas; 0 x 0: grown to the images (by the anchor only)
     CanvasAnchor anchor;
-    CanvasSpot *spots;         // null: by the anchor; else where image i goes
+    CanvasSpot *spots;  // null: by the anchor; else where image i goes
 };
 
 // What the file of an image records, read from the file itself; a test seam.
@@ -25,8 +25,8 @@ struct RecordedOffsets {
     int firstWith, firstWithout;  // -1: none
     int negative;                 // the first image left of or above its page; -1: none
     PngOffsets negativeOffsets;
-    uint32_t width, height;       // the page they agree on, else the smallest canvas holding them
-    CanvasSpot *spots;            // when every image records one: where each goes (CoreAlloc'd)
+    uint32_t width, height;  // the page they agree on, else the smallest canvas holding them
+    CanvasSpot *spots;       // when every image records one: where each goes (CoreAlloc'd)
 };
 // False only when memory runs out.
 bool ReadRecordedOffsets(const char *const *paths, int count, RecordedOffsets *offsets);

@@ -7,10 +7,10 @@
 #include <cstdint>
 
 struct PngOffsets {
-    bool isPng;          // the bytes start with the PNG signature and a whole IHDR
+    bool isPng;              // the bytes start with the PNG signature and a whole IHDR
     uint32_t width, height;  // IHDR's size
     bool hasOffset;
-    int32_t x, y;        // may be negative: the image reaches left of or above its page
+    int32_t x, y;  // may be negative: the image reaches left of or above its page
     bool hasPage;
     uint32_t pageWidth, pageHeight;
 };

@@ -14,7 +14,7 @@ struct SheetFrame {
     uint32_t x, y;           // its top-left pixel in the sheet
     uint32_t width, height;  // unturned: a rotated frame covers height x width pixels of the sheet
     bool rotated;
-    uint32_t left, top;      // where its top-left pixel goes on the source frame
+    uint32_t left, top;  // where its top-left pixel goes on the source frame
 };
 
 struct SheetData {

@@ -248,7 +248,8 @@ bool ReadRect(Picture *picture, const GifCanvas &canvas, uint32_t x, uint32_t y,
     HRESULT hr = S_OK;
     if (canvas.pixels) {
         for (uint32_t k = 0; k < height; k++)
-            std::memcpy(pixels + k * rowBytes, canvas.pixels + (size_t(y + k) * canvas.width + x) * 4, rowBytes);
+            std::memcpy(pixels + k * rowBytes, canvas.pixels + (size_t(y + k) * canvas.width + x) * 4,
+                        rowBytes);
     } else {
         const WICRect rect = {INT(x), INT(y), INT(width), INT(height)};
         hr = picture->converter->CopyPixels(&rect, UINT(rowBytes), UINT(rowBytes * height), pixels);
@@ -262,8 +263,10 @@ bool ReadRect(Picture *picture, const GifCanvas &canvas, uint32_t x, uint32_t y,
 bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &canvas, uint8_t *cell,
                 const SheetCut &cut, FrameFiles *files, const char *path)
 {
-    const uint32_t across = uint32_t(CellsAlong(picture->image.width, cut.cellWidth, cut.margin, cut.spacing)),
-                   down = uint32_t(CellsAlong(picture->image.height, cut.cellHeight, cut.margin, cut.spacing));
+    const uint32_t across =
+                       uint32_t(CellsAlong(picture->image.width, cut.cellWidth, cut.margin, cut.spacing)),
+                   down =
+                       uint32_t(CellsAlong(picture->image.height, cut.cellHeight, cut.margin, cut.spacing));
     for (uint32_t row = 0; row < down; row++)
         for (uint32_t column = 0; column < across; column++) {
             const uint32_t x = cut.margin + column * (cut.cellWidth + cut.spacing),
@@ -314,7 +317,8 @@ bool WriteDataFrames(IWICImagingFactory *factory, Picture *picture, const GifCan
         for (uint32_t y = 0; y < f.height; y++)
             for (uint32_t x = 0; x < f.width; x++) {
                 // Turned clockwise, the frame's left column became the cut's top row.
-                const size_t from = f.rotated ? size_t(x) * across + (across - 1 - y) : size_t(y) * across + x;
+                const size_t from =
+                    f.rotated ? size_t(x) * across + (across - 1 - y) : size_t(y) * across + x;
                 std::memcpy(frame + ((size_t(f.top) + y) * width + f.left + x) * 4, cut + from * 4, 4);
             }
         if (!WriteBgraFrame(files, factory, frame, frame, width, height))
@@ -404,8 +408,9 @@ void InspectOrSplit(void *context)
     if (!run->block || !BeginFrameFiles(run->files, run->directory, count, run->rule))
         return;
     run->begun = true;
-    run->ok = cells ? WriteCells(run->factory, picture, run->canvas, run->block, run->cut, run->files, run->path)
-                    : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
+    run->ok =
+        cells ? WriteCells(run->factory, picture, run->canvas, run->block, run->cut, run->files, run->path)
+              : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
 }
 
 // The decode runs under the guard of the filter calls: a fault inside the
@@ -436,7 +441,8 @@ bool RunSplit(SplitRun *run)
 uint64_t CellsAlong(uint32_t side, uint32_t cell, uint32_t margin, uint32_t spacing)
 {
     for (uint64_t end : {uint64_t(margin), 2 * uint64_t(margin)}) {
-        const uint64_t room = side >= end ? side - end + uint64_t(spacing) : 0, step = uint64_t(cell) + spacing;
+        const uint64_t room = side >= end ? side - end + uint64_t(spacing) : 0,
+                       step = uint64_t(cell) + spacing;
         if (cell > 0 && room >= step && room % step == 0)
             return room / step;
         if (margin == 0)

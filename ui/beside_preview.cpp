@@ -22,7 +22,8 @@ void PlaceBesidePreview(HWND dialog)
     for (const POINT &place : places) {
         const LONG x = std::max(work.left, std::min(place.x, work.right - width)),
                    y = std::max(work.top, std::min(place.y, work.bottom - height));
-        if (x + width <= preview.left || x >= preview.right || y + height <= preview.top || y >= preview.bottom) {
+        if (x + width <= preview.left || x >= preview.right || y + height <= preview.top ||
+            y >= preview.bottom) {
             at = {x, y};
             break;
         }

@@ -72,9 +72,9 @@ void DrawPlacedFrame(const DRAWITEMSTRUCT &item, const CanvasQuestion &question)
         !FitsOnCanvas(choice.width - std::min(choice.width, spot.left),
                       choice.height - std::min(choice.height, spot.top), frame.width, frame.height))
         return;
-    const CanvasSpot at = choice.fromFiles
-                              ? spot
-                              : PlaceOnCanvas(choice.width, choice.height, frame.width, frame.height, choice.anchor);
+    const CanvasSpot at = choice.fromFiles ? spot
+                                           : PlaceOnCanvas(choice.width, choice.height, frame.width,
+                                                           frame.height, choice.anchor);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = LONG(frame.width);

@@ -26,8 +26,8 @@ void GuessCellSize(CellSize *cell)
     const PreviewFrame *shown = ShownPreviewFrame();
     bool atHand = shown && shown->state == FRAME_SHOWN && shown->width == cell->imageWidth &&
                   shown->height == cell->imageHeight;
-    GuessSheetCell(atHand ? shown->pixels : nullptr, cell->imageWidth, cell->imageHeight, &cell->cut.cellWidth,
-                   &cell->cut.cellHeight);
+    GuessSheetCell(atHand ? shown->pixels : nullptr, cell->imageWidth, cell->imageHeight,
+                   &cell->cut.cellWidth, &cell->cut.cellHeight);
 }
 
 // An empty field counts as 0, for the margin and the spacing.

@@ -36,7 +36,8 @@ enum ToolOutcome {
 // when cancelled. Tests answer it instead of a person.
 struct ImageFrames;
 struct SheetCut;
-typedef bool (*AskCellSizeFunction)(HWND preview, const ImageFrames &image, const char *dataPath, SheetCut *cut);
+typedef bool (*AskCellSizeFunction)(HWND preview, const ImageFrames &image, const char *dataPath,
+                                    SheetCut *cut);
 extern AskCellSizeFunction g_askCellSize;
 
 ToolOutcome ExtractToChosenFolder(const PreviewTarget &target);

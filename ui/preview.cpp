@@ -2,9 +2,9 @@
 #include "ui/preview.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/canvas.h"
 #include "core/dither.h"

@@ -104,7 +104,9 @@ class Job : public testing::Test {
         g_loads.clear();
         g_status.clear();
         g_offsets.clear();
-        g_imageOffsets = [](const char *path) { return g_offsets.count(path) ? g_offsets[path] : PngOffsets{}; };
+        g_imageOffsets = [](const char *path) {
+            return g_offsets.count(path) ? g_offsets[path] : PngOffsets{};
+        };
         g_outputWrite = PlatformWrite;
 #ifdef _WIN32
         g_replaceFile = kPlatformReplace;
@@ -235,6 +237,17 @@ PngOffsets At(int32_t x, int32_t y, uint32_t w, uint32_t h, uint32_t pageWidth =
     return PngOffsets{true, w, h, true, x, y, pageWidth > 0, pageWidth, pageHeight};
 }
 
+// Images of the sizes their files record ({}: 1 x 1, recording none), on a
+// canvas of side x side (0: the files') placed by the offsets.
+Failure Trimmed(const char *name, const std::string &status, const std::vector<PngOffsets> &offsets,
+                uint32_t side = 0)
+{
+    std::vector<std::pair<int, int>> images;
+    for (const PngOffsets &o : offsets)
+        images.push_back({o.isPng ? int(o.width) : 1, o.isPng ? int(o.height) : 1});
+    return Failure{name, images, status, nullptr, "", Canvas(side, side, true), offsets};
+}
+
 const Failure kFailures[] = {
     {"EmptyList", {}, "", nullptr},
     {"FirstUndecodable", {{0, 0}}, kUndecodable, nullptr},
@@ -282,15 +295,12 @@ const Failure kFailures[] = {
      "",
      Canvas()},
     // Placed by their files' offsets.
-    {"SomeWithoutOffsets", {{1, 1}, {1, 1}, {1, 1}}, Format(MSG_NO_OFFSET, "1", "0"), nullptr, "",
-     Canvas(0, 0, true), {At(0, 0, 1, 1), {}, At(0, 0, 1, 1)}},
-    {"LeftOfThePage", {{1, 1}, {1, 1}}, Format(MSG_NEGATIVE_OFFSET, "1", -1, 0), nullptr, "",
-     Canvas(0, 0, true), {At(0, 0, 1, 1), At(-1, 0, 1, 1)}},
-    {"PastTheCanvasNamed", {{2, 2}, {2, 2}}, Format(MSG_PAST_CANVAS, "1", 2, 2, 3, 0, 4, 4), nullptr, "",
-     Canvas(4, 4, true), {At(0, 0, 2, 2), At(3, 0, 2, 2)}},
-    {"PastThePage", {{2, 2}}, Format(MSG_PAST_CANVAS, "0", 2, 2, 0, 3, 4, 4), nullptr, "", Canvas(0, 0, true),
-     {At(0, 3, 2, 2, 4, 4)}},
-    {"ReachingPastTheHeader", {{2, 2}}, MSG_TOO_LARGE, nullptr, "", Canvas(0, 0, true), {At(65534, 0, 2, 2)}},
+    Trimmed("SomeWithoutOffsets", Format(MSG_NO_OFFSET, "1", "0"), {At(0, 0, 1, 1), {}, At(0, 0, 1, 1)}),
+    Trimmed("LeftOfThePage", Format(MSG_NEGATIVE_OFFSET, "1", -1, 0), {At(0, 0, 1, 1), At(-1, 0, 1, 1)}),
+    Trimmed("PastTheCanvasNamed", Format(MSG_PAST_CANVAS, "1", 2, 2, 3, 0, 4, 4),
+            {At(0, 0, 2, 2), At(3, 0, 2, 2)}, 4),
+    Trimmed("PastThePage", Format(MSG_PAST_CANVAS, "0", 2, 2, 0, 3, 4, 4), {At(0, 3, 2, 2, 4, 4)}),
+    Trimmed("ReachingPastTheHeader", MSG_TOO_LARGE, {At(65534, 0, 2, 2)}),
 };
 
 }  // namespace
@@ -397,7 +407,9 @@ const std::pair<int, int> kSizes[] = {{1, 1}, {3, 2}, {2, 3}};  // an automatic 
 // Never black, off the 16-bit levels, and different in each image.
 PixelFunction Pixel(int k)
 {
-    return [k](int x, int y) { return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)}; };
+    return [k](int x, int y) {
+        return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
+    };
 }
 
 void AddSizedImages()
@@ -416,8 +428,9 @@ Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
             for (int x = 0; x < kSizes[k].first; x++) {
                 const Rgb c = Pixel(k)(x, y);
                 const uint16_t value = Rgb565(c.r, c.g, c.b);
-                const size_t at = 8 + 3 * 24 +
-                                  2 * (size_t(k) * width * height + (spots[k].top + y) * width + spots[k].left + x);
+                const size_t at =
+                    8 + 3 * 24 +
+                    2 * (size_t(k) * width * height + (spots[k].top + y) * width + spots[k].left + x);
                 expected[at] = uint8_t(value), expected[at + 1] = uint8_t(value >> 8);
             }
     return expected;
@@ -449,7 +462,8 @@ TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
             const int width = canvas.first ? canvas.first : 3, height = canvas.second ? canvas.second : 3;
             std::vector<CanvasSpot> spots;
             for (const auto &[w, h] : kSizes)
-                spots.push_back({offset(name, "left", "right", width - w), offset(name, "top", "bottom", height - h)});
+                spots.push_back(
+                    {offset(name, "left", "right", width - w), offset(name, "top", "bottom", height - h)});
             EXPECT_EQ(ReadBytes(dest), OnCanvas(width, height, spots));
             EXPECT_EQ(g_loads, (std::map<std::string, int>{{"0", 1}, {"1", 1}, {"2", 1}}))
                 << "each decoded once";

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
+
+#include "tests/support/format.h"
 
 namespace {
 
@@ -18,49 +19,49 @@ std::string Chunk(const char *type, const std::string &data)
     return Be32(uint32_t(data.size())) + type + data + "CRC!";
 }
 
-const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", Be32(31) + Be32(41) + "\x08\x02xyz");
-const std::string kIdat = Chunk("IDAT", "pixels");
-const std::string kCanvas = Chunk("caNv", Be32(96) + Be32(80) + Be32(20) + Be32(30));
-const std::string kOffset = Chunk("oFFs", Be32(5) + Be32(6) + std::string(1, '\0'));
-const std::string kPage = Chunk("vpAg", Be32(64) + Be32(48) + std::string(1, '\0'));
+std::string Describe(const PngOffsets &o)
+{
+    if (!o.isPng)
+        return "not PNG";
+    return Format("%ux%u", o.width, o.height) + (o.hasOffset ? Format(" at %d,%d", o.x, o.y) : "") +
+           (o.hasPage ? Format(" on %ux%u", o.pageWidth, o.pageHeight) : "");
+}
 
-const PngOffsets kBare = {true, 31, 41, false, 0, 0, false, 0, 0};
+const std::string kHeader = std::string("\x89PNG\r\n\x1a\n", 8),
+                  kPng = kHeader + Chunk("IHDR", Be32(31) + Be32(41) + "\x08\x02xyz"),
+                  kIdat = Chunk("IDAT", "pixels"),
+                  kCanvas = Chunk("caNv", Be32(96) + Be32(80) + Be32(20) + Be32(30)),
+                  kOffset = Chunk("oFFs", Be32(5) + Be32(6) + '\0'),
+                  kPage = Chunk("vpAg", Be32(64) + Be32(48) + '\0');
 
-struct Row {
+const struct Row {
     const char *label;
-    std::string bytes;
-    PngOffsets expected;
-};
-
-const Row kRows[] = {
-    {"CurrentImageMagick", kPng + kCanvas + kIdat, {true, 31, 41, true, 20, 30, true, 96, 80}},
-    {"OlderImageMagick", kPng + kPage + kOffset + kIdat, {true, 31, 41, true, 5, 6, true, 64, 48}},
-    {"OffsetAlone", kPng + kOffset + kIdat, {true, 31, 41, true, 5, 6, false, 0, 0}},
-    {"NegativeOffset", kPng + Chunk("oFFs", Be32(uint32_t(-3)) + Be32(uint32_t(-2147483647 - 1)) + '\0'),
-     {true, 31, 41, true, -3, -2147483647 - 1, false, 0, 0}},
-    {"MicrometresIgnored", kPng + Chunk("oFFs", Be32(5) + Be32(6) + '\1') + kIdat, kBare},
-    {"CanvasWinsEitherSide", kPng + kOffset + kCanvas + kPage + kOffset, {true, 31, 41, true, 20, 30, true, 96, 80}},
-    {"ShortChunkIgnored", kPng + Chunk("caNv", Be32(96) + Be32(80) + Be32(20)) + kOffset,
-     {true, 31, 41, true, 5, 6, false, 0, 0}},
-    {"CutShort", kPng + kOffset + kCanvas.substr(0, kCanvas.size() - 1), {true, 31, 41, true, 5, 6, false, 0, 0}},
-    {"LengthPastTheEnd", kPng + Be32(0xffffffffu) + "caNv" + kCanvas, kBare},
-    {"NotAPng", "GIF89a" + kCanvas, {}},
+    std::string bytes, expected;
+} kRows[] = {
+    {"CurrentImageMagick", kPng + kCanvas + kIdat, "31x41 at 20,30 on 96x80"},
+    {"OlderImageMagick", kPng + kPage + kOffset + kIdat, "31x41 at 5,6 on 64x48"},
+    {"OffsetAlone", kPng + kOffset + kIdat, "31x41 at 5,6"},
+    {"Negative", kPng + Chunk("oFFs", Be32(-3u) + Be32(0x80000000u) + '\0'), "31x41 at -3,-2147483648"},
+    {"MicrometresIgnored", kPng + Chunk("oFFs", Be32(5) + Be32(6) + '\1') + kIdat, "31x41"},
+    {"CanvasWinsEitherSide", kPng + kOffset + kCanvas + kPage + kOffset, "31x41 at 20,30 on 96x80"},
+    {"AfterThePixelsIgnored", kPng + kIdat + kCanvas, "31x41"},
+    {"ShortChunkIgnored", kPng + Chunk("caNv", Be32(96) + Be32(80) + Be32(20)) + kOffset, "31x41 at 5,6"},
+    {"CutShort", kPng + kOffset + kCanvas.substr(0, kCanvas.size() - 1), "31x41 at 5,6"},
+    {"LengthPastTheEnd", kPng + Be32(0xffffffffu) + "caNv" + kCanvas, "31x41"},
+    {"HeaderNotFirst", kHeader + kOffset + kPng.substr(8), "not PNG"},
+    {"NotAPng", "GIF89a" + kCanvas, "not PNG"},
 };
 
 class PngOffsetsRow : public testing::TestWithParam<Row> {};
 
 TEST_P(PngOffsetsRow, ReadsWhatTheFileRecords)
 {
-    const Row &row = GetParam();
-    const PngOffsets got = ReadPngOffsets(reinterpret_cast<const uint8_t *>(row.bytes.data()), row.bytes.size());
-    const PngOffsets &e = row.expected;
-    EXPECT_EQ(std::vector<int64_t>({got.isPng, got.width, got.height, got.hasOffset, got.x, got.y, got.hasPage,
-                                    got.pageWidth, got.pageHeight}),
-              std::vector<int64_t>({e.isPng, e.width, e.height, e.hasOffset, e.x, e.y, e.hasPage, e.pageWidth,
-                                    e.pageHeight}));
+    const std::string &bytes = GetParam().bytes;
+    EXPECT_EQ(Describe(ReadPngOffsets(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size())),
+              GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Png, PngOffsetsRow, testing::ValuesIn(kRows),
-                         [](const testing::TestParamInfo<Row> &info) { return std::string(info.param.label); });
+                         [](const testing::TestParamInfo<Row> &info) { return info.param.label; });
 
 }  // namespace

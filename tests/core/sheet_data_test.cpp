@@ -13,7 +13,8 @@ extern std::string g_status;  // the status line (convert_test.cpp)
 namespace {
 
 // A frame entry's members: at x, y in the sheet, w x h, placed at left, top of 8 x 6.
-std::string Entry(int x, int y, int w, int h, bool rotated, int left, int top, const char *source = "8, \"h\": 6")
+std::string Entry(int x, int y, int w, int h, bool rotated, int left, int top,
+                  const char *source = "8, \"h\": 6")
 {
     return Format(R"("frame": {"x": %d, "y": %d, "w": %d, "h": %d}, "rotated": %s, "trimmed": true,
                   "spriteSourceSize": {"x": %d, "y": %d, "w": %d, "h": %d}, "sourceSize": {"w": %s})",
@@ -22,7 +23,8 @@ std::string Entry(int x, int y, int w, int h, bool rotated, int left, int top, c
 
 std::string Hash(const std::string &b, const std::string &a)
 {
-    return R"({"frames": {"b.png": {)" + b + R"(}, "a.png": {)" + a + R"(}}, "meta": {"size": {"w": 10, "h": 10}}})";
+    return R"({"frames": {"b.png": {)" + b + R"(}, "a.png": {)" + a +
+           R"(}}, "meta": {"size": {"w": 10, "h": 10}}})";
 }
 
 struct Row {
@@ -33,8 +35,9 @@ struct Row {
 
 const Row kRows[] = {
     {"Hash", Hash(Entry(0, 0, 3, 4, false, 5, 2), Entry(6, 0, 4, 3, true, 0, 0)), ""},
-    {"Array", R"({"frames": [{"filename": "b.png", )" + Entry(0, 0, 3, 4, false, 5, 2) +
-                  R"(}, {"filename": "a.png", )" + Entry(6, 0, 4, 3, true, 0, 0) + "}]}",
+    {"Array",
+     R"({"frames": [{"filename": "b.png", )" + Entry(0, 0, 3, 4, false, 5, 2) +
+         R"(}, {"filename": "a.png", )" + Entry(6, 0, 4, 3, true, 0, 0) + "}]}",
      ""},
     {"NotJson", "{\"frames\": {\n  \"a\": {\"frame\": }}}", Format(MSG_DATA_NOT_JSON, "s.json", 2, 18)},
     {"Empty", "", Format(MSG_DATA_NOT_JSON, "s.json", 1, 1)},
@@ -75,6 +78,6 @@ TEST_P(SheetDataRow, ReadsFramesInTheFilesOrderOrRefusesNamingOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sheet, SheetDataRow, testing::ValuesIn(kRows),
-                         [](const testing::TestParamInfo<Row> &info) { return std::string(info.param.label); });
+                         [](const testing::TestParamInfo<Row> &info) { return info.param.label; });
 
 }  // namespace

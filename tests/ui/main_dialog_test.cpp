@@ -418,7 +418,8 @@ TEST_F(DialogTest, CanvasOffersTheOffsetsEveryRowRecords)
 {
     const Strings images = {Image("a.kui", 1, 1), Image("b.kui", 3, 2)};
     static std::map<std::string, PngOffsets> recorded;
-    recorded = {{images[0], {true, 1, 1, true, 2, 1, true, 5, 4}}, {images[1], {true, 3, 2, true, 0, 2, true, 5, 4}}};
+    recorded = {{images[0], {true, 1, 1, true, 2, 1, true, 5, 4}},
+                {images[1], {true, 3, 2, true, 0, 2, true, 5, 4}}};
     g_imageOffsets = [](const char *path) { return recorded.count(path) ? recorded[path] : PngOffsets{}; };
     Drop(images);
     HWND preview = OpenPreview(dialog_, 1);
@@ -578,8 +579,10 @@ TEST_F(DialogTest, CellSizeWindowCountsTheCellsTypedAndReturnsTheirSize)
         SetTimer(nullptr, 0, 1, TypeCellSize);
         SheetCut cut = {};
         const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, row.data, &cut);
-        EXPECT_EQ(std::make_tuple(chosen, cut.cellWidth, cut.cellHeight, cut.margin, cut.spacing, cut.dataPath),
-                  std::make_tuple(row.answer == IDOK, 1u, 1u, row.marginAndSpacing, row.marginAndSpacing, row.data));
+        EXPECT_EQ(
+            std::make_tuple(chosen, cut.cellWidth, cut.cellHeight, cut.margin, cut.spacing, cut.dataPath),
+            std::make_tuple(row.answer == IDOK, 1u, 1u, row.marginAndSpacing, row.marginAndSpacing,
+                            row.data));
         EXPECT_EQ(g_cellCount, row.count);
     }
 }
