@@ -354,6 +354,7 @@ void SplitByData(SplitRun *run)
     CoreFree(text);
     if (!read)
         return;
+    // Each frame fits in its source size, at most 65535 x 65535: the largest fits in 32 bits.
     uint64_t largest = 0;
     for (uint32_t i = 0; i < run->data.count; i++)
         if (uint64_t(run->data.frames[i].width) * run->data.frames[i].height > largest)
