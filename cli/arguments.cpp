@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "cli/cli_texts.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/program_path.h"
+#include "core/source_list.h"
 #include "core/status.h"
 
 namespace {
@@ -42,6 +44,31 @@ bool ApplyCell(CliArguments *a, const char *value)
 {
     a->cell = true;
     return ParseSize(value, &a->cellWidth, &a->cellHeight);
+}
+
+bool ApplyNumber(const char *value, uint32_t *number)
+{
+    *number = 0;
+    for (int digits = 0; *value >= '0' && *value <= '9' && digits < 9; value++, digits++)
+        *number = *number * 10 + uint32_t(*value - '0');
+    return *value == '\0';
+}
+
+bool ApplyMargin(CliArguments *a, const char *value)
+{
+    return *value && ApplyNumber(value, &a->margin);
+}
+
+bool ApplySpacing(CliArguments *a, const char *value)
+{
+    return *value && ApplyNumber(value, &a->spacing);
+}
+
+bool ApplyData(CliArguments *a, const char *value)
+{
+    CoreFree(a->data);
+    a->data = CopyPath(value);
+    return a->data != nullptr;
 }
 
 bool ApplyCanvas(CliArguments *a, const char *value)
@@ -115,6 +142,9 @@ const Option kOptions[] = {
     {"--batch", VALUE_NONE, nullptr, 0, RUN_BATCH, nullptr},
     {"--worker", VALUE_NONE, nullptr, 0, RUN_WORKER, nullptr},
     {"--cell", VALUE_REQUIRED, CLI_EXPECT_SIZE, Bit(RUN_SPLIT), RUN_SPLIT, ApplyCell},
+    {"--margin", VALUE_REQUIRED, CLI_EXPECT_PIXELS, Bit(RUN_SPLIT), RUN_SPLIT, ApplyMargin},
+    {"--spacing", VALUE_REQUIRED, CLI_EXPECT_PIXELS, Bit(RUN_SPLIT), RUN_SPLIT, ApplySpacing},
+    {"--data", VALUE_REQUIRED, CLI_EXPECT_DATA, Bit(RUN_SPLIT), RUN_SPLIT, ApplyData},
     {"--canvas", VALUE_OPTIONAL_SIZE, CLI_EXPECT_SIZE, kConverting, RUN_CONVERT, ApplyCanvas},
     {"--anchor", VALUE_REQUIRED, CLI_EXPECT_ANCHOR, kConverting, RUN_CONVERT, ApplyAnchor},
     {"--dither", VALUE_REQUIRED, CLI_EXPECT_DITHER, kConverting, RUN_CONVERT, ApplyDither},
@@ -135,6 +165,11 @@ const Option *FindOption(const char *name, size_t length)
         if (std::strlen(option.name) == length && std::strncmp(option.name, name, length) == 0)
             return &option;
     return nullptr;
+}
+
+unsigned OptionBit(const char *name)
+{
+    return 1u << (FindOption(name, std::strlen(name)) - kOptions);
 }
 
 // "--canvas 64x48" but "--canvas 1.png": a size starts with a digit and
@@ -215,8 +250,13 @@ int CheckForMode(const CliArguments &a, unsigned given)
     for (size_t i = 0; i < sizeof kOptions / sizeof kOptions[0]; i++)
         if ((given >> i & 1) && !(kOptions[i].modes & Bit(a.mode)))
             return UsageError(CLI_OPTION_NOT_HERE, kOptions[i].name, kModeNames[a.mode]);
-    if ((given & (1u << (FindOption("--anchor", 8) - kOptions))) && !a.convert.canvas.enabled)
+    if ((given & OptionBit("--anchor")) && !a.convert.canvas.enabled)
         return UsageError(CLI_OPTION_NEEDS, "--anchor", "--canvas");
+    for (const char *layout : {"--margin", "--spacing"})
+        if ((given & OptionBit(layout)) && !a.cell)
+            return UsageError(CLI_OPTION_NEEDS, layout, "--cell");
+    if (a.cell && a.data)
+        return UsageError(CLI_OPTIONS_CLASH, "--cell", "--data");
     if (a.pathCount < kLeast[a.mode] || (kMost[a.mode] >= 0 && a.pathCount > kMost[a.mode]))
         return Usage();
     return 0;
@@ -292,6 +332,8 @@ int ParseArguments(int argc, wchar_t **argv, CliArguments *a)
     CoreFree(reader.texts);
     if (code == 0 && argc < 2)
         code = Usage();
+    // Without --anchor, images that record where they were trimmed from go back there.
+    a->convert.canvas.fromFiles = !(given & OptionBit("--anchor"));
     return code != 0 ? code : CheckForMode(*a, given);
 }
 
@@ -300,5 +342,6 @@ void ReleaseArguments(CliArguments *a)
     for (int i = 0; i < a->pathCount; i++)
         CoreFree(a->paths[i]);
     CoreFree(a->paths);
+    CoreFree(a->data);
     *a = CliArguments{};
 }

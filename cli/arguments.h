@@ -23,8 +23,9 @@ struct CliArguments {
     // program's code page, in order. Owned (ReleaseArguments).
     char **paths;
     int pathCount;
-    bool cell;  // --split --cell WxH
-    uint32_t cellWidth, cellHeight;
+    bool cell;  // --split --cell WxH [--margin M] [--spacing S]
+    uint32_t cellWidth, cellHeight, margin, spacing;
+    char *data;              // --split --data FILE.json; owned
     ConvertOptions convert;  // --canvas, --anchor, --dither
     int workers;             // -j N; 0: one per logical processor
     bool json;

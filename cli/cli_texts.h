@@ -9,7 +9,8 @@
     "       kestrane-cli --batch DIR [OUTDIR] [options]\n"                                                   \
     "       kestrane-cli --info FILE.shp\n"                                                                  \
     "       kestrane-cli --extract FILE.shp DIR\n"                                                           \
-    "       kestrane-cli --split IMAGE DIR [--cell WxH]\n"                                                   \
+    "       kestrane-cli --split IMAGE DIR [--cell WxH [--margin M] [--spacing S]]\n"                        \
+    "       kestrane-cli --split SHEET.png DIR --data SHEET.json\n"                                          \
     "       kestrane-cli --help | --version\n"                                                               \
     "\n"                                                                                                     \
     "Converts PNG, GIF or JPEG images of equal size, in the order given,\n"                                  \
@@ -23,15 +24,21 @@
     "--extract writes each frame of FILE.shp as DIR\\frame0000.png, frame0001.png, ...\n"                    \
     "--split writes each frame of an animated GIF, as a viewer shows it, into DIR\n"                         \
     "the same way; with --cell, each cell of W x H pixels of IMAGE, left to right,\n"                        \
-    "then top to bottom. Neither replaces frame files already in DIR.\n"                                     \
+    "then top to bottom, the first M pixels in from the left and top and S pixels\n"                         \
+    "apart; with --data, each frame the sheet's JSON data lists, in its order,\n"                            \
+    "turned back if stored rotated and put where it sat before it was trimmed.\n"                            \
+    "None replaces frame files already in DIR.\n"                                                            \
     "\n"                                                                                                     \
     "Options of a conversion and of --batch, anywhere on the command line\n"                                 \
     "(a value may also follow an equals sign: --canvas=64x48):\n"                                            \
     "  --canvas [WxH]   images of any size, each placed on a canvas of W x H\n"                              \
-    "                   (without WxH: the largest width and height), black around\n"                         \
-    "  --anchor POS     where on the canvas: center (the default), top, bottom,\n"                           \
-    "                   left, right, top-left, top-right, bottom-left, bottom-right;\n"                      \
-    "                   an odd pixel of free space goes to the right and below\n"                            \
+    "                   (without WxH: the largest width and height), black around;\n"                        \
+    "                   PNG files that record their offset (trimmed exports) go\n"                           \
+    "                   back there: on the page they name or, where the pages\n"                             \
+    "                   differ, the least canvas holding them all (without WxH)\n"                           \
+    "  --anchor POS     place by the anchor instead: center (the default), top,\n"                           \
+    "                   bottom, left, right, top-left, top-right, bottom-left,\n"                            \
+    "                   bottom-right; an odd pixel of free space goes right and below\n"                     \
     "  --dither MODE    ordered (still parts stay still) or diffusion (for stills)\n"                        \
     "                   instead of cutting each colour to 16 bits\n"                                         \
     "  -j N             read the images in N worker processes (default: one per\n"                           \
@@ -60,6 +67,8 @@
 #define CLI_EXPECT_SIZE "two whole numbers, such as 64x48"
 #define CLI_EXPECT_ANCHOR "center, top, bottom, left, right, top-left, top-right, bottom-left or bottom-right"
 #define CLI_EXPECT_DITHER "ordered or diffusion"
+#define CLI_EXPECT_PIXELS "a whole number of pixels"
+#define CLI_EXPECT_DATA "the sheet's JSON data file"
 #define CLI_EXPECT_WORKERS "a number of workers from 1 to 64"
 #define CLI_EXPECT_ORDER "natural or text"
 #define CLI_OUTPUT_IS_IMAGE "Error: The output file must not be an image file: %s\n"

@@ -94,7 +94,7 @@ int Convert(const CliArguments &arguments)
     return ok ? kExitOk : kExitFailed;
 }
 
-// --split IMAGE DIR [--cell WxH]
+// --split IMAGE DIR [--cell WxH [--margin M] [--spacing S] | --data FILE.json]
 int Split(const CliArguments &arguments)
 {
     // 0 x 0 would otherwise ask for a GIF's frames.
@@ -102,9 +102,9 @@ int Split(const CliArguments &arguments)
         PrintStatus(MSG_CELL_EMPTY, arguments.cellWidth, arguments.cellHeight);
         return kExitFailed;
     }
-    return SplitIntoFrames(arguments.paths[0], arguments.paths[1], arguments.cellWidth, arguments.cellHeight)
-               ? kExitOk
-               : kExitFailed;
+    const SheetCut cut = {arguments.cellWidth, arguments.cellHeight, arguments.margin, arguments.spacing,
+                          arguments.data};
+    return SplitIntoFrames(arguments.paths[0], arguments.paths[1], cut) ? kExitOk : kExitFailed;
 }
 
 int Run(const CliArguments &arguments)

@@ -41,12 +41,12 @@ bool ExtractFrames(const char *path, const char *directory)
     return ok;
 }
 
-bool SplitIntoFrames(const char *path, const char *directory, uint32_t cellWidth, uint32_t cellHeight)
+bool SplitIntoFrames(const char *path, const char *directory, const SheetCut &cut)
 {
     if (ProgressWanted())
         g_frameProgress = ShowFrameProgress;
     FrameFiles files;
-    bool ok = SplitImage(path, cellWidth, cellHeight, directory, FOLDER_WITHOUT_FRAME_FILES, &files);
+    bool ok = SplitSheet(path, cut, directory, FOLDER_WITHOUT_FRAME_FILES, &files);
     g_frameProgress = nullptr;
     return ok;
 }

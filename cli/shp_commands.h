@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "frames/split.h"
+
 // Checks the file's whole layout, then prints its size, frame count and the
 // offset of every frame on standard output.
 bool ShowShpInfo(const char *path);
@@ -13,6 +15,7 @@ bool ShowShpInfo(const char *path);
 // A folder that holds frame files already is refused.
 bool ExtractFrames(const char *path, const char *directory);
 
-// Writes the frames of an animated GIF (cellWidth 0) or the cells of a
-// picture into directory as --extract does, refusing what SplitImage refuses.
-bool SplitIntoFrames(const char *path, const char *directory, uint32_t cellWidth, uint32_t cellHeight);
+// Writes the frames of an animated GIF (no cells, no data), the cells of a
+// picture or the frames its data describes into directory as --extract does,
+// refusing what SplitSheet refuses.
+bool SplitIntoFrames(const char *path, const char *directory, const SheetCut &cut);

@@ -26,6 +26,9 @@ struct CanvasChoice {
     bool enabled;            // off: every image must have the first one's size
     uint32_t width, height;  // 0 x 0: the largest width and height among the images
     CanvasAnchor anchor;
+    // Each image at the offset its file records, when every image records
+    // one (trimmed exports); the anchor places them when none does.
+    bool fromFiles;
 };
 
 struct CanvasSpot {

@@ -7,6 +7,7 @@
 #include "core/messages.h"
 #include "core/output_file.h"
 #include "core/packed_dib.h"
+#include "core/placement.h"
 #include "core/rgb565_rows.h"
 #include "core/shp16.h"
 #include "core/source_list.h"
@@ -251,10 +252,11 @@ static void BlackAround(uint8_t *frame, uint32_t canvasWidth, uint32_t canvasHei
     std::memset(frame + (spot.top + height) * stride, 0, (canvasHeight - spot.top - height) * stride);
 }
 
-// A canvas named in advance: each image goes straight to its place.
-static uint8_t *ConvertOnFixedCanvas(const ConvertOptions &options, size_t *fileSize)
+// A canvas known in advance: each image goes straight to its place.
+static uint8_t *ConvertOnFixedCanvas(const ConvertOptions &options, const Placement &placement,
+                                     size_t *fileSize)
 {
-    const uint32_t width = options.canvas.width, height = options.canvas.height;
+    const uint32_t width = placement.width, height = placement.height;
     const uint32_t count = uint32_t(g_sourceList->count);
     uint8_t *buffer = AllocShpFile(width, height, count, fileSize);
     if (!buffer)
@@ -262,18 +264,15 @@ static uint8_t *ConvertOnFixedCanvas(const ConvertOptions &options, size_t *file
     FrameConversion conversion(options);
     for (uint32_t i = 0; i < count; i++) {
         PackedDib dib = LoadCanvasImage(int(i));
-        const uint32_t w = dib ? uint32_t(dib->biWidth) : 0, h = dib ? uint32_t(dib->biHeight) : 0;
-        if (!dib || !FitsOnCanvas(width, height, w, h)) {
-            if (dib)
-                PrintStatus(MSG_LARGER_THAN_CANVAS, SourceListGet(g_sourceList, int(i)), w, h, width, height);
+        CanvasSpot spot = {};
+        if (!dib || !PlaceImage(placement, int(i), uint32_t(dib->biWidth), uint32_t(dib->biHeight), &spot)) {
             FreePackedDib(dib);
             conversion.Finish();
             CoreFree(buffer);
             return nullptr;
         }
-        const CanvasSpot spot = PlaceOnCanvas(width, height, w, h, options.canvas.anchor);
         uint8_t *frame = buffer + ShpFrameOffset(width, height, count, i);
-        BlackAround(frame, width, height, w, h, spot);
+        BlackAround(frame, width, height, uint32_t(dib->biWidth), uint32_t(dib->biHeight), spot);
         conversion.Start(dib, {frame, width, spot.left, spot.top});
     }
     conversion.Finish();
@@ -460,14 +459,26 @@ int ConvertToShpWith(const char *outputPath, const ConvertOptions &options)
     g_sizeRefusal.index = -1;
     if (!SourceListGet(g_sourceList, 0))
         return 0;
-    const CanvasChoice &canvas = options.canvas;
-    if (canvas.enabled && canvas.width == 0 && canvas.height == 0)
-        return options.dither == DITHER_ORDERED ? ConvertOrderedOnGrowingCanvas(outputPath, options)
-                                                : ConvertOnGrowingCanvas(outputPath, options);
-    size_t fileSize = 0;
-    uint8_t *buffer =
-        canvas.enabled ? ConvertOnFixedCanvas(options, &fileSize) : ConvertSameSize(options, &fileSize);
-    const int written = buffer ? WriteOutput(outputPath, buffer, fileSize) : 0;
-    CoreFree(buffer);
+    if (!options.canvas.enabled) {
+        size_t fileSize = 0;
+        uint8_t *buffer = ConvertSameSize(options, &fileSize);
+        const int written = buffer ? WriteOutput(outputPath, buffer, fileSize) : 0;
+        CoreFree(buffer);
+        return written;
+    }
+    Placement placement = {};
+    if (!PlanPlacement(options.canvas, g_sourceList->items, g_sourceList->count, &placement))
+        return 0;
+    int written = 0;
+    if (placement.width == 0 && placement.height == 0) {
+        written = options.dither == DITHER_ORDERED ? ConvertOrderedOnGrowingCanvas(outputPath, options)
+                                                   : ConvertOnGrowingCanvas(outputPath, options);
+    } else {
+        size_t fileSize = 0;
+        uint8_t *buffer = ConvertOnFixedCanvas(options, placement, &fileSize);
+        written = buffer ? WriteOutput(outputPath, buffer, fileSize) : 0;
+        CoreFree(buffer);
+    }
+    ReleasePlacement(&placement);
     return written;
 }

@@ -36,7 +36,26 @@
 #define MSG_CELL_TOO_LARGE "Error: Cells of %u x %u pixels are larger than the picture of %u x %u pixels."
 #define MSG_CELLS_DONT_DIVIDE                                                                                \
     "Error: Cells of %u x %u pixels do not divide the picture of %u x %u pixels evenly."
+// A sheet cut by its data file.
+#define MSG_DATA_NOT_JSON "Error: %s is not JSON: it goes wrong at line %u, column %u."
+#define MSG_DATA_WITHOUT_FRAMES "Error: %s describes no frames."
+#define MSG_FRAME_WITHOUT_RECT "Error: Frame %s has no whole numbers for its place and size."
+#define MSG_FRAME_OUTSIDE_SHEET                                                                              \
+    "Error: Frame %s (%u x %u pixels at %u, %u) lies outside the sheet of %u x %u pixels."
+#define MSG_FRAME_OUTSIDE_SOURCE                                                                             \
+    "Error: Frame %s (%u x %u pixels at %u, %u) does not fit its source size of %u x %u pixels."
+#define MSG_SOURCE_SIZES_DIFFER                                                                              \
+    "Error: Frame %s has a source size of %u x %u pixels, frame %s one of %u x %u; all must be the same."
+#define MSG_CELLS_DONT_FILL                                                                                  \
+    "Error: Cells of %u x %u pixels, the first %u pixels in and %u apart, do not fill the picture of %u x "  \
+    "%u pixels."
+#define MSG_CANT_READ_DATA "Error: Can't read data file: %s"
 #define MSG_LARGER_THAN_CANVAS "Error: %s (%u x %u pixels) is larger than the canvas of %u x %u pixels."
+// Trimmed images placed back at the offsets their files record.
+#define MSG_PAST_CANVAS "Error: %s (%u x %u pixels at %u, %u) reaches past the canvas of %u x %u pixels."
+#define MSG_NEGATIVE_OFFSET "Error: %s lies at %d, %d, left of or above its page."
+#define MSG_NO_OFFSET                                                                                        \
+    "Error: %s records no offset, unlike %s; --anchor places every image by the anchor instead."
 
 // The dialog's own reports: a running conversion, and what a drop added.
 #define MSG_CONVERTING "Converting image %d of %d..."

@@ -13,6 +13,7 @@
 
 #include "core/background.h"
 #include "core/core_alloc.h"
+#include "core/file_head.h"
 #include "core/output_file.h"
 #include "core/packed_dib.h"
 
@@ -236,4 +237,23 @@ void WaitBackground(BackgroundTask *task)
     pthread_join(start->thread, nullptr);
     CoreFree(start);
     task->handle = nullptr;
+}
+
+bool ReadFileHead(const char *path, uint8_t *buffer, size_t capacity, size_t *size)
+{
+    *size = 0;
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    while (*size < capacity) {
+        const ssize_t got = read(fd, buffer + *size, capacity - *size);
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        *size += size_t(got);
+    }
+    close(fd);
+    return ok;
 }

@@ -9,6 +9,7 @@
 
 #include "core/background.h"
 #include "core/core_alloc.h"
+#include "core/file_head.h"
 #include "core/output_file.h"
 #include "core/packed_dib.h"
 
@@ -497,4 +498,22 @@ void WaitBackground(BackgroundTask *task)
     CloseHandle(start->thread);
     CoreFree(start);
     task->handle = nullptr;
+}
+
+bool ReadFileHead(const char *path, uint8_t *buffer, size_t capacity, size_t *size)
+{
+    *size = 0;
+    ScopedFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid())
+        return false;
+    while (*size < capacity) {
+        DWORD got = 0;
+        const DWORD want = capacity - *size > 0x10000000 ? 0x10000000 : DWORD(capacity - *size);
+        if (!ReadFile(file.handle, buffer + *size, want, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        *size += got;
+    }
+    return true;
 }

@@ -5,6 +5,7 @@
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/packed_dib.h"
+#include "core/placement.h"
 #include "core/status.h"
 #include "frames/imaging.h"
 
@@ -27,27 +28,23 @@ void PlaceRows(PackedDib dib, uint8_t *canvasRows, uint32_t canvasStride, uint32
                     rows + size_t(k) * stride, size_t(width) * 3);
 }
 
-bool WriteEach(IWICImagingFactory *factory, const char *const *paths, int count, const CanvasChoice &canvas,
-               uint8_t *canvasRows, uint32_t canvasStride, FrameFiles *files)
+bool WriteEach(IWICImagingFactory *factory, const Placement &placement, int count, uint8_t *canvasRows,
+               uint32_t canvasStride, FrameFiles *files)
 {
     for (int i = 0; i < count; i++) {
-        PackedDib dib = LoadImageFile(paths[i]);
+        PackedDib dib = LoadImageFile(placement.paths[i]);
         if (!IsReadablePackedDib(dib)) {
             FreePackedDib(dib);
-            PrintStatus(MSG_CANT_READ_IMAGE, paths[i]);
+            PrintStatus(MSG_CANT_READ_IMAGE, placement.paths[i]);
             return false;
         }
-        const uint32_t width = uint32_t(dib->biWidth), height = uint32_t(dib->biHeight);
-        const bool fits = FitsOnCanvas(canvas.width, canvas.height, width, height);
+        CanvasSpot spot = {};
+        const bool fits = PlaceImage(placement, i, uint32_t(dib->biWidth), uint32_t(dib->biHeight), &spot);
         if (fits)
-            PlaceRows(dib, canvasRows, canvasStride, canvas.height,
-                      PlaceOnCanvas(canvas.width, canvas.height, width, height, canvas.anchor));
+            PlaceRows(dib, canvasRows, canvasStride, placement.height, spot);
         FreePackedDib(dib);
-        if (!fits) {
-            PrintStatus(MSG_LARGER_THAN_CANVAS, paths[i], width, height, canvas.width, canvas.height);
-            return false;
-        }
-        if (!WriteFrameFile(files, factory, canvasRows, canvasStride, canvas.width, canvas.height, 24))
+        if (!fits ||
+            !WriteFrameFile(files, factory, canvasRows, canvasStride, placement.width, placement.height, 24))
             return false;
     }
     return true;
@@ -85,21 +82,23 @@ bool WriteCanvasFrames(const char *const *paths, int count, const CanvasChoice &
     *files = FrameFiles{};
     ImagingSession imaging;
     IWICImagingFactory *factory = imaging.Factory();
-    if (!factory)
+    Placement placement = {};
+    if (!factory || !PlanPlacement(canvas, paths, count, &placement))
         return false;
-    const uint32_t stride = DibStride(canvas.width, 24);
-    const uint64_t bytes = uint64_t(stride) * canvas.height;
+    const uint32_t stride = DibStride(placement.width, 24);
+    const uint64_t bytes = uint64_t(stride) * placement.height;
     uint8_t *canvasRows =
         stride && bytes <= SIZE_MAX ? static_cast<uint8_t *>(CoreAlloc(size_t(bytes))) : nullptr;
-    if (!canvasRows) {
+    bool ok = canvasRows != nullptr;
+    if (!ok)
         PrintStatus(MSG_MEMORY_ERROR);
-        return false;
-    }
-    bool ok = BeginFrameFiles(files, directory, uint32_t(count), rule);
+    if (ok)
+        ok = BeginFrameFiles(files, directory, uint32_t(count), rule);
     if (ok) {
-        ok = WriteEach(factory, paths, count, canvas, canvasRows, stride, files);
+        ok = WriteEach(factory, placement, count, canvasRows, stride, files);
         EndFrameFiles(files);  // takes back what was written unless every frame was
     }
     CoreFree(canvasRows);
+    ReleasePlacement(&placement);
     return ok;
 }

@@ -8,9 +8,10 @@
 // named after its folder. False when the name does not fit in MAX_PATH bytes.
 bool CanvasFolderBeside(const char *imagePath, char *folder);
 
-// Each of the `count` images, decoded as the job decodes it, placed at the
-// anchor on a canvas of canvas.width x canvas.height, black around, as frame
-// files in `directory`, in order. All or nothing: an unreadable image or one
-// larger than the canvas leaves no file behind. False after PrintStatus.
+// Each of the `count` images, decoded as the job decodes it, placed as the
+// job places it on a canvas of canvas.width x canvas.height (at the anchor,
+// or at the offsets their files record), black around, as frame files in
+// `directory`, in order. All or nothing: an unreadable image or one that
+// does not fit leaves no file behind. False after PrintStatus.
 bool WriteCanvasFrames(const char *const *paths, int count, const CanvasChoice &canvas, const char *directory,
                        FolderRule rule, FrameFiles *files);

@@ -9,6 +9,7 @@
 #include "core/gif_images.h"
 #include "core/messages.h"
 #include "core/natural_order.h"
+#include "core/sheet_data.h"
 #include "core/shp16.h"
 #include "core/status.h"
 #include "frames/imaging.h"
@@ -140,10 +141,11 @@ bool OpenPicture(IWICImagingFactory *factory, const char *path, Picture *picture
 
 // The number of frame files the split makes, or false after PrintStatus when
 // the picture cannot be split so.
-bool CountFrames(const Picture &picture, const char *path, uint32_t cellWidth, uint32_t cellHeight,
-                 uint32_t *count)
+bool CountFrames(const Picture &picture, const char *path, const SheetCut &cut, uint32_t *count)
 {
     const uint32_t width = picture.image.width, height = picture.image.height;
+    uint32_t cellWidth = cut.cellWidth, cellHeight = cut.cellHeight;
+    const bool layout = cut.margin != 0 || cut.spacing != 0;
     if (cellWidth == 0 && cellHeight == 0) {
         if (picture.image.frameCount < 2) {
             PrintStatus(MSG_NOT_ANIMATED, path);
@@ -155,15 +157,20 @@ bool CountFrames(const Picture &picture, const char *path, uint32_t cellWidth, u
     } else if (cellWidth == 0 || cellHeight == 0) {
         PrintStatus(MSG_CELL_EMPTY, cellWidth, cellHeight);
         return false;
-    } else if (cellWidth > width || cellHeight > height) {
+    } else if (uint64_t(cellWidth) + cut.margin > width || uint64_t(cellHeight) + cut.margin > height) {
         PrintStatus(MSG_CELL_TOO_LARGE, cellWidth, cellHeight, width, height);
         return false;
-    } else if (width % cellWidth != 0 || height % cellHeight != 0) {
-        PrintStatus(MSG_CELLS_DONT_DIVIDE, cellWidth, cellHeight, width, height);
+    } else if (!CellsAlong(width, cellWidth, cut.margin, cut.spacing) ||
+               !CellsAlong(height, cellHeight, cut.margin, cut.spacing)) {
+        if (layout)
+            PrintStatus(MSG_CELLS_DONT_FILL, cellWidth, cellHeight, cut.margin, cut.spacing, width, height);
+        else
+            PrintStatus(MSG_CELLS_DONT_DIVIDE, cellWidth, cellHeight, width, height);
         return false;
     } else {
         // At most 2^31 × 2^31 cells of 1 pixel: the product fits in 64 bits.
-        const uint64_t cells = uint64_t(width / cellWidth) * (height / cellHeight);
+        const uint64_t cells = CellsAlong(width, cellWidth, cut.margin, cut.spacing) *
+                               CellsAlong(height, cellHeight, cut.margin, cut.spacing);
         *count = cells > kShpMaxField ? kShpMaxField + 1 : uint32_t(cells);
     }
     // Frames the sprite file could not hold would be made for nothing.
@@ -234,30 +241,91 @@ bool WriteGifFrames(IWICImagingFactory *factory, Picture *picture, GifCanvas *ca
     return true;
 }
 
-// Cells left to right, then top to bottom, each read alone: from the GIF's
+// A rectangle of the picture in 4-byte pixels, rows packed: from the GIF's
 // canvas when there is one, else straight from the decoder's converter.
-bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &canvas, uint8_t *cell,
-                uint32_t cellWidth, uint32_t cellHeight, FrameFiles *files, const char *path)
+bool ReadRect(Picture *picture, const GifCanvas &canvas, uint32_t x, uint32_t y, uint32_t width,
+              uint32_t height, uint8_t *pixels, const char *path)
 {
-    const size_t rowBytes = size_t(cellWidth) * 4;
-    for (uint32_t y = 0; y < picture->image.height; y += cellHeight)
-        for (uint32_t x = 0; x < picture->image.width; x += cellWidth) {
-            HRESULT hr = S_OK;
-            if (canvas.pixels) {
-                for (uint32_t k = 0; k < cellHeight; k++)
-                    std::memcpy(cell + k * rowBytes, canvas.pixels + (size_t(y + k) * canvas.width + x) * 4,
-                                rowBytes);
-            } else {
-                const WICRect rect = {INT(x), INT(y), INT(cellWidth), INT(cellHeight)};
-                hr = picture->converter->CopyPixels(&rect, UINT(rowBytes), UINT(rowBytes * cellHeight), cell);
-            }
-            if (FAILED(hr)) {
-                PrintStatus(MSG_CANT_READ_IMAGE, path);
-                return false;
-            }
-            if (!WriteBgraFrame(files, factory, cell, cell, cellWidth, cellHeight))
+    const size_t rowBytes = size_t(width) * 4;
+    HRESULT hr = S_OK;
+    if (canvas.pixels) {
+        for (uint32_t k = 0; k < height; k++)
+            std::memcpy(pixels + k * rowBytes, canvas.pixels + (size_t(y + k) * canvas.width + x) * 4,
+                        rowBytes);
+    } else {
+        const WICRect rect = {INT(x), INT(y), INT(width), INT(height)};
+        hr = picture->converter->CopyPixels(&rect, UINT(rowBytes), UINT(rowBytes * height), pixels);
+    }
+    if (FAILED(hr))
+        PrintStatus(MSG_CANT_READ_IMAGE, path);
+    return SUCCEEDED(hr);
+}
+
+// Cells left to right, then top to bottom, each read alone.
+bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &canvas, uint8_t *cell,
+                const SheetCut &cut, FrameFiles *files, const char *path)
+{
+    const uint32_t across =
+                       uint32_t(CellsAlong(picture->image.width, cut.cellWidth, cut.margin, cut.spacing)),
+                   down =
+                       uint32_t(CellsAlong(picture->image.height, cut.cellHeight, cut.margin, cut.spacing));
+    for (uint32_t row = 0; row < down; row++)
+        for (uint32_t column = 0; column < across; column++) {
+            const uint32_t x = cut.margin + column * (cut.cellWidth + cut.spacing),
+                           y = cut.margin + row * (cut.cellHeight + cut.spacing);
+            if (!ReadRect(picture, canvas, x, y, cut.cellWidth, cut.cellHeight, cell, path) ||
+                !WriteBgraFrame(files, factory, cell, cell, cut.cellWidth, cut.cellHeight))
                 return false;
         }
+    return true;
+}
+
+// The data file's bytes, whole; false after PrintStatus.
+bool ReadDataFile(const char *path, char **text, size_t *size)
+{
+    *text = nullptr;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER length = {};
+    bool ok = file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &length) && length.QuadPart < (64 << 20);
+    *text = ok ? static_cast<char *>(CoreAlloc(size_t(length.QuadPart) + 1)) : nullptr;
+    DWORD read = 0;
+    ok = *text && ReadFile(file, *text, DWORD(length.QuadPart), &read, nullptr) && read == length.QuadPart;
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!ok) {
+        CoreFree(*text);
+        *text = nullptr;
+        PrintStatus(MSG_CANT_READ_DATA, path);
+    }
+    *size = read;
+    return ok;
+}
+
+// Every frame the data describes, in its order, whole again: cut from the
+// sheet, turned back when it is stored turned 90 degrees clockwise, and
+// placed where it sat on a source frame, black around. `cut` holds the
+// largest frame, `frame` a source frame.
+bool WriteDataFrames(IWICImagingFactory *factory, Picture *picture, const GifCanvas &canvas,
+                     const SheetData &data, uint8_t *cut, uint8_t *frame, FrameFiles *files, const char *path)
+{
+    const uint32_t width = data.sourceWidth, height = data.sourceHeight;
+    for (uint32_t i = 0; i < data.count; i++) {
+        const SheetFrame &f = data.frames[i];
+        const uint32_t across = f.rotated ? f.height : f.width, down = f.rotated ? f.width : f.height;
+        if (!ReadRect(picture, canvas, f.x, f.y, across, down, cut, path))
+            return false;
+        for (size_t k = 0; k < size_t(width) * height; k++)
+            std::memcpy(frame + k * 4, "\0\0\0\xff", 4);
+        for (uint32_t y = 0; y < f.height; y++)
+            for (uint32_t x = 0; x < f.width; x++) {
+                // Turned clockwise, the frame's left column became the cut's top row.
+                const size_t from =
+                    f.rotated ? size_t(x) * across + (across - 1 - y) : size_t(y) * across + x;
+                std::memcpy(frame + ((size_t(f.top) + y) * width + f.left + x) * 4, cut + from * 4, 4);
+            }
+        if (!WriteBgraFrame(files, factory, frame, frame, width, height))
+            return false;
+    }
     return true;
 }
 
@@ -265,24 +333,63 @@ bool WriteCells(IWICImagingFactory *factory, Picture *picture, const GifCanvas &
 // outside the guarded call so that it is let go of however the call ended.
 struct SplitRun {
     const char *path, *directory;
-    uint32_t cellWidth, cellHeight;
+    SheetCut cut;
     FolderRule rule;
     bool split;  // false: the picture is only inspected
     IWICImagingFactory *factory;
     Picture picture;
     GifCanvas canvas;
-    uint8_t *block;
+    uint8_t *block, *cutBlock;
+    SheetData data;
     FrameFiles *files;
     bool begun, ok;
 };
+
+// The frames a data file describes, all checked before the first is written.
+void SplitByData(SplitRun *run)
+{
+    char *text = nullptr;
+    size_t size = 0;
+    const bool read = ReadDataFile(run->cut.dataPath, &text, &size) &&
+                      ReadSheetData(run->cut.dataPath, text, size, run->picture.image.width,
+                                    run->picture.image.height, &run->data);
+    CoreFree(text);
+    if (!read)
+        return;
+    // Each frame fits in its source size, at most 65535 x 65535: the largest fits in 32 bits.
+    uint64_t largest = 0;
+    for (uint32_t i = 0; i < run->data.count; i++)
+        if (uint64_t(run->data.frames[i].width) * run->data.frames[i].height > largest)
+            largest = uint64_t(run->data.frames[i].width) * run->data.frames[i].height;
+    if (run->picture.gif) {
+        if (!GifCanvasCreate(&run->canvas, run->picture.image.width, run->picture.image.height)) {
+            PrintStatus(MSG_MEMORY_ERROR);
+            return;
+        }
+        if (!DrawFrame(&run->picture, run->picture.first, &run->canvas, run->path))
+            return;
+    }
+    run->block = AllocPixels(run->data.sourceWidth, run->data.sourceHeight);
+    run->cutBlock = run->block ? AllocPixels(uint32_t(largest), 1) : nullptr;
+    if (!run->cutBlock || !BeginFrameFiles(run->files, run->directory, run->data.count, run->rule))
+        return;
+    run->begun = true;
+    run->ok = WriteDataFrames(run->factory, &run->picture, run->canvas, run->data, run->cutBlock, run->block,
+                              run->files, run->path);
+}
 
 void InspectOrSplit(void *context)
 {
     SplitRun *run = static_cast<SplitRun *>(context);
     Picture *picture = &run->picture;
     uint32_t count = 0;
-    if (!OpenPicture(run->factory, run->path, picture) ||
-        (run->split && !CountFrames(*picture, run->path, run->cellWidth, run->cellHeight, &count)))
+    if (!OpenPicture(run->factory, run->path, picture))
+        return;
+    if (run->split && run->cut.dataPath) {
+        SplitByData(run);
+        return;
+    }
+    if (run->split && !CountFrames(*picture, run->path, run->cut, &count))
         return;
     if (!run->split) {
         run->ok = true;
@@ -290,7 +397,7 @@ void InspectOrSplit(void *context)
     }
     // Everything is in memory before the first file is made: the canvas a
     // GIF is drawn on, and a block for one cell or for the canvas's 24-bit copy.
-    const bool cells = run->cellWidth != 0;
+    const bool cells = run->cut.cellWidth != 0;
     if (picture->gif) {
         if (!GifCanvasCreate(&run->canvas, picture->image.width, picture->image.height)) {
             PrintStatus(MSG_MEMORY_ERROR);
@@ -299,14 +406,14 @@ void InspectOrSplit(void *context)
         if (cells && !DrawFrame(picture, picture->first, &run->canvas, run->path))
             return;
     }
-    run->block = cells ? AllocPixels(run->cellWidth, run->cellHeight)
+    run->block = cells ? AllocPixels(run->cut.cellWidth, run->cut.cellHeight)
                        : AllocPixels(run->canvas.width, run->canvas.height);
     if (!run->block || !BeginFrameFiles(run->files, run->directory, count, run->rule))
         return;
     run->begun = true;
-    run->ok = cells ? WriteCells(run->factory, picture, run->canvas, run->block, run->cellWidth,
-                                 run->cellHeight, run->files, run->path)
-                    : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
+    run->ok =
+        cells ? WriteCells(run->factory, picture, run->canvas, run->block, run->cut, run->files, run->path)
+              : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
 }
 
 // The decode runs under the guard of the filter calls: a fault inside the
@@ -326,11 +433,26 @@ bool RunSplit(SplitRun *run)
     if (run->begun)
         EndFrameFiles(run->files);
     CoreFree(run->block);
+    CoreFree(run->cutBlock);
+    ReleaseSheetData(&run->data);
     GifCanvasRelease(&run->canvas);
     return run->ok;
 }
 
 }  // namespace
+
+uint64_t CellsAlong(uint32_t side, uint32_t cell, uint32_t margin, uint32_t spacing)
+{
+    for (uint64_t end : {uint64_t(margin), 2 * uint64_t(margin)}) {
+        const uint64_t room = side >= end ? side - end + uint64_t(spacing) : 0,
+                       step = uint64_t(cell) + spacing;
+        if (cell > 0 && room >= step && room % step == 0)
+            return room / step;
+        if (margin == 0)
+            break;
+    }
+    return 0;
+}
 
 bool InspectImage(const char *path, ImageFrames *image)
 {
@@ -370,12 +492,17 @@ uint32_t GifFrameCount(const char *path)
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,
                 FolderRule rule, FrameFiles *files)
 {
+    return SplitSheet(path, SheetCut{cellWidth, cellHeight, 0, 0, nullptr}, directory, rule, files);
+}
+
+bool SplitSheet(const char *path, const SheetCut &cut, const char *directory, FolderRule rule,
+                FrameFiles *files)
+{
     *files = FrameFiles{};
     SplitRun run = {};
     run.path = path;
     run.directory = directory;
-    run.cellWidth = cellWidth;
-    run.cellHeight = cellHeight;
+    run.cut = cut;
     run.rule = rule;
     run.split = true;
     run.files = files;

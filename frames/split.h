@@ -28,3 +28,20 @@ uint32_t GifFrameCount(const char *path);
 // picture) come before anything is written. False after PrintStatus.
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,
                 FolderRule rule, FrameFiles *files);
+
+// How a sheet is cut: into cells, the first `margin` pixels in from the left
+// and top and each `spacing` pixels from the next (the sheet holding a whole
+// number of them, with the same margin or none right and below), or, with
+// `dataPath`, into the frames its data file describes, each turned back if
+// stored rotated and placed where it sat on its source frame, black around.
+struct SheetCut {
+    uint32_t cellWidth, cellHeight, margin, spacing;
+    const char *dataPath;
+};
+
+bool SplitSheet(const char *path, const SheetCut &cut, const char *directory, FolderRule rule,
+                FrameFiles *files);
+
+// How many cells of `cell` pixels, `spacing` apart from `margin` on, fill
+// `side` exactly, with the same margin or none after the last; 0 when none do.
+uint64_t CellsAlong(uint32_t side, uint32_t cell, uint32_t margin, uint32_t spacing);

@@ -14,6 +14,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
   python3 python3-pil
+  nlohmann-json3-dev  # header-only JSON, for sheets' data files
   nsis zip unzip
 )
 packages+=("$@")

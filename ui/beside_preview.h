@@ -2,6 +2,6 @@
 #pragma once
 #include <windows.h>
 
-// Under the dialog's owner, the preview, where there is room, else above
-// it: what the dialog draws on or beside the picture stays in view.
+// Beside the dialog's owner, the preview (under it where there is room, else
+// above, right or left of it): the picture the dialog asks about stays in view.
 void PlaceBesidePreview(HWND dialog);

@@ -7,6 +7,7 @@
 #include "ui/beside_preview.h"
 #include "ui/main_dialog.h"
 #include "ui/preview.h"
+#include "ui/ui_texts.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ constexpr COLORREF kCanvas = RGB(0, 0, 0);           // what Convert puts around
 
 struct CanvasQuestion {
     const PreviewFrame *shown;
+    const CanvasSpot *shownOffset;  // null: the rows record no offsets
     CanvasChoice choice;
     bool ready;  // both numbers set: before that, a change reads the other one empty
 };
@@ -37,6 +39,7 @@ void ReadChoice(HWND dialog, CanvasQuestion *question)
         choice.width = choice.height = 0;
     LRESULT anchor = SendDlgItemMessageA(dialog, IDC_CANVAS_ANCHOR, CB_GETCURSEL, 0, 0);
     choice.anchor = anchor >= 0 && anchor < kAnchorCount ? CanvasAnchor(anchor) : ANCHOR_CENTER;
+    choice.fromFiles = question->shownOffset && anchor == kAnchorCount;  // the entry after the anchors
     EnableWindow(GetDlgItem(dialog, IDOK), Usable(choice));
     InvalidateRect(GetDlgItem(dialog, IDC_CANVAS_PICTURE), nullptr, FALSE);
 }
@@ -64,10 +67,14 @@ void DrawPlacedFrame(const DRAWITEMSTRUCT &item, const CanvasQuestion &question)
                top = area.top + LONG((areaHeight - choice.height * scale) / 2);
     const RECT canvas = {left, top, left + LONG(choice.width * scale), top + LONG(choice.height * scale)};
     FillWithColour(dc, canvas, kCanvas);
-    if (frame.state != FRAME_SHOWN || !FitsOnCanvas(choice.width, choice.height, frame.width, frame.height))
+    const CanvasSpot spot = choice.fromFiles ? *question.shownOffset : CanvasSpot{0, 0};
+    if (frame.state != FRAME_SHOWN ||
+        !FitsOnCanvas(choice.width - std::min(choice.width, spot.left),
+                      choice.height - std::min(choice.height, spot.top), frame.width, frame.height))
         return;
-    const CanvasSpot spot =
-        PlaceOnCanvas(choice.width, choice.height, frame.width, frame.height, choice.anchor);
+    const CanvasSpot at = choice.fromFiles ? spot
+                                           : PlaceOnCanvas(choice.width, choice.height, frame.width,
+                                                           frame.height, choice.anchor);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = LONG(frame.width);
@@ -77,7 +84,7 @@ void DrawPlacedFrame(const DRAWITEMSTRUCT &item, const CanvasQuestion &question)
     info.bmiHeader.biCompression = BI_RGB;
     const int saved = SaveDC(dc);
     SetStretchBltMode(dc, COLORONCOLOR);
-    StretchDIBits(dc, left + LONG(spot.left * scale), top + LONG(spot.top * scale), LONG(frame.width * scale),
+    StretchDIBits(dc, left + LONG(at.left * scale), top + LONG(at.top * scale), LONG(frame.width * scale),
                   LONG(frame.height * scale), 0, 0, int(frame.width), int(frame.height), frame.pixels, &info,
                   DIB_RGB_COLORS, SRCCOPY);
     RestoreDC(dc, saved);
@@ -88,7 +95,13 @@ void OnInitDialog(HWND dialog, CanvasQuestion *question)
     SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(question));
     for (const char *name : kAnchorNames)
         SendDlgItemMessageA(dialog, IDC_CANVAS_ANCHOR, CB_ADDSTRING, 0, LPARAM(name));
-    SendDlgItemMessageA(dialog, IDC_CANVAS_ANCHOR, CB_SETCURSEL, WPARAM(question->choice.anchor), 0);
+    if (question->shownOffset) {
+        SendDlgItemMessageA(dialog, IDC_CANVAS_ANCHOR, CB_ADDSTRING, 0, LPARAM(TEXT_ANCHOR_OFFSETS));
+        SetDlgItemTextA(dialog, IDC_CANVAS_TEXT, TEXT_CANVAS_OFFSETS);
+    }
+    const bool offsets = question->shownOffset && question->choice.fromFiles;
+    SendDlgItemMessageA(dialog, IDC_CANVAS_ANCHOR, CB_SETCURSEL,
+                        offsets ? WPARAM(kAnchorCount) : WPARAM(question->choice.anchor), 0);
     SetDlgItemInt(dialog, IDC_CANVAS_WIDTH, question->choice.width, FALSE);
     SetDlgItemInt(dialog, IDC_CANVAS_HEIGHT, question->choice.height, FALSE);
     question->ready = true;
@@ -119,9 +132,9 @@ INT_PTR CALLBACK CanvasProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-bool AskCanvas(HWND preview, const PreviewFrame &shown, CanvasChoice *choice)
+bool AskCanvas(HWND preview, const PreviewFrame &shown, const CanvasSpot *shownOffset, CanvasChoice *choice)
 {
-    CanvasQuestion question = {&shown, *choice, false};
+    CanvasQuestion question = {&shown, shownOffset, *choice, false};
     INT_PTR answer =
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CANVAS), preview, CanvasProc, LPARAM(&question));
     *choice = question.choice;

@@ -9,5 +9,7 @@ struct PreviewFrame;
 
 // A modal dialog owned by the preview that draws the shown frame placed on
 // the canvas as the numbers and the anchor change. `choice` comes with what
-// is offered and leaves with the answer. False when cancelled.
-bool AskCanvas(HWND preview, const PreviewFrame &shown, CanvasChoice *choice);
+// is offered and leaves with the answer. `shownOffset`, when every row
+// records one, is where the shown frame goes back: the offsets are offered
+// beside the anchors. False when cancelled.
+bool AskCanvas(HWND preview, const PreviewFrame &shown, const CanvasSpot *shownOffset, CanvasChoice *choice);

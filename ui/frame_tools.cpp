@@ -3,6 +3,7 @@
 #include "ui/frame_tools.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/messages.h"
 #include "core/source_list.h"
@@ -138,21 +139,38 @@ ToolOutcome LoadIntoList(const PreviewTarget &target)
     return TOOL_CLOSE;
 }
 
+// NAME.json beside NAME.png, a packer's data for the sheet; false when there
+// is none.
+bool DataFileBeside(const char *path, char *data)
+{
+    const char *dot = std::strrchr(path, '.');
+    const size_t stem = dot && !std::strpbrk(dot, "\\/") ? size_t(dot - path) : std::strlen(path);
+    if (stem + sizeof ".json" > MAX_PATH)
+        return false;
+    std::memcpy(data, path, stem);
+    std::memcpy(data + stem, ".json", sizeof ".json");
+    const DWORD attributes = GetFileAttributesA(data);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // S: the shown row's image becomes frames in its place: an animated GIF's
-// frames at once, a still image's cells once their size is given.
+// frames at once, a still image's cells or the frames its data describes
+// once asked.
 ToolOutcome SplitShownRow(const PreviewTarget &target)
 {
     const char *path = SourceListGet(g_sourceList, target.row);
     ImageFrames image = {};
     if (!path || !InspectImage(path, &image))
         return TOOL_DONE;
-    uint32_t cellWidth = 0, cellHeight = 0;
-    if (image.frameCount < 2 && !g_askCellSize(target.window, image, &cellWidth, &cellHeight))
+    SheetCut cut = {};
+    char data[MAX_PATH];
+    if (image.frameCount < 2 &&
+        !g_askCellSize(target.window, image, DataFileBeside(path, data) ? data : nullptr, &cut))
         return TOOL_NOTHING;
     char folder[MAX_PATH];
     FrameFiles files;
     if (!FolderBeside(path, folder) || !WriteFramesAlive(target.window, [&] {
-            return SplitImage(path, cellWidth, cellHeight, folder, FOLDER_NEW_OR_EMPTY, &files);
+            return SplitSheet(path, cut, folder, FOLDER_NEW_OR_EMPTY, &files);
         }))
         return TOOL_DONE;
     return ReplaceRowsOrRemove(target.owner, target.row, 1, &files) ? TOOL_ROWS_CHANGED : TOOL_DONE;

@@ -30,12 +30,14 @@ enum ToolOutcome {
     TOOL_CLOSE,         // the list was replaced: the preview closes
 };
 
-// The cell size for splitting a still image into a sheet's cells: asked in a
-// small dialog over the preview, whose grid follows the numbers as they are
-// typed. False when cancelled. Tests answer it instead of a person.
+// How to cut a still image into frames: its cells (size, margin, spacing),
+// asked in a small dialog over the preview whose grid follows the numbers as
+// they are typed, or the data file `dataPath` (null: none) beside it. False
+// when cancelled. Tests answer it instead of a person.
 struct ImageFrames;
-typedef bool (*AskCellSizeFunction)(HWND preview, const ImageFrames &image, uint32_t *width,
-                                    uint32_t *height);
+struct SheetCut;
+typedef bool (*AskCellSizeFunction)(HWND preview, const ImageFrames &image, const char *dataPath,
+                                    SheetCut *cut);
 extern AskCellSizeFunction g_askCellSize;
 
 ToolOutcome ExtractToChosenFolder(const PreviewTarget &target);

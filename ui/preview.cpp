@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/canvas.h"
 #include "core/dither.h"
@@ -53,6 +54,7 @@ struct Preview {
     bool playing;
     char notice[kStatusBufferSize];  // what the last tool did, shown until the next key
     uint32_t cellWidth, cellHeight;  // the grid over the picture while a cell size is asked
+    uint32_t margin, spacing;        // the first cell's distance from the left and top, the gaps
 };
 Preview g_preview;
 
@@ -162,20 +164,34 @@ void DrawProcessText(HDC dc, const char *text, RECT *rect, UINT format)
         DrawTextW(dc, wide, -1, rect, format);
 }
 
-// The cells being asked for, over the picture shown at `at`.
+// The cells being asked for, over the picture shown at `at`: each cell's
+// edges, from the picture's pixels to the window's as the picture is drawn.
 void PaintGrid(HDC dc, const RECT &at, uint32_t width, uint32_t height)
 {
-    const LONG zoom = (at.right - at.left) / LONG(width);
+    const uint32_t cellWidth = g_preview.cellWidth, cellHeight = g_preview.cellHeight;
+    const uint64_t margin = g_preview.margin, stepX = uint64_t(cellWidth) + g_preview.spacing,
+                   stepY = uint64_t(cellHeight) + g_preview.spacing;
+    const auto X = [&](uint64_t x) { return at.left + LONG(x * uint64_t(at.right - at.left) / width); };
+    const auto Y = [&](uint64_t y) { return at.top + LONG(y * uint64_t(at.bottom - at.top) / height); };
+    // The cells that lie whole on the picture.
+    const uint64_t across = width >= margin + cellWidth ? (width - margin - cellWidth) / stepX + 1 : 0,
+                   down = height >= margin + cellHeight ? (height - margin - cellHeight) / stepY + 1 : 0;
+    if (!across || !down)
+        return;
+    const LONG left = X(margin), top = Y(margin), right = X(margin + (across - 1) * stepX + cellWidth) + 1,
+               bottom = Y(margin + (down - 1) * stepY + cellHeight) + 1;
     SetDCBrushColor(dc, kGridColour);
     HBRUSH brush = static_cast<HBRUSH>(GetStockObject(DC_BRUSH));
-    for (uint32_t x = 0; x <= width; x += g_preview.cellWidth) {
-        RECT line = {at.left + LONG(x) * zoom, at.top, at.left + LONG(x) * zoom + 1, at.bottom};
-        FillRect(dc, &line, brush);
-    }
-    for (uint32_t y = 0; y <= height; y += g_preview.cellHeight) {
-        RECT line = {at.left, at.top + LONG(y) * zoom, at.right, at.top + LONG(y) * zoom + 1};
-        FillRect(dc, &line, brush);
-    }
+    for (uint64_t k = 0; k < across; k++)
+        for (uint64_t x : {margin + k * stepX, margin + k * stepX + cellWidth}) {
+            const RECT line = {X(x), top, X(x) + 1, bottom};
+            FillRect(dc, &line, brush);
+        }
+    for (uint64_t k = 0; k < down; k++)
+        for (uint64_t y : {margin + k * stepY, margin + k * stepY + cellHeight}) {
+            const RECT line = {left, Y(y), right, Y(y) + 1};
+            FillRect(dc, &line, brush);
+        }
 }
 
 void PaintPicture(HDC dc, const RECT &area)
@@ -593,10 +609,12 @@ void SetPreviewNotice(const char *text)
     RedrawWindow(g_preview.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
-void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight)
+void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight, uint32_t margin, uint32_t spacing)
 {
     g_preview.cellWidth = cellWidth;
     g_preview.cellHeight = cellHeight;
+    g_preview.margin = margin;
+    g_preview.spacing = spacing;
     InvalidateRect(g_preview.window, nullptr, FALSE);
 }
 

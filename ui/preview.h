@@ -41,8 +41,9 @@ const PreviewFrame *ShownPreviewFrame();
 // shown. False, with the first row that cannot be read, when one cannot.
 bool LargestRowSize(uint32_t *width, uint32_t *height, int *unreadable);
 
-// The grid of cells drawn over the picture; 0 x 0: none.
-void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight);
+// The grid of cells drawn over the picture, the first `margin` pixels in
+// from the left and top and `spacing` pixels apart; 0 x 0: none.
+void SetPreviewGrid(uint32_t cellWidth, uint32_t cellHeight, uint32_t margin = 0, uint32_t spacing = 0);
 
 // The band's second line until the next key, drawn at once: what a tool is
 // doing or did.

@@ -50,6 +50,11 @@
 #define TEXT_LOAD_REPLACES_LIST "Replace the %d images of the list with the frames of %s?"
 #define TEXT_CHOOSE_FOLDER L"Choose the folder for the frames"
 
+// The canvas dialog, when every row's file records where it was trimmed from.
+#define TEXT_CANVAS_OFFSETS "Every row records where it was trimmed from: offered, each goes back there."
+#define TEXT_ANCHOR_OFFSETS "where it was trimmed from"
+
 // The cell size dialog, under its numbers.
 #define TEXT_CELLS "%u x %u cells: %llu frames"
 #define TEXT_CELLS_DO_NOT_FIT "The image (%u x %u) is not a whole number of these cells."
+#define TEXT_CUT_BY_DATA "Cut by its data: %s"

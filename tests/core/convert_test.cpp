@@ -9,6 +9,7 @@
 #include "core/core_alloc.h"
 #include "core/messages.h"
 #include "core/output_file.h"
+#include "core/placement.h"
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
@@ -24,6 +25,7 @@
 std::map<std::string, std::function<PackedDib()>> g_images;
 std::map<std::string, int> g_loads;
 std::string g_status;
+std::map<std::string, PngOffsets> g_offsets;  // what each image's file records
 
 PackedDib LoadImageFile(const char *path)
 {
@@ -103,6 +105,10 @@ class Job : public testing::Test {
         g_images.clear();
         g_loads.clear();
         g_status.clear();
+        g_offsets.clear();
+        g_imageOffsets = [](const char *path) {
+            return g_offsets.count(path) ? g_offsets[path] : PngOffsets{};
+        };
         g_outputWrite = PlatformWrite;
         g_readyImage = nullptr;
 #ifdef _WIN32
@@ -195,6 +201,7 @@ struct Failure {
     void (*arrange)(const std::string &destination);
     std::string statusWhenKept = "";  // when an existing destination was kept, if it differs
     CanvasChoice canvas = {};
+    std::vector<PngOffsets> offsets = {};  // what the images' files record, in order
 };
 
 class JobFailure : public Job, public testing::WithParamInterface<Failure> {};
@@ -222,9 +229,26 @@ void LinkedWriteHalf(const std::string &dest)  // one of a file's two names: wri
 
 const std::string kUndecodable = Format(MSG_CANT_READ_IMAGE, "0");
 
-CanvasChoice Canvas(uint32_t width = 0, uint32_t height = 0)
+CanvasChoice Canvas(uint32_t width = 0, uint32_t height = 0, bool fromFiles = false)
 {
-    return CanvasChoice{true, width, height, ANCHOR_CENTER};
+    return CanvasChoice{true, width, height, ANCHOR_CENTER, fromFiles};
+}
+
+// A w x h image at (x, y) of a page (0 x 0: none named).
+PngOffsets At(int32_t x, int32_t y, uint32_t w, uint32_t h, uint32_t pageWidth = 0, uint32_t pageHeight = 0)
+{
+    return PngOffsets{true, w, h, true, x, y, pageWidth > 0, pageWidth, pageHeight};
+}
+
+// Images of the sizes their files record ({}: 1 x 1, recording none), on a
+// canvas of side x side (0: the files') placed by the offsets.
+Failure Trimmed(const char *name, const std::string &status, const std::vector<PngOffsets> &offsets,
+                uint32_t side = 0)
+{
+    std::vector<std::pair<int, int>> images;
+    for (const PngOffsets &o : offsets)
+        images.push_back({o.isPng ? int(o.width) : 1, o.isPng ? int(o.height) : 1});
+    return Failure{name, images, status, nullptr, "", Canvas(side, side, true), offsets};
 }
 
 const Failure kFailures[] = {
@@ -286,6 +310,13 @@ const Failure kFailures[] = {
      [](const std::string &) { SetAllocFailureAfter(3); },
      "",
      Canvas()},
+    // Placed by their files' offsets.
+    Trimmed("SomeWithoutOffsets", Format(MSG_NO_OFFSET, "1", "0"), {At(0, 0, 1, 1), {}, At(0, 0, 1, 1)}),
+    Trimmed("LeftOfThePage", Format(MSG_NEGATIVE_OFFSET, "1", -1, 0), {At(0, 0, 1, 1), At(-1, 0, 1, 1)}),
+    Trimmed("PastTheCanvasNamed", Format(MSG_PAST_CANVAS, "1", 2, 2, 3, 0, 4, 4),
+            {At(0, 0, 2, 2), At(3, 0, 2, 2)}, 4),
+    Trimmed("PastThePage", Format(MSG_PAST_CANVAS, "0", 2, 2, 0, 3, 4, 4), {At(0, 3, 2, 2, 4, 4)}),
+    Trimmed("ReachingPastTheHeader", MSG_TOO_LARGE, {At(65534, 0, 2, 2)}),
 };
 
 }  // namespace
@@ -299,6 +330,8 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
         for (size_t i = 0; i < c.images.size(); i++)
             Add(std::to_string(i),
                 c.images[i].first ? Image(c.images[i].first, c.images[i].second) : nullptr);
+        for (size_t i = 0; i < c.offsets.size(); i++)
+            g_offsets[std::to_string(i)] = c.offsets[i];
         std::filesystem::remove(dest);
         if (c.arrange)
             c.arrange(dest);
@@ -392,51 +425,71 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
     }
 }
 
+namespace {
+
+const std::pair<int, int> kSizes[] = {{1, 1}, {3, 2}, {2, 3}};  // an automatic canvas grows with each
+
+// Never black, off the 16-bit levels, and different in each image.
+PixelFunction Pixel(int k)
+{
+    return [k](int x, int y) {
+        return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
+    };
+}
+
+void AddSizedImages()
+{
+    for (int k = 0; k < 3; k++)
+        Add(std::to_string(k), Image(kSizes[k].first, kSizes[k].second, Pixel(k)));
+}
+
+// The file of the three images pasted on black at (left, top) of a canvas.
+Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
+{
+    Bytes expected(8 + 3 * (24 + 2 * width * height));
+    WriteShpHeaders(expected.data(), uint32_t(width), uint32_t(height), 3);
+    for (int k = 0; k < 3; k++)
+        for (int y = 0; y < kSizes[k].second; y++)
+            for (int x = 0; x < kSizes[k].first; x++) {
+                const Rgb c = Pixel(k)(x, y);
+                const uint16_t value = Rgb565(c.r, c.g, c.b);
+                const size_t at =
+                    8 + 3 * 24 +
+                    2 * (size_t(k) * width * height + (spots[k].top + y) * width + spots[k].left + x);
+                expected[at] = uint8_t(value), expected[at + 1] = uint8_t(value >> 8);
+            }
+    return expected;
+}
+
+}  // namespace
+
 // Three images of different sizes on the automatic canvas (3 x 3) and on
 // one of 6 x 5, at every anchor: each frame is its image pasted on black
 // where the anchor's name says, the odd pixel of free space right and below.
 TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
 {
-    const std::pair<int, int> sizes[] = {{1, 1}, {3, 2}, {2, 3}};  // the canvas grows with each
-    const auto pixel = [](int k) {  // never black, off the 16-bit levels, and different in each image
-        return [k](int x, int y) {
-            return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
-        };
-    };
     // Along one side: flush with the low end, the high end, or in the middle.
     const auto offset = [](const std::string &anchor, const char *low, const char *high, int free) {
-        return anchor.find(low) != std::string::npos    ? 0
-               : anchor.find(high) != std::string::npos ? free
-                                                        : free / 2;
+        return uint32_t(anchor.find(low) != std::string::npos    ? 0
+                        : anchor.find(high) != std::string::npos ? free
+                                                                 : free / 2);
     };
     for (std::pair<int, int> canvas : {std::pair{0, 0}, std::pair{6, 5}}) {
         for (int anchor = 0; anchor < kAnchorCount; anchor++) {
             const std::string name = kAnchorNames[anchor];
             SCOPED_TRACE(name + " on " + std::to_string(canvas.first) + "x" + std::to_string(canvas.second));
             Reset();
-            for (int k = 0; k < 3; k++)
-                Add(std::to_string(k), Image(sizes[k].first, sizes[k].second, pixel(k)));
+            AddSizedImages();
             const CanvasChoice choice = {true, uint32_t(canvas.first), uint32_t(canvas.second),
-                                         CanvasAnchor(anchor)};
+                                         CanvasAnchor(anchor), false};
             ASSERT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{choice, DITHER_NONE}), 1) << g_status;
 
             const int width = canvas.first ? canvas.first : 3, height = canvas.second ? canvas.second : 3;
-            Bytes expected(8 + 3 * (24 + 2 * width * height));
-            WriteShpHeaders(expected.data(), uint32_t(width), uint32_t(height), 3);
-            for (int k = 0; k < 3; k++) {
-                const auto [w, h] = sizes[k];
-                const int left = offset(name, "left", "right", width - w),
-                          top = offset(name, "top", "bottom", height - h);
-                for (int y = 0; y < h; y++)
-                    for (int x = 0; x < w; x++) {
-                        const Rgb c = pixel(k)(x, y);
-                        const uint16_t value = Rgb565(c.r, c.g, c.b);
-                        const size_t at =
-                            8 + 3 * 24 + 2 * (size_t(k) * width * height + (top + y) * width + left + x);
-                        expected[at] = uint8_t(value), expected[at + 1] = uint8_t(value >> 8);
-                    }
-            }
-            EXPECT_EQ(ReadBytes(dest), expected);
+            std::vector<CanvasSpot> spots;
+            for (const auto &[w, h] : kSizes)
+                spots.push_back(
+                    {offset(name, "left", "right", width - w), offset(name, "top", "bottom", height - h)});
+            EXPECT_EQ(ReadBytes(dest), OnCanvas(width, height, spots));
             EXPECT_EQ(g_loads, (std::map<std::string, int>{{"0", 1}, {"1", 1}, {"2", 1}}))
                 << "each decoded once";
             if (canvas.first == 0) {  // the ordered pattern tied to the canvas, as on the same canvas named
@@ -448,6 +501,40 @@ TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
                 EXPECT_EQ(ReadBytes(dest), automatic);
             }
         }
+    }
+}
+
+// The same images trimmed, with the offsets their files record: each back
+// at its offset, on the page the files agree on, else on the smallest canvas
+// from (0, 0) holding them all, or on the canvas named. An anchor chosen, or
+// no offset at all, places them by the anchor.
+TEST_F(Job, PutsTrimmedImagesBackAtTheirOffsets)
+{
+    const std::vector<PngOffsets> onPage = {At(2, 1, 1, 1, 9, 9), At(0, 3, 3, 2, 9, 9), At(4, 0, 2, 3, 9, 9)};
+    std::vector<PngOffsets> otherPage = onPage;
+    otherPage[2].pageHeight = 8;
+    const std::vector<CanvasSpot> offsets = {{2, 1}, {0, 3}, {4, 0}}, centred = {{1, 1}, {0, 0}, {0, 0}};
+    const struct {
+        const char *label;
+        CanvasChoice canvas;
+        std::vector<PngOffsets> files;
+        int width, height;
+        std::vector<CanvasSpot> spots;
+    } rows[] = {
+        {"PageAgreed", Canvas(0, 0, true), onPage, 9, 9, offsets},
+        {"PagesDiffer", Canvas(0, 0, true), otherPage, 6, 5, offsets},
+        {"CanvasNamed", Canvas(7, 6, true), onPage, 7, 6, offsets},
+        {"AnchorChosen", Canvas(0, 0, false), onPage, 3, 3, centred},
+        {"NoOffsets", Canvas(0, 0, true), {}, 3, 3, centred},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.label);
+        Reset();
+        AddSizedImages();
+        for (size_t k = 0; k < row.files.size(); k++)
+            g_offsets[std::to_string(k)] = row.files[k];
+        ASSERT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{row.canvas, DITHER_NONE}), 1) << g_status;
+        EXPECT_EQ(ReadBytes(dest), OnCanvas(row.width, row.height, row.spots));
     }
 }
 

@@ -7,6 +7,8 @@ import os
 import random
 import re
 import shutil
+import struct
+import subprocess
 import tempfile
 import unittest
 from pathlib import Path
@@ -93,7 +95,8 @@ class CommandLine(unittest.TestCase):
                   ([kept, "noise.png", "--canvas", "7by5"], 2, r'Error: --canvas takes .*, not "7by5"\nUsage:'),
                   ([kept, "noise.png", "--canvas", "--anchor", "middle"], 2, r"Error: --anchor takes .*\nUsage:"),
                   ([kept, "noise.png", "--canvas", "--anchor"], 2, r"Error: --anchor needs a value.*\nUsage:"),
-                  ([kept, "noise.png", "--anchor", "top"], 2, r"Error: --anchor needs --canvas\nUsage:")]
+                  ([kept, "noise.png", "--anchor", "top"], 2, r"Error: --anchor needs --canvas\nUsage:"),
+                  (split + ["--margin", "2"], 2, r"Error: --margin needs --cell\nUsage:")]
         before = self.bytes_of("noise.png")
         for args, code, message in cases:
             with self.subTest(args=args):
@@ -116,6 +119,70 @@ class CommandLine(unittest.TestCase):
             placed.paste(small, (4, 3))
         expected = [harness.frame_of(placed), harness.frame_of(self.work / "noise.png")]
         self.assertEqual(harness.read_frames(self.work / "canvas.shp"), expected)
+
+    def test_trimmed_frames_go_back_where_they_were(self):
+        """Twelve frames trimmed by ImageMagick, which records their place in
+        caNv; older versions wrote vpAg and oFFs, other editors oFFs alone."""
+        originals = harness.swing_frames(12, 96)
+        (self.work / "swing").mkdir()
+        for k, image in enumerate(originals):
+            image.save(self.work / "swing" / f"{k:02}.png")
+            trimmed = self.work / "swing" / f"canvas{k:02}.png"
+            subprocess.run(["/usr/bin/convert", self.work / "swing" / f"{k:02}.png", "-trim", trimmed], check=True)
+            png = trimmed.read_bytes()
+            width, height, x, y = struct.unpack_from(">IIii", png, png.index(b"caNv") + 4)
+            offset = harness.png_chunk(b"oFFs", struct.pack(">iiB", x, y, 0))
+            page = harness.png_chunk(b"vpAg", struct.pack(">IIB", width, height, 0))
+            (self.work / "swing" / f"page{k:02}.png").write_bytes(harness.replace_png_chunk(png, b"caNv", page + offset))
+            (self.work / "swing" / f"offset{k:02}.png").write_bytes(harness.replace_png_chunk(png, b"caNv", offset))
+        expected = [harness.frame_of(image) for image in originals]
+        for kind in ("canvas", "page", "offset"):
+            # oFFs names no page: the smallest canvas from (0, 0) would be smaller, so it is named.
+            canvas = ["--canvas", "96x96"] if kind == "offset" else ["--canvas"]
+            result = self.cli(kind + ".shp", f"swing\\{kind}*.png", *canvas)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(harness.read_frames(self.work / (kind + ".shp")), expected, kind)
+        # Mixed with an image that records none: refused by name, unless --anchor places them all.
+        mixed = ["mixed.shp", "swing\\canvas00.png", "noise.png", "--canvas"]
+        self.assertRegex(self.cli(*mixed).stderr, r"^Error: Z:.*\\noise\.png records no offset, unlike ")
+        self.assertEqual(self.cli(*mixed, "--anchor", "top").returncode, 0)
+
+    def test_sheets_cut_by_their_data_or_a_spaced_grid(self):
+        originals = harness.swing_frames(5, 96)
+        sheet, entries, x = Image.new("RGB", (5 * 96, 96)), [], 0
+        for k, image in enumerate(originals):  # trimmed, every other one stored turned clockwise
+            box = image.getbbox()
+            trimmed = image.crop(box)
+            stored = trimmed.transpose(Image.Transpose.ROTATE_270) if k % 2 else trimmed
+            sheet.paste(stored, (x, 0))
+            entries.append((f"swing{k}.png", {"frame": {"x": x, "y": 0, "w": trimmed.width, "h": trimmed.height},
+                                              "rotated": bool(k % 2), "trimmed": True,
+                                              "spriteSourceSize": {"x": box[0], "y": box[1], "w": trimmed.width,
+                                                                   "h": trimmed.height},
+                                              "sourceSize": {"w": 96, "h": 96}}))
+            x += stored.width
+        sheet.save(self.work / "swing.png")
+        (self.work / "hash.json").write_text(json.dumps({"frames": dict(entries)}))
+        (self.work / "array.json").write_text(json.dumps({"frames": [dict(e, filename=n) for n, e in entries]}))
+        for shape in ("hash", "array"):
+            self.assertEqual(self.cli("--split", "swing.png", shape, "--data", shape + ".json").returncode, 0)
+            self.assertEqual(self.cli(shape + ".shp", shape + "\\*.png").returncode, 0)
+            self.assertEqual(harness.read_frames(self.work / (shape + ".shp")), [harness.frame_of(i) for i in originals])
+        entries[3][1]["frame"]["x"] = sheet.width - 1
+        (self.work / "outside.json").write_text(json.dumps({"frames": dict(entries)}))
+        # A grid two cells across and down, 2 pixels in, 1 apart, and the same border right and below.
+        grid = harness.noise_image(2 + 4 + 1 + 4 + 2, 2 + 3 + 1 + 3 + 2, 11)
+        grid.save(self.work / "grid.png")
+        cells = [harness.frame_of(grid.crop((x, y, x + 4, y + 3))) for y in (2, 6) for x in (2, 7)]
+        self.assertEqual(self.cli("--split", "grid.png", "cells", "--cell", "4x3", "--margin", "2", "--spacing", "1").returncode, 0)
+        self.assertEqual(self.cli("cells.shp", "cells\\*.png").returncode, 0)
+        self.assertEqual(harness.read_frames(self.work / "cells.shp"), cells)
+        for args, message in ((["swing.png", "--data", "outside.json"], r"Error: Frame swing3\.png \(\d+ x \d+ pixels at "),
+                              (["grid.png", "--cell", "4x3", "--margin", "1", "--spacing", "1"], r"Error: Cells of 4 x 3")):
+            result = self.cli("--split", args[0], "refused", *args[1:])
+            self.assertEqual(result.returncode, 1, args)
+            self.assertRegex(result.stdout + result.stderr, "^" + message)
+            self.assertFalse((self.work / "refused").exists(), "nothing written")
 
     def test_wildcards_expand_in_the_lists_name_order(self):
         (self.work / "set" / "dir.png").mkdir(parents=True, exist_ok=True)

@@ -1,6 +1,7 @@
 """What every outside-in test of Kestrane needs: Windows programs run under
 Wine in a prefix of the test's choosing, the registry, a display, the RGB565
 rule and an SHP16 reader of our own, and test pictures made with PIL."""
+import math
 import os
 import random
 import re
@@ -8,6 +9,7 @@ import shutil
 import struct
 import subprocess
 import time
+import zlib
 from pathlib import Path
 
 from PIL import Image
@@ -157,3 +159,31 @@ def rgb888(value):
     """An RGB565 value widened back to 8 bits a channel, top bits repeated."""
     r, g, b = value >> 11, (value >> 5) & 63, value & 31
     return (r << 3 | r >> 2, g << 2 | g >> 4, b << 3 | b >> 2)
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def replace_png_chunk(png, kind, new):
+    """The PNG's bytes with its chunk `kind` (which it must have) replaced by the bytes `new`."""
+    at = 8
+    while png[at + 4:at + 8] != kind:
+        at += 12 + struct.unpack_from(">I", png, at)[0]
+    return png[:at] + new + png[at + 12 + struct.unpack_from(">I", png, at)[0]:]
+
+
+def swing_frames(count, side):
+    """A figure swinging a sword on black, one frame for each step: drawn
+    boxes of other sizes around the same body."""
+    from PIL import ImageDraw
+    frames = []
+    for k in range(count):
+        image = Image.new("RGB", (side, side))
+        draw = ImageDraw.Draw(image)
+        draw.rectangle((40, 40, 52, 80), fill=(200, 150, 90))
+        angle = math.pi * k / (count - 1)
+        draw.line((46, 50, 46 + 40 * math.cos(angle), 50 - 40 * math.sin(angle)), fill=(180, 190, 255), width=3)
+        draw.point((46 + 5 * k % 7, 78), fill=(255, 0, 0))
+        frames.append(image)
+    return frames

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "core/convert.h"
 #include "core/core_alloc.h"
 #include "core/messages.h"
+#include "core/placement.h"
 #include "core/shp16.h"
 #include "core/source_list.h"
 #include "core/status.h"
@@ -342,6 +344,12 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     DestroyWindow(preview);
 }
 
+// 4 x 2 pixels, red then green cells of 2 x 2.
+const std::string kRedGreenPng =
+    "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x04\0\0\0\x02\x08\x02\0\0\0\xf0\xca\xea\x34\0\0\0\x19"
+    "IDATx\x9c\x63\xfc\xcf\xc0\xc0\xc0\xc0\xc0\xf8\x9f\x81\x81\x81\x81\x89\x01\x09\0\0+6\x02\x03"
+    "ug+\xe3\0\0\0\0IEND\xae\x42\x60\x82"s;
+
 // S on a row: an animated GIF becomes its frames at once, a still image its cells once their size is given,
 // in the row's place and in order, and the preview shows the first.
 TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
@@ -349,9 +357,7 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
     const std::string
         gif = "GIF87a\x02\0\x01\0\x81\0\0\xff\0\0\0\0\0\0\0\0\0\0\0,\0\0\0\0\x02\0\x01\0\0\x08\x05\0\x01\0"
               "\x08\x08\0,\0\0\0\0\x02\0\x01\0\x81\0\0\xff\0\0\0\0\0\0\0\0\0\x08\x05\0\x01\0\x08\x08\0;"s,
-        png = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x04\0\0\0\x02\x08\x02\0\0\0\xf0\xca\xea\x34\0\0\0\x19"
-              "IDATx\x9c\x63\xfc\xcf\xc0\xc0\xc0\xc0\xc0\xf8\x9f\x81\x81\x81\x81\x89\x01\x09\0\0+6\x02\x03"
-              "ug+\xe3\0\0\0\0IEND\xae\x42\x60\x82"s;  // 2 x 1 in two frames; 4 x 2, red then green cells
+        png = kRedGreenPng;  // 2 x 1 in two frames
     WriteBytes(temp_.Path("anim.gif"), {gif.begin(), gif.end()});
     WriteBytes(temp_.Path("sheet.png"), {png.begin(), png.end()});
     Drop({temp_.Path("anim.gif"), temp_.Path("sheet.png"), Image("z.kui", 1, 1)});
@@ -359,8 +365,8 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
     GetWindowTextA(OpenPreview(dialog_, 0), caption, sizeof caption);
     EXPECT_NE(std::strstr(caption, Format(TEXT_PREVIEW_ANIMATED_GIF, 2u).c_str()), nullptr) << caption;
     HWND preview = OpenPreview(dialog_, 1);
-    g_askCellSize = [](HWND, const ImageFrames &, uint32_t *width, uint32_t *height) {
-        return (*width = *height = 2) != 0;
+    g_askCellSize = [](HWND, const ImageFrames &, const char *, SheetCut *cut) {
+        return (cut->cellWidth = cut->cellHeight = 2) != 0;
     };
     PostMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);  // typed while the frames are written: cancels
     Key(preview, 'S');
@@ -388,6 +394,53 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
     DestroyWindow(preview);
 }
 
+// S on a sheet with its data beside it: the data offered, and the frames it lists cut in its order.
+TEST_F(DialogTest, SplitOffersTheDataBesideASheet)
+{
+    WriteBytes(temp_.Path("sheet.png"), {kRedGreenPng.begin(), kRedGreenPng.end()});
+    const std::string data = R"({"frames": [{"filename": "g", "frame": {"x": 2, "y": 0, "w": 2, "h": 2}},
+                                            {"filename": "r", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}}]})";
+    WriteBytes(temp_.Path("sheet.json"), {data.begin(), data.end()});
+    Drop({temp_.Path("sheet.png")});
+    HWND preview = OpenPreview(dialog_, 0);
+    static std::string offered;
+    g_askCellSize = [](HWND, const ImageFrames &, const char *dataPath, SheetCut *cut) {
+        offered = dataPath ? dataPath : "";
+        return (cut->dataPath = dataPath) != nullptr;
+    };
+    Key(preview, 'S');
+    EXPECT_EQ(offered, temp_.Path("sheet.json"));
+    EXPECT_EQ(Rows(), "frame0000.png frame0001.png");
+    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0x00FF00u) << "the data's first frame";
+    DestroyWindow(preview);
+}
+
+// P on rows whose files record where they were trimmed from: those offsets offered on the page they name,
+// the shown row where it goes back, and the frames then convert as the job converts the rows so.
+TEST_F(DialogTest, CanvasOffersTheOffsetsEveryRowRecords)
+{
+    const Strings images = {Image("a.kui", 1, 1), Image("b.kui", 3, 2)};
+    static std::map<std::string, PngOffsets> recorded;
+    recorded = {{images[0], {true, 1, 1, true, 2, 1, true, 5, 4}},
+                {images[1], {true, 3, 2, true, 0, 2, true, 5, 4}}};
+    g_imageOffsets = [](const char *path) { return recorded.count(path) ? recorded[path] : PngOffsets{}; };
+    Drop(images);
+    HWND preview = OpenPreview(dialog_, 1);
+    static CanvasChoice offered;
+    static CanvasSpot shownAt;
+    g_askCanvas = [](HWND, const PreviewFrame &, const CanvasSpot *spot, CanvasChoice *choice) {
+        return offered = *choice, shownAt = spot ? *spot : CanvasSpot{99, 99}, true;
+    };
+    Key(preview, 'P');
+    g_imageOffsets = ReadImageOffsets;
+    EXPECT_TRUE(offered.fromFiles && offered.width == 5 && offered.height == 4) << offered.width;
+    EXPECT_TRUE(shownAt.left == 0 && shownAt.top == 2) << shownAt.left << ", " << shownAt.top;
+    const PreviewFrame *frame = ShownPreviewFrame();  // b.kui's frame, back where it was
+    ASSERT_TRUE(frame->state == FRAME_SHOWN && frame->width == 5 && frame->height == 4) << Text(IDC_STATUS);
+    EXPECT_EQ(frame->pixels[2 * 5] | frame->pixels[0], 0x0000CEu) << "its first pixel at (0, 2), black above";
+    DestroyWindow(preview);
+}
+
 // P on rows of three sizes in walk\: the largest size offered, the rows replaced by the canvas frames in
 // walk\walk-canvas, and Convert then writes what the job writes from the images on the same canvas. An
 // image larger than the canvas, one unreadable by then, or a folder holding files: nothing written.
@@ -400,7 +453,7 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     Drop(images);
     HWND preview = OpenPreview(dialog_, 0);
     static CanvasChoice offered, answer;
-    g_askCanvas = [](HWND, const PreviewFrame &, CanvasChoice *choice) {
+    g_askCanvas = [](HWND, const PreviewFrame &, const CanvasSpot *, CanvasChoice *choice) {
         return offered = *choice, *choice = answer, true;
     };
     const auto files = [&] {
@@ -413,11 +466,11 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     const Strings before = files();
     const std::tuple<const char *, CanvasChoice, std::string> refusals[] = {
         {"smaller",
-         {true, 2, 3, ANCHOR_CENTER},
+         {true, 2, 3, ANCHOR_CENTER, false},
          Format(MSG_LARGER_THAN_CANVAS, images[1].c_str(), 3, 2, 2, 3)},
-        {"unreadable", {true, 3, 3, ANCHOR_CENTER}, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
+        {"unreadable", {true, 3, 3, ANCHOR_CENTER, false}, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
         {"folder holds files",
-         {true, 3, 3, ANCHOR_CENTER},
+         {true, 3, 3, ANCHOR_CENTER, false},
          Format(MSG_FOLDER_NOT_EMPTY, folder.c_str(), "x")},
     };
     for (auto [name, canvas, status] : refusals) {
@@ -437,7 +490,7 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
         Image("walk\\c.kui", 2, 3);
     }
     std::filesystem::remove_all(folder);
-    answer = {true, 3, 3, ANCHOR_BOTTOM_RIGHT};
+    answer = {true, 3, 3, ANCHOR_BOTTOM_RIGHT, false};
     Key(preview, 'P');
     EXPECT_TRUE(offered.width == 3 && offered.height == 3 && offered.anchor == ANCHOR_CENTER)
         << "the largest size";
@@ -451,7 +504,7 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     for (const std::string &image : images)
         SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
     ASSERT_EQ(ConvertToShpWith(temp_.Path("job.shp").c_str(),
-                               ConvertOptions{{true, 0, 0, ANCHOR_BOTTOM_RIGHT}, DITHER_NONE}),
+                               ConvertOptions{{true, 0, 0, ANCHOR_BOTTOM_RIGHT, false}, DITHER_NONE}),
               1);
     SourceListRelease(g_sourceList);
     g_sourceList = rows;
@@ -485,8 +538,10 @@ TEST_F(DialogTest, DitheredViewKeptAsFramesConvertsAsTheDitheredJob)
 }
 
 // The real cell window, ended from a timer as a person would end it: the count of a sheet's cells past
-// 32 bits, and the size typed, or a cancel.
+// 32 bits, with a margin and spacing or without, and the size typed, or a cancel; a data file beside the
+// sheet offered, and taken as it is offered.
 int g_cellAnswer;
+uint32_t g_cellMargin;
 std::string g_cellCount;
 BOOL CALLBACK TypeIntoCellWindow(HWND window, LPARAM)
 {
@@ -494,6 +549,8 @@ BOOL CALLBACK TypeIntoCellWindow(HWND window, LPARAM)
         return TRUE;
     SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
     SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
+    SetDlgItemInt(window, IDC_CELL_MARGIN, g_cellMargin, FALSE);
+    SetDlgItemInt(window, IDC_CELL_SPACING, g_cellMargin, FALSE);
     char text[128];
     GetDlgItemTextA(window, IDC_CELL_COUNT, text, sizeof text);
     g_cellCount = text;
@@ -508,14 +565,28 @@ void CALLBACK TypeCellSize(HWND, UINT, UINT_PTR timer, DWORD)
 
 TEST_F(DialogTest, CellSizeWindowCountsTheCellsTypedAndReturnsTheirSize)
 {
-    for (int answer : {IDOK, IDCANCEL}) {
-        g_cellAnswer = answer;
+    const std::string data = temp_.Path("sheet.json");
+    const struct {
+        int answer;
+        uint32_t marginAndSpacing;
+        const char *data;
+        std::string count;
+    } rows[] = {{IDOK, 0, nullptr, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull)},
+                {IDCANCEL, 0, nullptr, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull)},
+                {IDOK, 1, nullptr, Format(TEXT_CELLS, 50000u, 50000u, 2500000000ull)},
+                {IDOK, 0, data.c_str(), ""}};
+    for (const auto &row : rows) {
+        g_cellAnswer = row.answer;
+        g_cellMargin = row.marginAndSpacing;
         g_cellCount.clear();
         SetTimer(nullptr, 0, 1, TypeCellSize);
-        uint32_t width = 0, height = 0;
-        const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, &width, &height);
-        EXPECT_EQ(std::make_tuple(chosen, width, height), std::make_tuple(answer == IDOK, 1u, 1u));
-        EXPECT_EQ(g_cellCount, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull));
+        SheetCut cut = {};
+        const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, row.data, &cut);
+        EXPECT_EQ(
+            std::make_tuple(chosen, cut.cellWidth, cut.cellHeight, cut.margin, cut.spacing, cut.dataPath),
+            std::make_tuple(row.answer == IDOK, 1u, 1u, row.marginAndSpacing, row.marginAndSpacing,
+                            row.data));
+        EXPECT_EQ(g_cellCount, row.count);
     }
 }
 
