@@ -18,6 +18,7 @@
 #include "cli/worker_pool.h"
 #include "core/convert.h"
 #include "core/messages.h"
+#include "core/process_hardening.h"
 #include "core/source_list.h"
 #include "core/status.h"
 
@@ -134,6 +135,7 @@ void ShowStatus(const char *text)
 
 int wmain(int argc, wchar_t **argv)
 {
+    HardenProcess();  // workers too: they load the filters
     // Nobody is there to close an error box when a script runs us.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     PrepareConsole();
