@@ -135,7 +135,10 @@ void ShowStatus(const char *text)
 
 int wmain(int argc, wchar_t **argv)
 {
-    HardenProcess();  // workers too: they load the filters
+    // Workers too: they load the filters. The imaging component loads the
+    // shell's property library by name when first used.
+    static const wchar_t *const loadedByName[] = {L"propsys.dll", nullptr};
+    HardenProcess(loadedByName);
     // Nobody is there to close an error box when a script runs us.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     PrepareConsole();

@@ -6,4 +6,8 @@
 // one), images on network shares or of low integrity refused where the
 // system can, the process ended on heap corruption, DEP on. Each call is
 // looked up at run time and skipped where the system lacks it.
-void HardenProcess();
+// `systemLibraries` (null-terminated list, may be null): DLLs that system
+// DLLs load by name at their first use, loaded now from System32 by full
+// path, so that those loads find them whatever search order they follow
+// (the exe's folder first where the system lacks the call above).
+void HardenProcess(const wchar_t *const *systemLibraries);

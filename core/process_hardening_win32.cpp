@@ -1,5 +1,7 @@
 #include "core/process_hardening.h"
 
+#include "core/system_library.h"
+
 #include <windows.h>
 
 namespace {
@@ -25,7 +27,7 @@ template <typename Function> Function Kernel32Proc(const char *name)
 
 }  // namespace
 
-void HardenProcess()
+void HardenProcess(const wchar_t *const *systemLibraries)
 {
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     // Refused where the system fixes DEP itself (64-bit Windows): it is on there.
@@ -43,4 +45,6 @@ void HardenProcess()
         DWORD imageLoad = kNoRemoteImages | kNoLowMandatoryLabelImages | kPreferSystem32Images;
         setPolicy(kProcessImageLoadPolicy, &imageLoad, sizeof imageLoad);
     }
+    for (; systemLibraries && *systemLibraries; systemLibraries++)
+        LoadSystemLibrary(*systemLibraries);
 }

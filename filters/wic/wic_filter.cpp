@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "core/gif_canvas.h"
+#include "core/system_library.h"
 #include "filters/wic/stack_guard.h"
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
@@ -48,30 +49,17 @@ struct FilterPreferences {
 // - The filter has no C runtime start-up and imports only kernel32, gdi32,
 //   advapi32 and user32, which every caller has loaded already.
 // - The imaging component (and what it loads, e.g. ole32) is loaded from the
-//   system directory once and pinned: it stays in the process, as system
-//   DLLs usually do, and later images find it already there. If pinning is
-//   refused, the reference from LoadLibrary is simply kept, to the same end.
+//   system directory once and kept (core/system_library.h): later images
+//   find it already there.
 // Only the full path counts, never a module of that name already loaded, and
 // the component's own dependencies come from System32 too: the caller's
-// folder may hold a planted copy of any of them.
-HMODULE PinnedSystemLibrary(const wchar_t *name)
+// folder may hold a planted copy of any of them. The shell's property
+// library, which the component loads at its first use by name (where the
+// caller's search order, its own folder first, applies), is loaded so first.
+HMODULE ImagingLibrary()
 {
-    wchar_t path[MAX_PATH];
-    UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 1 + lstrlenW(name) >= MAX_PATH)
-        return nullptr;
-    lstrcatW(path, L"\\");
-    lstrcatW(path, name);
-    // Without the search flags (a system lacking the update that brings
-    // them), the altered search starts in the library's own folder: System32.
-    const bool searchFlags = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
-    HMODULE module = LoadLibraryExW(
-        path, nullptr, searchFlags ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
-    HMODULE pinned;
-    if (module)
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<const wchar_t *>(module), &pinned);
-    return module;
+    LoadSystemLibrary(L"propsys.dll");
+    return LoadSystemLibrary(L"windowscodecs.dll");
 }
 
 template <typename Function> Function Bind(HMODULE module, const char *name)
@@ -283,7 +271,7 @@ UINT ReadWord(IWICMetadataQueryReader *reader, const wchar_t *name)
         return 0;
     if (value.vt == VT_UI2)
         return value.uiVal;
-    auto clear = Bind<PropVariantClearFunction>(PinnedSystemLibrary(L"ole32.dll"), "PropVariantClear");
+    auto clear = Bind<PropVariantClearFunction>(LoadSystemLibrary(L"ole32.dll"), "PropVariantClear");
     if (clear)
         clear(&value);
     return 0;
@@ -487,14 +475,14 @@ bool RunDecode(Decode *d, HMETAFILE *metafile)
 HMETAFILE DecodeFile(Decode *d)
 {
     HMETAFILE metafile = nullptr;
-    HMODULE codecs = PinnedSystemLibrary(L"windowscodecs.dll");
+    HMODULE codecs = ImagingLibrary();
     d->createFactory = Bind<CreateImagingFactoryFunction>(codecs, "WICCreateImagingFactory_Proxy");
     d->getClassObject = Bind<GetClassObjectFunction>(codecs, "DllGetClassObject");
     if (d->createFactory && (!RunDecode(d, &metafile) || SUCCEEDED(d->hr)))
         return metafile;
 
     d->result = kWicImportCannotDecode;
-    HMODULE ole = PinnedSystemLibrary(L"ole32.dll");
+    HMODULE ole = LoadSystemLibrary(L"ole32.dll");
     auto coInitializeEx = Bind<CoInitializeExFunction>(ole, "CoInitializeEx");
     auto coUninitialize = Bind<CoUninitializeFunction>(ole, "CoUninitialize");
     d->createFactory = nullptr;
@@ -515,7 +503,7 @@ HMETAFILE DecodeFile(Decode *d)
 }  // namespace
 
 // Stands in for the C runtime's entry point, which this library does without
-// (see PinnedSystemLibrary): it has no static constructors, no thread-local
+// (see ImagingLibrary): it has no static constructors, no thread-local
 // data and no exceptions, so only the stack protector's guard is set up.
 __attribute__((no_stack_protector)) BOOL WINAPI FilterEntryPoint(HINSTANCE, DWORD reason, void *)
 {
