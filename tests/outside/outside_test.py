@@ -53,15 +53,15 @@ def planting(prefix, driver, planted, work):
         dialog.convert_one(prefix, driver, INSTALL_DIR + r"\kestrane.exe", work / "a.png", work / "window.shp")
         cli = prefix.run(INSTALL_DIR + r"\kestrane-cli.exe", "-j", "2", "cli.shp", "a.png", "a.png", "a.png",
                          cwd=work, env=prefix.env)
-    finally:
+    finally:  # a planted DLL that was loaded may have made the programs fail: that is the diagnosis
         prefix.env, prefix.cwd = {}, None
         for name in PLANTED:
             (install / f"{name}.dll").unlink()
+        loads = log.read_text("utf-16-le").splitlines() if log.exists() else []
+        print("\n".join(f"loaded: {line}" for line in loads))
+        ours = [line for line in loads if line.split("\t")[0].lower().endswith(("\\kestrane.exe", "\\kestrane-cli.exe"))]
+        check(not ours, f"no planted DLL loaded by our programs: {ours}")
     check(cli.returncode == 0 and (work / "window.shp").is_file(), "both programs convert with the DLLs planted")
-    loads = log.read_text("utf-16-le").splitlines() if log.exists() else []
-    print("\n".join(f"loaded: {line}" for line in loads))
-    ours = [line for line in loads if line.split("\t")[0].lower().endswith(("\\kestrane.exe", "\\kestrane-cli.exe"))]
-    check(not ours, f"no planted DLL loaded by our programs: {ours}")
 
 
 def scenario(prefix, build, setup, zip_path, driver, version, planted):
