@@ -19,6 +19,7 @@
 #include "cli/worker_pool.h"
 #include "core/convert.h"
 #include "core/messages.h"
+#include "core/process_hardening.h"
 #include "core/source_list.h"
 #include "core/status.h"
 
@@ -141,6 +142,10 @@ void ShowStatus(const char *text)
 
 int wmain(int argc, wchar_t **argv)
 {
+    // Workers too: they load the filters. The imaging component loads the
+    // shell's property library by name when first used.
+    static const wchar_t *const loadedByName[] = {L"propsys.dll", nullptr};
+    HardenProcess(loadedByName);
     // Nobody is there to close an error box when a script runs us.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     PrepareConsole();

@@ -39,7 +39,7 @@ HMODULE HeldFilterFor(const char *extension)
     char library[MAX_PATH] = "";
     DWORD size = sizeof library;
     if (FindImportFilter(library, &size, extension) && library[0])
-        held->library = LoadLibraryA(library);  // released when the process ends
+        held->library = LoadFilterLibrary(library);  // released when the process ends
     return held->library;
 }
 

@@ -31,7 +31,8 @@ bool GridFits(const Sheet &sheet, uint32_t side)
             if (!sheet.At(x, y))
                 continue;
             columnUsed[x / side] = rowUsed[y / side] = true;
-            if ((x % side == 0 && x > 0 && sheet.At(x - 1, y)) || (y % side == 0 && y > 0 && sheet.At(x, y - 1)))
+            if ((x % side == 0 && x > 0 && sheet.At(x - 1, y)) ||
+                (y % side == 0 && y > 0 && sheet.At(x, y - 1)))
                 return false;
         }
     for (bool used : columnUsed)

@@ -146,6 +146,22 @@ const char *ImageExtension(const char *path)
     return nullptr;
 }
 
+HMODULE LoadFilterLibrary(const char *path)
+{
+    wchar_t widePath[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, MAX_PATH))
+        return nullptr;
+    // Systems without the update that brings the search flags (and
+    // AddDllDirectory with them) refuse the flags: there, the altered search
+    // starts in the library's folder, and the current folder is already
+    // dropped from it (core/process_hardening_win32.cpp).
+    static const bool searchFlags =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
+    return LoadLibraryExW(widePath, nullptr,
+                          searchFlags ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                                      : LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 PackedDib LoadImageWithLibrary(HMODULE library, const char *path)
 {
     FilterEntryPoints entry;
@@ -161,10 +177,10 @@ PackedDib LoadImageFile(const char *path)
     DWORD libraryPathSize = sizeof libraryPath;
     if (!FindImportFilter(libraryPath, &libraryPathSize, extension) || !libraryPath[0])
         return nullptr;
-    // A fault in the library's own start-up or shut-down (inside LoadLibraryA
+    // A fault in the library's own start-up or shut-down (inside the load
     // or FreeLibrary) is left to the system: jumping out of the loader would
     // leave it holding its lock, and every later load would hang.
-    HMODULE library = LoadLibraryA(libraryPath);
+    HMODULE library = LoadFilterLibrary(libraryPath);
     if (!library)
         return nullptr;
     PackedDib result = LoadImageWithLibrary(library, path);

@@ -14,3 +14,8 @@ const char *ImageExtension(const char *path);
 // points bound and the filter's calls made, in the same order. The library
 // stays loaded.
 PackedDib LoadImageWithLibrary(HMODULE library, const char *path);
+
+// A filter library by the full path the lookup found, its own dependencies
+// taken from its folder and System32 only: never from our exe's folder or the
+// current one, where a planted copy could be waiting.
+HMODULE LoadFilterLibrary(const char *path);

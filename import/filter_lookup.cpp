@@ -59,6 +59,19 @@ bool ReadPathValue(HKEY key, char *path, DWORD *size)
     return true;
 }
 
+// Every process that uses graphics filters loads the library: a Path
+// relative to the current folder names another file in each of them, and
+// one on a network share is a file the machine does not hold.
+bool NamesLocalFile(const char *path)
+{
+    const char letter = char(path[0] | 0x20);
+    if (letter < 'a' || letter > 'z' || path[1] != ':' || (path[2] != '\\' && path[2] != '/'))
+        return false;  // relative, drive-relative ("C:x"), or a \\server or \\?\ path
+    const char root[] = {path[0], ':', '\\', '\0'};
+    const UINT type = GetDriveTypeA(root);
+    return type != DRIVE_REMOTE && type != DRIVE_NO_ROOT_DIR && type != DRIVE_UNKNOWN;
+}
+
 }  // namespace
 
 const char *FindTextNoCase(const char *text, const char *pattern)
@@ -132,10 +145,12 @@ int FindFilterServing(const char *extension, const char *passOver, char *filterN
         size = sizeof list;
         char path[MAX_PATH];
         DWORD pathSize = 0;
-        // A filter whose library is gone cannot serve: the next one that
-        // lists the extension may. The Path is checked as it will be loaded.
+        // A filter whose library is gone, or is not a local file named in
+        // full, cannot serve: the next one that lists the extension may. The
+        // Path is checked as it will be loaded.
         if (ReadStringValue(filter, FILTER_VALUE_EXTENSIONS, list, &size) &&
-            ExtensionListContains(list, extension) && ReadPathValue(filter, path, &pathSize)) {
+            ExtensionListContains(list, extension) && ReadPathValue(filter, path, &pathSize) &&
+            NamesLocalFile(path)) {
             DWORD attributes = GetFileAttributesA(path);
             found = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         }

@@ -8,7 +8,8 @@ constexpr DWORD kFilterNameCapacity = 260;  // a subkey name and its terminator
 
 // 1 for the first filter subkey, in name order and other than `passOver` (may
 // be null), whose "Extensions" list names extension (no dot, any case) and
-// whose "Path" names a file that exists as written. Its subkey name goes to
+// whose "Path" names a file that exists as written, in full (from a drive
+// letter) and on a drive of this machine, not a network share. Its subkey name goes to
 // filterName (kFilterNameCapacity bytes) and its Path to libraryPath, with
 // *libraryPathSize as the in/out byte count, when they are not null; a Path
 // longer than the caller's buffer leaves it as it was.

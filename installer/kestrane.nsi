@@ -60,8 +60,12 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
   !define MUI_UNICON "${ICON}"
 !endif
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${GUI_NAME}"
-!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\${GUIDE_NAME}"
+; The installer runs elevated: what its Finish page starts would be too, with
+; every filter Kestrane loads. Explorer starts them as the logged-on user.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
+!define MUI_FINISHPAGE_SHOWREADME
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION ShowGuideAsUser
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 
 !insertmacro MUI_PAGE_WELCOME
@@ -71,6 +75,39 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
+
+Function StartAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${GUI_NAME}"'
+FunctionEnd
+
+Function ShowGuideAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${GUIDE_NAME}"'
+FunctionEnd
+
+; The registered filter is loaded by every program on the machine that reads
+; images through graphics filters: its folder must be writable by
+; administrators only, wherever it is (a folder such as C:\Kestrane inherits
+; "Authenticated Users: Modify" from C:\). Administrators and SYSTEM full,
+; Users read and run, nothing inherited, no broad group's own entries left.
+Function ProtectInstallFolder
+  ; A folder that was there before, and not ours, may be anything (Program
+  ; Files itself): its permissions are not ours to change. The filter then
+  ; registers only if that folder is protected already.
+  ${If} ${FileExists} "$INSTDIR\*.*"
+  ${AndIfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+    DetailPrint "$INSTDIR was there before: its permissions stay as they are."
+    Return
+  ${EndIf}
+  CreateDirectory "$INSTDIR"
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-546 *S-1-5-7 *S-1-5-32-545'
+  Pop $0
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+  Pop $0
+  ${If} $0 != 0
+    ; The filter then refuses to register, and says so below.
+    DetailPrint "Could not protect $INSTDIR (icacls: $0)."
+  ${EndIf}
+FunctionEnd
 
 ; The program is 32-bit and reads the 32-bit registry view; keep our own
 ; entries there too, whatever Windows runs the installer.
@@ -110,6 +147,7 @@ Section "Kestrane" SecMain
     ${EndIf}
   ${EndIf}
 
+  Call ProtectInstallFolder
   SetOutPath "$INSTDIR"
   File "/oname=${GUI_NAME}" "${GUI_EXE}"
   File "/oname=${CLI_NAME}" "${CLI_EXE}"

@@ -11,7 +11,9 @@
 #include <type_traits>
 
 #include "core/gif_canvas.h"
+#include "core/system_library.h"
 #include "filters/wic/gif_colours.h"
+#include "filters/wic/stack_guard.h"
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
 #include "import/seh_guard.h"
@@ -48,24 +50,17 @@ struct FilterPreferences {
 // - The filter has no C runtime start-up and imports only kernel32, gdi32,
 //   advapi32 and user32, which every caller has loaded already.
 // - The imaging component (and what it loads, e.g. ole32) is loaded from the
-//   system directory once and pinned: it stays in the process, as system
-//   DLLs usually do, and later images find it already there. If pinning is
-//   refused, the reference from LoadLibrary is simply kept, to the same end.
-HMODULE PinnedSystemLibrary(const char *name)
+//   system directory once and kept (core/system_library.h): later images
+//   find it already there.
+// Only the full path counts, never a module of that name already loaded, and
+// the component's own dependencies come from System32 too: the caller's
+// folder may hold a planted copy of any of them. The shell's property
+// library, which the component loads at its first use by name (where the
+// caller's search order, its own folder first, applies), is loaded so first.
+HMODULE ImagingLibrary()
 {
-    HMODULE module = nullptr;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module))
-        return module;
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH)
-        return nullptr;
-    lstrcatA(path, "\\");
-    lstrcatA(path, name);
-    module = LoadLibraryA(path);
-    if (module)
-        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, path, &module);
-    return module;
+    LoadSystemLibrary(L"propsys.dll");
+    return LoadSystemLibrary(L"windowscodecs.dll");
 }
 
 template <typename Function> Function Bind(HMODULE module, const char *name)
@@ -277,7 +272,7 @@ UINT ReadWord(IWICMetadataQueryReader *reader, const wchar_t *name)
         return 0;
     if (value.vt == VT_UI2)
         return value.uiVal;
-    auto clear = Bind<PropVariantClearFunction>(PinnedSystemLibrary("ole32.dll"), "PropVariantClear");
+    auto clear = Bind<PropVariantClearFunction>(LoadSystemLibrary(L"ole32.dll"), "PropVariantClear");
     if (clear)
         clear(&value);
     return 0;
@@ -481,14 +476,14 @@ bool RunDecode(Decode *d, HMETAFILE *metafile)
 HMETAFILE DecodeFile(Decode *d)
 {
     HMETAFILE metafile = nullptr;
-    HMODULE codecs = PinnedSystemLibrary("windowscodecs.dll");
+    HMODULE codecs = ImagingLibrary();
     d->createFactory = Bind<CreateImagingFactoryFunction>(codecs, "WICCreateImagingFactory_Proxy");
     d->getClassObject = Bind<GetClassObjectFunction>(codecs, "DllGetClassObject");
     if (d->createFactory && (!RunDecode(d, &metafile) || SUCCEEDED(d->hr)))
         return metafile;
 
     d->result = kWicImportCannotDecode;
-    HMODULE ole = PinnedSystemLibrary("ole32.dll");
+    HMODULE ole = LoadSystemLibrary(L"ole32.dll");
     auto coInitializeEx = Bind<CoInitializeExFunction>(ole, "CoInitializeEx");
     auto coUninitialize = Bind<CoUninitializeFunction>(ole, "CoUninitialize");
     d->createFactory = nullptr;
@@ -509,10 +504,12 @@ HMETAFILE DecodeFile(Decode *d)
 }  // namespace
 
 // Stands in for the C runtime's entry point, which this library does without
-// (see PinnedSystemLibrary): it has no static constructors, no thread-local
-// data and no exceptions, so there is nothing to set up or tear down.
-BOOL WINAPI FilterEntryPoint(HINSTANCE, DWORD, void *)
+// (see ImagingLibrary): it has no static constructors, no thread-local
+// data and no exceptions, so only the stack protector's guard is set up.
+__attribute__((no_stack_protector)) BOOL WINAPI FilterEntryPoint(HINSTANCE, DWORD reason, void *)
 {
+    if (reason == DLL_PROCESS_ATTACH)
+        SeedStackGuard();
     return TRUE;
 }
 

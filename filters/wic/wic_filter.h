@@ -14,6 +14,15 @@
 // absent when none was left.
 #define WIC_FILTER_VALUE_LEFT "Left to other filters"
 
+// What regsvr32 (unless run with /s) shows when DllRegisterServer refuses a
+// file that others could change (filters/wic/file_protection.h), followed by
+// its path; DllRegisterServer then returns SELFREG_E_CLASS.
+#define WIC_FILTER_TEXT_UNPROTECTED                                                                          \
+    "The image import filter was not registered: other users can change or replace this file or "            \
+    "its folder, and every program that reads images through graphics filters would then run "               \
+    "their code. Copy the files into a protected folder, such as one in Program Files, and register "        \
+    "the filter there."
+
 // ImportGr results; 0 is success.
 enum WicFilterResult {
     kWicImportOk = 0,

@@ -4,9 +4,13 @@
 // another filter is one the programs then read through that filter.
 #include <windows.h>
 
+#include <olectl.h>
+
+#include "filters/wic/file_protection.h"
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
 #include "import/filter_lookup.h"
+#include "version.h"
 
 extern "C" {
 HRESULT WINAPI DllRegisterServer();
@@ -108,6 +112,34 @@ LONG WorkOutRegistration(Registration *r)
     return r->extensions.fits && r->left.fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER;
 }
 
+// regsvr32 shows a failure's number only; the reason is ours to show, in
+// regsvr32 alone and not under its /s, since other callers (an installer's
+// own registration step) report failures their own way.
+bool RunByRegsvr32Aloud()
+{
+    wchar_t exe[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const wchar_t name[] = L"regsvr32.exe";
+    const int nameLength = sizeof name / sizeof name[0] - 1;
+    if (length <= DWORD(nameLength) || length >= MAX_PATH || exe[length - nameLength - 1] != L'\\' ||
+        lstrcmpiW(exe + length - nameLength, name) != 0)
+        return false;
+    const wchar_t *at = GetCommandLineW();
+    for (wchar_t previous = L' '; *at; previous = *at++)
+        if (previous == L' ' && (*at == L'/' || *at == L'-') && (at[1] | 0x20) == L's' &&
+            (at[2] == L'\0' || at[2] == L' '))
+            return false;
+    return true;
+}
+
+void ShowRefusal(const wchar_t *path)
+{
+    wchar_t text[1024];
+    lstrcpynW(text, L"" WIC_FILTER_TEXT_UNPROTECTED L"\n\n", 1024);
+    lstrcpynW(text + lstrlenW(text), path, 1024 - lstrlenW(text));
+    MessageBoxW(nullptr, text, L"" KESTRANE_PRODUCT_NAME, MB_ICONERROR | MB_OK);
+}
+
 LONG SetString(HKEY key, const char *name, const char *text, DWORD length)
 {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text), length + 1);
@@ -128,6 +160,13 @@ HRESULT WINAPI DllRegisterServer()
     DWORD length = module ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH)  // truncated paths are useless to the program
         return E_FAIL;
+    // Every program that reads images through graphics filters would load
+    // whatever another user put in its place, elevated ones included.
+    if (FileOpenToOthers(path)) {
+        if (RunByRegsvr32Aloud())
+            ShowRefusal(path);
+        return SELFREG_E_CLASS;
+    }
     Registration registration;
     LONG status = WorkOutRegistration(&registration);
     if (status != ERROR_SUCCESS)

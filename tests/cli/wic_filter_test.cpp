@@ -142,17 +142,18 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
         WriteBytes(dir.Path(name), {gif.begin(), gif.end()});
     WriteBytes(dir.Path("x.jpe"), {kJpeg.begin(), kJpeg.end()});
     auto registerServer = Entry<HRESULT(WINAPI *)()>("DllRegisterServer");
+    const std::string filter = FullPath(KESTRANE_FILTER);  // any file that exists
     const struct {
         const char *extensions, *path, *theirs;  // theirs: which of ours their filter keeps
         DWORD pathType = REG_SZ;
     } rows[] = {
-        {"tif\t Png", KESTRANE_FILTER, "png"},  // KESTRANE_FILTER: any file that exists
-        {"APNG,TIF", KESTRANE_FILTER, "png"},   // an entry's ending, as the lookup reads it
-        {"PNG ", KESTRANE_FILTER, ""},          // not followed by a separator
-        {"JPEG", KESTRANE_FILTER, "jpeg"},      // not JPE
+        {"tif\t Png", filter.c_str(), "png"},
+        {"APNG,TIF", filter.c_str(), "png"},  // an entry's ending, as the lookup reads it
+        {"PNG ", filter.c_str(), ""},         // not followed by a separator
+        {"JPEG", filter.c_str(), "jpeg"},     // not JPE
         {"PNG", "C:\\kestrane-gone\\png.flt", ""},
-        {"PNG,JPE", "%SystemRoot%\\system32\\kernel32.dll", "", REG_EXPAND_SZ},    // loaded as written
-        {"jfif,jpe,jpeg,jpg,gif,png", KESTRANE_FILTER, "png,gif,jpe,jpeg,jfif"}};  // ours lists nothing
+        {"PNG,JPE", "%SystemRoot%\\system32\\kernel32.dll", "", REG_EXPAND_SZ},   // loaded as written
+        {"jfif,jpe,jpeg,jpg,gif,png", filter.c_str(), "png,gif,jpe,jpeg,jfif"}};  // ours lists nothing
     for (const auto &row : rows) {
         FilterRegistrations registry;
         registry.Add("other", row.extensions, row.path, REG_SZ, row.pathType);

@@ -60,13 +60,6 @@ Outcome RunCli(std::string commandLine, const std::string &messagesPath)
     return outcome;
 }
 
-std::string FullPath(const char *path)
-{
-    char full[MAX_PATH];
-    GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    return full;
-}
-
 struct FailureCase {
     const char *name;
     const char *play;   // the stand-in filter's KESTRANE_FILTER_PLAY for f3 alone, or null

@@ -74,10 +74,10 @@ class Filters : public testing::Test {
     {
         char exe[MAX_PATH];
         GetModuleFileNameA(nullptr, exe, sizeof exe);
-        const std::string directory(exe, strrchr(exe, '\\') + 1);
+        directory_.assign(exe, strrchr(exe, '\\') + 1);
         for (const char *name : {"current", "current_alt", "older"})
             registry_.Add(name, (std::string("kst_") + name).c_str(),
-                          (directory + "kst_filter_" + name + ".dll").c_str());
+                          (directory_ + "kst_filter_" + name + ".dll").c_str());
         g_log = temp_.Path("filter.log");
         DWORD old;
         VirtualProtect(&g_globalFreeSlot, sizeof g_globalFreeSlot, PAGE_READWRITE, &old);
@@ -101,6 +101,7 @@ class Filters : public testing::Test {
     }
     TempDir temp_;
     FilterRegistrations registry_;
+    std::string directory_;  // the test program's, which holds the stand-in filters
 };
 
 class FilterImport : public Filters, public testing::WithParamInterface<LoadCase> {};
@@ -162,6 +163,14 @@ TEST_F(Filters, RefusesPathsTooLongForTheFilterWhole)
 {
     EXPECT_EQ(nullptr, LoadImageFile(("C:\\" + std::string(260, 'd') + ".kst_current").c_str()));
     EXPECT_EQ("", TakeLog());
+}
+
+// Another maker's filter that ships a DLL beside itself loads and converts.
+TEST_F(Filters, LoadsAFilterThatNeedsADllFromItsOwnFolder)
+{
+    registry_.Add("neighbour", "kst_neighbour",
+                  (directory_ + "own-folder\\kst_filter_neighbour.dll").c_str());
+    EXPECT_TRUE(Shows(LoadImageFile(Image("kst_neighbour").c_str()), 5, 3, Gradient));
 }
 
 // White where a metafile of a 4x4 box was drawn, as a string of rows.

@@ -82,6 +82,13 @@ TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
     registry.Add("7 code page", "kstcp", nullptr);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"" FILTER_ROOT_KEY L"\\KestraneTest 7 code page", L"Path", REG_SZ,
                     exact.c_str(), DWORD(2 * exact.size() + 2));
+    // A relative Path names another file in each process: passed over even where it names one here.
+    registry.Add("8 relative", "kstrel", "usable.flt");
+    registry.Add("8 relative dot", "kstrel", ".\\usable.flt");
+    registry.Add("9 full", "kstrel", usable.c_str());
+    char previousFolder[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previousFolder);
+    SetCurrentDirectoryA(dir.Path("").c_str());
     char inCodePage[MAX_PATH];
     const bool held = WideToCodePage(GetACP(), exact.c_str(), inCodePage, MAX_PATH) == PATH_CONVERTED;
     // The path read into a buffer of `size` bytes; "unchanged": found, the buffer left as it was.
@@ -96,6 +103,8 @@ TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
     EXPECT_EQ(find("kstlong", DWORD(longPath.size())), "unchanged");
     EXPECT_EQ(find("kstnothing"), "none");
     EXPECT_EQ(find("kstcp"), held ? inCodePage : "none");
+    EXPECT_EQ(find("kstrel"), usable);
+    SetCurrentDirectoryA(previousFolder);
     EXPECT_EQ(0, FindImportFilter(nullptr, nullptr, nullptr));
     EXPECT_EQ(1, FindImportFilter(nullptr, nullptr, "kstdup"));  // presence only
 }

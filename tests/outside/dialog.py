@@ -68,3 +68,14 @@ def session(prefix, driver, kestrane, work, artifacts):
     assert destination.read_bytes() == written, "the frames loaded convert to other bytes"
     step("press", IDCANCEL)
     assert program.wait(60) == 0, "exit code after Close"
+
+
+def convert_one(prefix, driver, kestrane, image, destination):
+    """Start, Add one image through the file dialog, choose the destination, Convert, Close."""
+    program = prefix.start(kestrane)
+    for args in (("box", "warning"), ("press", IDC_ADD), ("choose", "Choose input file", harness.windows_path(image)),
+                 ("press", IDC_BROWSE), ("choose", "Choose output file", harness.windows_path(destination)),
+                 ("convert",), ("press", IDCANCEL)):
+        result = prefix.run(driver, *args)
+        assert result.returncode == 0, f"driver {' '.join(map(str, args))}: {result.stdout.strip()}"
+    assert program.wait(60) == 0, "exit code after Close"

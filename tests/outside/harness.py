@@ -22,15 +22,16 @@ class Prefix:
 
     def __init__(self, wine_run, path):
         self.wine_run, self.path = wine_run, Path(path)
+        self.env, self.cwd = {}, None  # for the programs started (start), not for run's
 
-    def command(self, args):
+    def command(self, args, env=None):
         # Wine builds the Windows command line in the Unix locale's character
         # set: only a UTF-8 locale passes every name through.
         return dict(args=[self.wine_run, "--prefix", str(self.path), *map(str, args)],
-                    env=dict(os.environ, LC_ALL="C.UTF-8"))
+                    env=dict(os.environ, LC_ALL="C.UTF-8", **(env or {})))
 
-    def run(self, *args, cwd=None, timeout=300):
-        return subprocess.run(**self.command(args), cwd=cwd, capture_output=True, encoding="utf-8",
+    def run(self, *args, cwd=None, timeout=300, env=None):
+        return subprocess.run(**self.command(args, env), cwd=cwd, capture_output=True, encoding="utf-8",
                               errors="replace", timeout=timeout)
 
     def unix(self, windows_path):
@@ -56,7 +57,8 @@ class Prefix:
 
     def start(self, *args):
         """A program left running while the test works it."""
-        return subprocess.Popen(**self.command(args), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return subprocess.Popen(**self.command(args, self.env), cwd=self.cwd, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
 
     def stop(self):
         env = dict(os.environ, WINEPREFIX=str(self.path))

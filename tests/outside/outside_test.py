@@ -3,7 +3,8 @@
 program refuses to start; the setup program installs it; a session in the
 dialog and the command line's table run against the installed programs; the
 uninstaller leaves nothing of ours and another maker's filter untouched.
-Usage: outside_test.py WINE_RUN BUILD_DIR SETUP ZIP DRIVER VERSION"""
+Usage: outside_test.py WINE_RUN BUILD_DIR SETUP ZIP DRIVER VERSION PLANTED_DLL"""
+import shutil
 import sys
 import time
 import unittest
@@ -18,6 +19,9 @@ INSTALL_DIR = r"C:\Program Files (x86)\Kestrane"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrane"
 OTHER_KEY = harness.FILTER_ROOT + r"\Other Maker TIFF"
 SHIPPED = ["kestrane.exe", "kestrane-cli.exe", "kestrane-import.flt", "user-guide.txt"]
+# What the file dialogs, themes and the imaging component load by name. (Wine's own
+# start-up loads version, shcore, imm32 and oleaut32 before any program code runs.)
+PLANTED = ["uxtheme", "msimg32", "propsys", "dwmapi"]
 
 
 def check(condition, what):
@@ -31,7 +35,36 @@ def ours(prefix, view="32"):
             if v.get("Path", "").startswith(INSTALL_DIR)]
 
 
-def scenario(prefix, build, setup, zip_path, driver, version):
+def planting(prefix, driver, planted, work):
+    """Copies of a DLL that logs its loading, named as system DLLs, beside the installed
+    programs and in their current folder, each loaded native first as Windows searches:
+    the window and kestrane-cli with its workers load none of them."""
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    install, log = prefix.unix(INSTALL_DIR), work / "planted.log"
+    for name in PLANTED:
+        shutil.copy(planted, install / f"{name}.dll")
+        shutil.copy(planted, work / f"{name}.dll")
+    harness.noise_image(8, 6, 9).save(work / "a.png")
+    prefix.env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;" + ",".join(PLANTED) + "=n,b",
+                  "KESTRANE_PLANTED_LOG": harness.windows_path(log)}
+    prefix.cwd = work
+    try:
+        dialog.convert_one(prefix, driver, INSTALL_DIR + r"\kestrane.exe", work / "a.png", work / "window.shp")
+        cli = prefix.run(INSTALL_DIR + r"\kestrane-cli.exe", "-j", "2", "cli.shp", "a.png", "a.png", "a.png",
+                         cwd=work, env=prefix.env)
+    finally:  # a planted DLL that was loaded may have made the programs fail: that is the diagnosis
+        prefix.env, prefix.cwd = {}, None
+        for name in PLANTED:
+            (install / f"{name}.dll").unlink()
+        loads = log.read_text("utf-16-le").splitlines() if log.exists() else []
+        print("\n".join(f"loaded: {line}" for line in loads))
+        ours = [line for line in loads if line.split("\t")[0].lower().endswith(("\\kestrane.exe", "\\kestrane-cli.exe"))]
+        check(not ours, f"no planted DLL loaded by our programs: {ours}")
+    check(cli.returncode == 0 and (work / "window.shp").is_file(), "both programs convert with the DLLs planted")
+
+
+def scenario(prefix, build, setup, zip_path, driver, version, planted):
     names = set(zipfile.ZipFile(zip_path).namelist())
     check({f"kestrane-{version}/{name}" for name in SHIPPED} <= names, "the portable zip holds what ships")
     program = prefix.start(harness.windows_path(build / "ui" / "kestrane.exe"))
@@ -73,6 +106,7 @@ def scenario(prefix, build, setup, zip_path, driver, version):
     command_line.CLI = INSTALL_DIR + r"\kestrane-cli.exe"
     tests = unittest.defaultTestLoader.loadTestsFromTestCase(command_line.CommandLine)
     check(unittest.TextTestRunner(verbosity=2).run(tests).wasSuccessful(), "the installed kestrane-cli.exe")
+    planting(prefix, driver, planted, build / "tests" / "outside" / "planted")
 
     prefix.run(INSTALL_DIR + r"\uninstall.exe", "/S")
     deadline = time.monotonic() + 120  # it runs from a copy in %TEMP% and returns at once
@@ -85,12 +119,12 @@ def scenario(prefix, build, setup, zip_path, driver, version):
     check(prefix.query(OTHER_KEY) == other, "the other maker's filter is untouched")
 
 
-def main(wine_run, build, setup, zip_path, driver, version):
+def main(wine_run, build, setup, zip_path, driver, version, planted):
     build = Path(build)
     prefix = harness.Prefix(wine_run, build / "tests" / "outside" / "wineprefix")
     prefix.remove()
     try:
-        scenario(prefix, build, setup, zip_path, driver, version)
+        scenario(prefix, build, setup, zip_path, driver, version, planted)
     finally:
         prefix.remove()
     return 0

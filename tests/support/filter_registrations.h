@@ -77,6 +77,14 @@ class FilterRegistrations {
     std::vector<std::string> subkeys_, madeKeys_;  // madeKeys_: deepest last
 };
 
+// A build path (as CMake names it) in the full form a registered Path must have.
+inline std::string FullPath(const char *path)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    return full;
+}
+
 // A key of HKEY_LOCAL_MACHINE put back as it was, values and all, when the
 // test ends: the build's prefix keeps the registration ./run.sh made.
 class KeptKey {

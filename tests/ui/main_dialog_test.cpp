@@ -65,8 +65,8 @@ class DialogTest : public testing::Test {
   protected:
     void SetUp() override
     {
-        registry_.Add("ui", "kui", KST_FILTER);
-        registry_.Add("wic", "png,gif", KESTRANE_FILTER);
+        registry_.Add("ui", "kui", FullPath(KST_FILTER).c_str());
+        registry_.Add("wic", "png,gif", FullPath(KESTRANE_FILTER).c_str());
         g_instance = GetModuleHandleA(nullptr);
         g_messageBox = [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return g_boxAnswer; };
         g_getOpenFileName = g_getSaveFileName = [](OPENFILENAMEW *dialog) WINAPI -> BOOL {
