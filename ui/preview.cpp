@@ -6,13 +6,16 @@
 #include <cstring>
 
 #include "core/canvas.h"
+#include "core/core_alloc.h"
 #include "core/dither.h"
 #include "core/messages.h"
 #include "core/source_list.h"
 #include "core/status.h"
 #include "frames/shp_file.h"
 #include "res/resource.h"
+#include "ui/dpi.h"
 #include "ui/frame_tools.h"
+#include "ui/gdi_objects.h"
 #include "ui/main_dialog.h"
 #include "ui/preview_frames.h"
 #include "ui/put_on_canvas.h"
@@ -26,6 +29,7 @@ constexpr int kMinFramesPerSecond = 1;
 constexpr int kMaxFramesPerSecond = 30;
 constexpr UINT_PTR kPlayTimer = 1;
 constexpr DWORD kPreviewStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+// At 96 DPI, scaled with the preview's.
 constexpr int kMinClientWidth = 600;
 constexpr int kUnreadableClientHeight = 240;  // picture area when the first image shown has no picture
 constexpr int kBandPadding = 4;
@@ -46,6 +50,8 @@ struct Preview {
     const PreviewFrame *shown;
     bool firstSizeKnown;  // the first row's size, which every other must have
     uint32_t firstWidth, firstHeight;
+    int dpi;
+    HFONT font;  // the band's, at the preview's scale
     int bandHeight;
     int framesPerSecond;
     bool playing;
@@ -126,18 +132,30 @@ void ShowRow(int row)
     InvalidateRect(g_preview.window, nullptr, FALSE);
 }
 
-// The largest whole-number zoom at which the image fits, centred in `area`.
-RECT FittedRect(const RECT &area, uint32_t width, uint32_t height)
+// How a frame is shown in `area`: each pixel as a square of `zoom` device
+// pixels, the largest that fits; or, when the frame is larger than the area,
+// every `reduce`-th pixel of every `reduce`-th row, one device pixel each.
+// Never a fraction: every pixel shown is one of the frame's, whole. Centred.
+struct FrameScale {
+    RECT at;
+    LONG zoom, reduce;
+};
+
+FrameScale FitFrame(const RECT &area, uint32_t width, uint32_t height)
 {
-    LONG areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
-    LONG zoom = std::max<LONG>(1, std::min(areaWidth / LONG(width), areaHeight / LONG(height)));
-    LONG shownWidth = LONG(width) * zoom, shownHeight = LONG(height) * zoom;
-    RECT fitted;
-    fitted.left = area.left + (areaWidth - shownWidth) / 2;
-    fitted.top = area.top + (areaHeight - shownHeight) / 2;
-    fitted.right = fitted.left + shownWidth;
-    fitted.bottom = fitted.top + shownHeight;
-    return fitted;
+    const LONG areaWidth = std::max<LONG>(1, area.right - area.left),
+               areaHeight = std::max<LONG>(1, area.bottom - area.top);
+    const LONG w = LONG(width), h = LONG(height);
+    FrameScale scale = {{}, std::max<LONG>(1, std::min(areaWidth / w, areaHeight / h)), 1};
+    if (w > areaWidth || h > areaHeight)
+        scale.reduce = std::max((w + areaWidth - 1) / areaWidth, (h + areaHeight - 1) / areaHeight);
+    const LONG shownWidth = (w + scale.reduce - 1) / scale.reduce * scale.zoom,
+               shownHeight = (h + scale.reduce - 1) / scale.reduce * scale.zoom;
+    scale.at.left = area.left + (areaWidth - shownWidth) / 2;
+    scale.at.top = area.top + (areaHeight - shownHeight) / 2;
+    scale.at.right = scale.at.left + shownWidth;
+    scale.at.bottom = scale.at.top + shownHeight;
+    return scale;
 }
 
 void FillWithColour(HDC dc, const RECT &rect, COLORREF colour)
@@ -155,20 +173,55 @@ void DrawProcessText(HDC dc, const char *text, RECT *rect, UINT format)
         DrawTextW(dc, wide, -1, rect, format);
 }
 
-// The cells being asked for, over the picture shown at `at`.
-void PaintGrid(HDC dc, const RECT &at, uint32_t width, uint32_t height)
+// The cells being asked for, over the picture shown.
+void PaintGrid(HDC dc, const FrameScale &scale, uint32_t width, uint32_t height)
 {
-    const LONG zoom = (at.right - at.left) / LONG(width);
+    const RECT &at = scale.at;
     SetDCBrushColor(dc, kGridColour);
     HBRUSH brush = static_cast<HBRUSH>(GetStockObject(DC_BRUSH));
     for (uint32_t x = 0; x <= width; x += g_preview.cellWidth) {
-        RECT line = {at.left + LONG(x) * zoom, at.top, at.left + LONG(x) * zoom + 1, at.bottom};
+        const LONG left = at.left + LONG(x) * scale.zoom / scale.reduce;
+        RECT line = {left, at.top, left + 1, at.bottom};
         FillRect(dc, &line, brush);
     }
     for (uint32_t y = 0; y <= height; y += g_preview.cellHeight) {
-        RECT line = {at.left, at.top + LONG(y) * zoom, at.right, at.top + LONG(y) * zoom + 1};
+        const LONG top = at.top + LONG(y) * scale.zoom / scale.reduce;
+        RECT line = {at.left, top, at.right, top + 1};
         FillRect(dc, &line, brush);
     }
+}
+
+// Whole pixels repeated, never blended. A reduced frame's pixels are picked
+// here: the system's own shrinking may blend them or pick others. False when
+// there is no memory for them.
+bool DrawFrame(HDC dc, const FrameScale &scale, const PreviewFrame &frame)
+{
+    const LONG k = scale.reduce;
+    const LONG width = (LONG(frame.width) + k - 1) / k, height = (LONG(frame.height) + k - 1) / k;
+    const uint32_t *pixels = frame.pixels;
+    uint32_t *picked = nullptr;
+    if (k > 1) {
+        picked = static_cast<uint32_t *>(CoreAlloc(size_t(width) * size_t(height) * sizeof *picked));
+        if (!picked)
+            return false;
+        for (LONG y = 0; y < height; y++)
+            for (LONG x = 0; x < width; x++)
+                picked[size_t(y) * size_t(width) + size_t(x)] =
+                    frame.pixels[size_t(y * k) * frame.width + size_t(x * k)];
+        pixels = picked;
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchDIBits(dc, scale.at.left, scale.at.top, width * scale.zoom, height * scale.zoom, 0, 0, width, height,
+                  pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    CoreFree(picked);
+    return true;
 }
 
 void PaintPicture(HDC dc, const RECT &area)
@@ -176,21 +229,12 @@ void PaintPicture(HDC dc, const RECT &area)
     const PreviewFrame *frame = g_preview.shown;
     int saved = SaveDC(dc);
     if (frame->state == FRAME_SHOWN) {
-        RECT at = FittedRect(area, frame->width, frame->height);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = LONG(frame->width);
-        info.bmiHeader.biHeight = -LONG(frame->height);  // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        // Whole pixels repeated, never blended: every pixel keeps its colour.
-        SetStretchBltMode(dc, COLORONCOLOR);
-        StretchDIBits(dc, at.left, at.top, at.right - at.left, at.bottom - at.top, 0, 0, int(frame->width),
-                      int(frame->height), frame->pixels, &info, DIB_RGB_COLORS, SRCCOPY);
-        if (g_preview.cellWidth && g_preview.cellHeight)
-            PaintGrid(dc, at, frame->width, frame->height);
-        ExcludeClipRect(dc, at.left, at.top, at.right, at.bottom);
+        const FrameScale scale = FitFrame(area, frame->width, frame->height);
+        if (DrawFrame(dc, scale, *frame)) {
+            if (g_preview.cellWidth && g_preview.cellHeight)
+                PaintGrid(dc, scale, frame->width, frame->height);
+            ExcludeClipRect(dc, scale.at.left, scale.at.top, scale.at.right, scale.at.bottom);
+        }
     }
     FillWithColour(dc, area, kPictureBackground);
     if (frame->state != FRAME_SHOWN) {
@@ -217,8 +261,8 @@ void PaintBand(HDC dc, const RECT &band)
     FillWithColour(dc, band, warn ? kWarningBand : GetSysColor(COLOR_BTNFACE));
     SetTextColor(dc, warn ? kWarningText : GetSysColor(COLOR_BTNTEXT));
     char text[kStatusBufferSize];
-    RECT line = {band.left + kBandPadding, band.top + kBandPadding, band.right - kBandPadding,
-                 band.bottom - kBandPadding};
+    const int padding = Scaled(kBandPadding, g_preview.dpi);
+    RECT line = {band.left + padding, band.top + padding, band.right - padding, band.bottom - padding};
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
     DescribeShownRow(text, sizeof(text));
     DrawProcessText(dc, text, &line, format | DT_TOP);
@@ -231,11 +275,15 @@ void PaintBand(HDC dc, const RECT &band)
     DrawProcessText(dc, g_preview.notice[0] ? g_preview.notice : text, &line, format | DT_BOTTOM);
 }
 
-void OnPaint(HWND window)
+HGDIOBJ BandFont()
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    return g_preview.font ? g_preview.font : GetStockObject(DEFAULT_GUI_FONT);
+}
+
+// Also for WM_PRINTCLIENT, so that the picture can be copied as shown.
+void Paint(HWND window, HDC dc)
+{
+    HGDIOBJ oldFont = SelectObject(dc, BandFont());
     SetBkMode(dc, TRANSPARENT);
     RECT client, picture, band;
     GetClientRect(window, &client);
@@ -244,6 +292,13 @@ void OnPaint(HWND window)
     PaintPicture(dc, picture);
     PaintBand(dc, band);
     SelectObject(dc, oldFont);
+}
+
+void OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    Paint(window, dc);
     EndPaint(window, &paint);
 }
 
@@ -398,7 +453,36 @@ void OnDestroy()
     else
         SendDlgItemMessageA(g_preview.owner, IDC_SOURCES, LB_SETCURSEL, WPARAM(g_preview.row), 0);
     ReleaseFrames();
+    DeleteGdiObject(g_preview.font);
     g_preview = Preview{};
+}
+
+int BandHeight()
+{
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, BandFont());
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, oldFont);
+    ReleaseDC(nullptr, dc);
+    return 2 * metrics.tmHeight + 3 * Scaled(kBandPadding, g_preview.dpi);
+}
+
+void SetScale(int dpi)
+{
+    g_preview.dpi = dpi;
+    DeleteGdiObject(g_preview.font);
+    g_preview.font = NewGuiFont(dpi);
+    g_preview.bandHeight = BandHeight();
+}
+
+// Moved to a monitor of another scale: the system's suggested place and size.
+void OnDpiChanged(HWND window, int dpi, const RECT &suggested)
+{
+    SetScale(dpi);
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -406,6 +490,12 @@ LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_PAINT:
         OnPaint(window);
+        return 0;
+    case WM_PRINTCLIENT:
+        Paint(window, reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(window, HIWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
         return 0;
     case WM_ERASEBKGND:
         return 1;  // the paint covers every pixel: no flicker while playing
@@ -437,17 +527,6 @@ void RegisterPreviewClass()
     RegisterClassExA(&previewClass);  // fails harmlessly when it exists
 }
 
-int BandHeight()
-{
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICA metrics;
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, oldFont);
-    ReleaseDC(nullptr, dc);
-    return 2 * metrics.tmHeight + 3 * kBandPadding;
-}
-
 // Large enough to show the image at the largest whole-number zoom that fits
 // the work area, centred on it.
 RECT InitialWindowRect(const PreviewFrame *frame)
@@ -457,9 +536,9 @@ RECT InitialWindowRect(const PreviewFrame *frame)
     AdjustWindowRectEx(&border, kPreviewStyle, FALSE, 0);
     LONG maxWidth = (work.right - work.left) - (border.right - border.left);
     LONG maxHeight = (work.bottom - work.top) - (border.bottom - border.top) - g_preview.bandHeight;
-    LONG width = kMinClientWidth, height = kUnreadableClientHeight;
+    LONG width = Scaled(kMinClientWidth, g_preview.dpi), height = Scaled(kUnreadableClientHeight, g_preview.dpi);
     if (frame->state == FRAME_SHOWN) {
-        RECT fitted = FittedRect(RECT{0, 0, maxWidth, maxHeight}, frame->width, frame->height);
+        RECT fitted = FitFrame(RECT{0, 0, maxWidth, maxHeight}, frame->width, frame->height).at;
         width = std::max(width, fitted.right - fitted.left);
         height = fitted.bottom - fitted.top;
     }
@@ -476,7 +555,7 @@ HWND OpenWindow(HWND dialog, int count, int row)
     RegisterPreviewClass();
     g_preview.owner = dialog;
     g_preview.framesPerSecond = kStartFramesPerSecond;
-    g_preview.bandHeight = BandHeight();
+    SetScale(WindowDpi(dialog));
     StartFrames(count);
     RECT rect = InitialWindowRect(FrameOf(row));
     g_preview.window =
@@ -484,6 +563,7 @@ HWND OpenWindow(HWND dialog, int count, int row)
                         rect.bottom - rect.top, dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!g_preview.window) {
         ReleaseFrames();
+        DeleteGdiObject(g_preview.font);
         if (g_preview.fromFile)
             CloseShpFile(&g_preview.file);
         g_preview = Preview{};
