@@ -1,7 +1,5 @@
 #include "ui/main_dialog.h"
 
-#include <utility>
-
 #include "core/convert.h"
 #include "core/messages.h"
 #include "core/source_list.h"
@@ -52,15 +50,17 @@ static void SetTitleFont(HWND dialog)
 }
 
 // The caption's and the task switcher's icons drawn for the dialog's scale,
-// not shrunk or blown up from another size. Shared: the system frees them.
-static void SetIcons(HWND dialog)
+// not shrunk or blown up from another size; each replaced one destroyed
+// (null: the dialog keeps none).
+static void SetIcons(HWND dialog, bool none = false)
 {
-    const int dpi = WindowDpi(dialog);
-    for (auto [which, side] : {std::pair(ICON_SMALL, 16), std::pair(ICON_BIG, 32)}) {
-        HANDLE icon = LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_KESTRANE), IMAGE_ICON, Scaled(side, dpi),
-                                 Scaled(side, dpi), LR_SHARED);
-        if (icon)
-            SendMessageA(dialog, WM_SETICON, WPARAM(which), LPARAM(icon));
+    const int sides[] = {16, 32}, dpi = WindowDpi(dialog);  // ICON_SMALL, ICON_BIG
+    for (int which = ICON_SMALL; which <= ICON_BIG; which++) {
+        HANDLE icon = none ? nullptr
+                           : LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_KESTRANE), IMAGE_ICON,
+                                        Scaled(sides[which], dpi), Scaled(sides[which], dpi), 0);
+        if (HICON old = HICON(SendMessageA(dialog, WM_SETICON, WPARAM(which), LPARAM(icon))))
+            DestroyIcon(old);
     }
 }
 
@@ -229,6 +229,7 @@ static INT_PTR OnMeasureItem(HWND dialog, MEASUREITEMSTRUCT *item)
 static INT_PTR OnDestroy(HWND dialog)
 {
     FreeMenuItemData(GetMenu(dialog));
+    SetIcons(dialog, true);
     if (g_titleFont) {
         // The title must let go of the font before it is deleted.
         SendDlgItemMessageA(dialog, IDC_TITLE, WM_SETFONT, 0, FALSE);
