@@ -218,8 +218,8 @@ bool DrawFrame(HDC dc, const FrameScale &scale, const PreviewFrame &frame)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     SetStretchBltMode(dc, COLORONCOLOR);
-    StretchDIBits(dc, scale.at.left, scale.at.top, width * scale.zoom, height * scale.zoom, 0, 0, width, height,
-                  pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, scale.at.left, scale.at.top, width * scale.zoom, height * scale.zoom, 0, 0, width,
+                  height, pixels, &info, DIB_RGB_COLORS, SRCCOPY);
     CoreFree(picked);
     return true;
 }
@@ -536,7 +536,8 @@ RECT InitialWindowRect(const PreviewFrame *frame)
     AdjustWindowRectEx(&border, kPreviewStyle, FALSE, 0);
     LONG maxWidth = (work.right - work.left) - (border.right - border.left);
     LONG maxHeight = (work.bottom - work.top) - (border.bottom - border.top) - g_preview.bandHeight;
-    LONG width = Scaled(kMinClientWidth, g_preview.dpi), height = Scaled(kUnreadableClientHeight, g_preview.dpi);
+    LONG width = Scaled(kMinClientWidth, g_preview.dpi),
+         height = Scaled(kUnreadableClientHeight, g_preview.dpi);
     if (frame->state == FRAME_SHOWN) {
         RECT fitted = FitFrame(RECT{0, 0, maxWidth, maxHeight}, frame->width, frame->height).at;
         width = std::max(width, fitted.right - fitted.left);

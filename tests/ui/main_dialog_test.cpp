@@ -606,9 +606,10 @@ TEST(Scale, ManifestsDeclarePerMonitorAwarenessAndTheSystemsFromVistaOn)
         ASSERT_TRUE(found) << program;
         const std::string text(static_cast<const char *>(LockResource(LoadResource(module, found))),
                                SizeofResource(module, found));
-        for (const char *entry : {">true/pm<", ">PerMonitorV2, PerMonitor<", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
-                                  "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                                  "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        for (const char *entry :
+             {">true/pm<", ">PerMonitorV2, PerMonitor<", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+              "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+              "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
             EXPECT_NE(text.find(entry), std::string::npos) << program << ": " << entry;
         FreeLibrary(module);
     }
@@ -623,19 +624,19 @@ struct Shot {
 // The window as it shows (or its client area drawn for a copy), kept as a build artifact.
 Shot TakeShot(HWND window, const std::string &name, bool clientOnly = false)
 {
-    for (int i = 0; i < 10; i++, Sleep(20))  // Wine shows a window's painting from a message loop
-        for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
-            DispatchMessageA(&message);
+    UpdateWindow(window);
     RECT rect;
     clientOnly ? GetClientRect(window, &rect) : GetWindowRect(window, &rect);
     Shot shot = {rect.right - rect.left, rect.bottom - rect.top, {}};
     const DWORD bytes = DWORD(shot.width * shot.height * 4);
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), shot.width, -shot.height, 1, 32, BI_RGB, bytes, 0, 0, 0, 0}, {}};
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), shot.width, -shot.height, 1, 32, BI_RGB, bytes, 0, 0, 0, 0},
+                       {}};
     void *bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr), own = GetWindowDC(window);
     HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     SelectObject(dc, bitmap);
-    clientOnly ? PrintWindow(window, dc, PW_CLIENTONLY) : BitBlt(dc, 0, 0, shot.width, shot.height, own, 0, 0, SRCCOPY);
+    clientOnly ? PrintWindow(window, dc, PW_CLIENTONLY)
+               : BitBlt(dc, 0, 0, shot.width, shot.height, own, 0, 0, SRCCOPY);
     GdiFlush();
     for (DWORD i = 0; i < bytes / 4; i++)
         shot.pixels.push_back(static_cast<uint32_t *>(bits)[i] | 0xFF000000);
@@ -656,8 +657,14 @@ Shot TakeShot(HWND window, const std::string &name, bool clientOnly = false)
 TEST_F(DialogTest, ScaledPreviewShowsEveryImagePixelAsAWholeSquareOfDevicePixels)
 {
     const std::tuple<const char *, int, int, PixelFunction> cases[] = {
-        {"checks.kui", 9, 7, [](int x, int y) { return (x + y) % 2 ? Rgb{255, 255, 255} : Rgb{0, 0, 0}; }},
-        {"strip.kui", 3000, 40, [](int x, int y) { return Rgb{uint8_t(x * 8), uint8_t(x / 32 * 4), uint8_t(y * 8)}; }},
+        {"checks.kui", 9, 7,
+         [](int x, int y) {
+             return (x + y) % 2 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+         }},
+        {"strip.kui", 3000, 40,
+         [](int x, int y) {
+             return Rgb{uint8_t(x * 8), uint8_t(x / 32 * 4), uint8_t(y * 8)};
+         }},
     };
     for (auto &[name, width, height, pixel] : cases) {
         Drop({Image(name, width, height, pixel)});
@@ -669,13 +676,15 @@ TEST_F(DialogTest, ScaledPreviewShowsEveryImagePixelAsAWholeSquareOfDevicePixels
             top += left + 1 == shown.width;
         for (right = left; right < shown.width && shown.At(right, top) != 0x404040;)
             right++;
-        const LONG across = right - left, zoom = std::max(1L, across / width), reduce = std::max(1L, width / across);
+        const LONG across = right - left, zoom = std::max(1L, across / width),
+                   reduce = std::max(1L, width / across);
         const LONG down = (height + reduce - 1) / reduce * zoom;
         ASSERT_TRUE(across == (width + reduce - 1) / reduce * zoom && top + down <= shown.height) << name;
         int wrong = 0;
         for (LONG y = 0; y < down; y++)
             for (LONG x = 0; x < across; x++)
-                wrong += shown.At(left + x, top + y) != ShownPreviewFrame()->pixels[y / zoom * reduce * width + x / zoom * reduce];
+                wrong += shown.At(left + x, top + y) !=
+                         ShownPreviewFrame()->pixels[y / zoom * reduce * width + x / zoom * reduce];
         EXPECT_EQ(wrong, 0) << name << ": zoom " << zoom << ", every " << reduce << "th pixel";
         SendMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);
         Command(IDC_REMOVE);
@@ -697,11 +706,13 @@ void ExpectTextsWhole(HWND window)
         DrawTextA(dc, text, -1, &wrapped, DT_CALCRECT | DT_WORDBREAK);
         ReleaseDC(child, dc);
         const bool button = GetClassNameA(child, kind, sizeof kind) && !lstrcmpiA(kind, "Button");
-        const bool label = !lstrcmpiA(kind, "Static") && (GetWindowLongA(child, GWL_STYLE) & 0x1F) <= SS_RIGHT;
+        const bool label =
+            !lstrcmpiA(kind, "Static") && (GetWindowLongA(child, GWL_STYLE) & 0x1F) <= SS_RIGHT;
         EXPECT_TRUE(!text[0] || !(button || label) ||
-                    (client.bottom >= 2 * line.bottom ? wrapped.bottom <= client.bottom
-                     : line.right * 10 <= client.right * (button ? 10 : 11) &&
-                           line.bottom <= client.bottom + (button ? 0 : line.bottom / 4)))
+                    (client.bottom >= 2 * line.bottom
+                         ? wrapped.bottom <= client.bottom
+                         : line.right * 10 <= client.right * (button ? 10 : 11) &&
+                               line.bottom <= client.bottom + (button ? 0 : line.bottom / 4)))
             << text;
     }
 }
@@ -726,7 +737,8 @@ TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
             heights.push_back(item.bottom - item.top);
         GetWindowRect(window, &at);
         const Shot menu = TakeShot(window, "file-menu");
-        while (menu.At(first.left - at.left + band, (first.top + first.bottom) / 2 - at.top) != 0xFFFFFF)
+        for (const LONG x = first.left - at.left, y = (first.top + first.bottom) / 2 - at.top;
+             x + band < menu.width && menu.At(x + band, y) != 0xFFFFFF;)
             band++;  // up to the item's white
         EndMenu();
     };
