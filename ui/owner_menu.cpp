@@ -134,7 +134,8 @@ void FreeMenuItemData(HMENU menu)
     }
 }
 
-SIZE MenuItemSize(const MenuItemData &data, LONG textWidth, int dpi)
+// An item's size at `dpi`, its text `textWidth` pixels wide.
+static SIZE MenuItemSize(const MenuItemData &data, LONG textWidth, int dpi)
 {
     if (data.isSeparator)
         return SIZE{0, Scaled(kMenuSeparatorHeight, dpi)};

@@ -27,8 +27,6 @@ constexpr int kMenuDropDownWidthAdjust = 60;
 int OwnerDrawMenuBar(HMENU menuBar);
 int OwnerDrawSubMenu(HMENU menu);
 void FreeMenuItemData(HMENU menu);
-// An item's size at `dpi`, its text `textWidth` pixels wide.
-SIZE MenuItemSize(const MenuItemData &data, LONG textWidth, int dpi);
 void MeasureMenuItem(MEASUREITEMSTRUCT *item, HWND dialog);
 void DrawMenuItem(const DRAWITEMSTRUCT *item, int dpi);
 // Every item measured again (WM_MEASUREITEM) before it is next shown: after a change of scale.

@@ -6,7 +6,11 @@
 set -eu
 run=$1 prefix=$2 dpi=$3
 shift 3
-"$run" --prefix "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
-# A process reads the scale as it starts: only those started once the server has gone see a change.
-WINEPREFIX=$(cd "$prefix" && pwd) wineserver -w
+key='HKCU\Control Panel\Desktop'
+if ! "$run" --prefix "$prefix" reg query "$key" /v LogPixels 2>/dev/null | grep -qiw "$(printf '0x%x' "$dpi")"; then
+  "$run" --prefix "$prefix" reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+  # Read as the prefix's processes start: its server (which outlives them a minute) and they start again.
+  WINEPREFIX=$(cd "$prefix" && pwd) wineserver -k || true
+  WINEPREFIX=$(cd "$prefix" && pwd) wineserver -w
+fi
 KESTRANE_TEST_DPI=$dpi exec "$run" --prefix "$prefix" "$@"
