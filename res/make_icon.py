@@ -2,7 +2,9 @@
 """Draws the Kestrane icon: a kestrel's wing sweeping over a film strip.
 
 Writes kestrane.ico with 16x16 and 32x32 images at 4 and 8 bits per pixel
-(palette images with an AND mask, the form every Windows version reads).
+(palette images with an AND mask, the form every Windows version reads), and
+32-bit images with alpha at the sizes 125 % to 300 % display scales ask for
+(20 to 96 pixels), so that the system need not stretch a smaller one.
 Run with the system Python, which has PIL: /usr/bin/python3 res/make_icon.py
 """
 import os
@@ -79,6 +81,24 @@ def dib(image, bits):
     return header + palette + bytes(xor) + bytes(and_bits), colours
 
 
+def and_mask(image):
+    size = image.width
+    stride = ((size + 31) // 32) * 4
+    rows = bytearray()
+    for y in reversed(range(size)):
+        m = [0 if image.getpixel((x, y))[3] >= 128 else 1 for x in range(size)] + [0] * 7
+        rows += bytes(sum(m[i + k] << (7 - k) for k in range(8)) for i in range(0, size, 8)).ljust(stride, b"\0")
+    return bytes(rows)
+
+
+def dib32(image):
+    size = image.width
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    pixels = b"".join(struct.pack("<BBBB", b, g, r, a) for y in reversed(range(size))
+                      for r, g, b, a in (image.getpixel((x, y)) for x in range(size)))
+    return header + pixels + and_mask(image), 0
+
+
 def main():
     images = []
     for size in (16, 32):
@@ -86,6 +106,9 @@ def main():
         for bits in (4, 8):
             data, colours = dib(art, bits)
             images.append((size, bits, colours, data))
+    for size in (20, 24, 28, 36, 40, 48, 56, 64, 72, 80, 96):
+        data, colours = dib32(draw(size))
+        images.append((size, 32, colours, data))
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, bits, colours, data in images:

@@ -1,5 +1,6 @@
 #include "ui/file_choosers.h"
 
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include "core/messages.h"
@@ -12,7 +13,22 @@ char g_pathBuffer[kPathBufferSize];
 FileDialogFunction g_getOpenFileName = GetOpenFileNameW;
 FileDialogFunction g_getSaveFileName = GetSaveFileNameW;
 
-// The system's folder dialog (Windows Vista and later).
+// The folder tree, only where the system has no folder dialog (before
+// Vista): there the user can make a new folder too.
+static bool ShowFolderTree(HWND owner, wchar_t *folder)
+{
+    BROWSEINFOW info = {};
+    info.hwndOwner = owner;
+    info.lpszTitle = TEXT_CHOOSE_FOLDER;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    bool got = chosen && SHGetPathFromIDListW(chosen, folder);
+    CoTaskMemFree(chosen);
+    return got;
+}
+
+// The system's folder dialog (Windows Vista and later), in which a new folder
+// can be made.
 static bool ShowFolderDialog(HWND owner, wchar_t *folder)
 {
     HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -20,8 +36,9 @@ static bool ShowFolderDialog(HWND owner, wchar_t *folder)
     IShellItem *item = nullptr;
     wchar_t *path = nullptr;
     DWORD options = 0;
-    HRESULT hr = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
-                                  reinterpret_cast<void **>(&dialog));
+    const HRESULT created = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_IFileOpenDialog, reinterpret_cast<void **>(&dialog));
+    HRESULT hr = created;
     if (SUCCEEDED(hr))
         hr = dialog->GetOptions(&options);
     if (SUCCEEDED(hr))
@@ -48,6 +65,8 @@ static bool ShowFolderDialog(HWND owner, wchar_t *folder)
         item->Release();
     if (dialog)
         dialog->Release();
+    if (FAILED(created))
+        chosen = ShowFolderTree(owner, folder);
     if (SUCCEEDED(apartment))
         CoUninitialize();
     return chosen;

@@ -19,6 +19,21 @@ HFONT NewFont(int height, int weight, DWORD charSet, const char *face)
     return font;
 }
 
+HFONT NewGuiFont(int dpi)
+{
+    LOGFONTA font = {};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    HDC screen = GetDC(nullptr);
+    const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (systemDpi > 0)
+        font.lfHeight = MulDiv(font.lfHeight, dpi, systemDpi);
+    HFONT made = CreateFontIndirectA(&font);
+    if (made)
+        g_liveGdiObjects++;
+    return made;
+}
+
 void DeleteGdiObject(HGDIOBJ object)
 {
     if (object && DeleteObject(object))

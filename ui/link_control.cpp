@@ -4,6 +4,7 @@
 
 #include "core/core_alloc.h"
 #include "core/source_list.h"
+#include "ui/dpi.h"
 #include "ui/gdi_objects.h"
 
 ShellExecuteFunction g_shellExecute = ShellExecuteA;
@@ -11,6 +12,7 @@ ShellExecuteFunction g_shellExecute = ShellExecuteA;
 static const char kUrlProperty[] = "URL";
 static const COLORREF kLinkColour = RGB(0, 0, 255);
 static HFONT g_linkFont = nullptr;
+static int g_linkFontDpi = 0;
 
 void RegisterLinkClass()
 {
@@ -23,14 +25,25 @@ void RegisterLinkClass()
     linkClass.hCursor = LoadCursorA(nullptr, IDC_HAND);
     linkClass.lpszClassName = LINK_CLASS_NAME;
     RegisterClassExA(&linkClass);
-    if (!g_linkFont)
-        g_linkFont = NewFont(15, 800, ANSI_CHARSET, nullptr);
+}
+
+// Made for the scale the link is shown at, again when that changes.
+static HFONT LinkFont(HWND window)
+{
+    const int dpi = WindowDpi(window);
+    if (!g_linkFont || dpi != g_linkFontDpi) {
+        DeleteGdiObject(g_linkFont);
+        g_linkFont = NewFont(Scaled(15, dpi), 800, ANSI_CHARSET, nullptr);
+        g_linkFontDpi = dpi;
+    }
+    return g_linkFont;
 }
 
 void DeleteLinkFont()
 {
     DeleteGdiObject(g_linkFont);
     g_linkFont = nullptr;
+    g_linkFontDpi = 0;
 }
 
 // Releases the address held by the control, if any.
@@ -66,7 +79,7 @@ static void OnPaint(HWND window)
     GetClientRect(window, &client);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    HGDIOBJ oldFont = SelectObject(dc, g_linkFont);
+    HGDIOBJ oldFont = SelectObject(dc, LinkFont(window));
     SetTextColor(dc, kLinkColour);
     SetBkMode(dc, TRANSPARENT);
     DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);

@@ -5,6 +5,7 @@
 #include "core/source_list.h"
 #include "core/status.h"
 #include "res/resource.h"
+#include "ui/dpi.h"
 #include "ui/drop_files.h"
 #include "ui/file_choosers.h"
 #include "ui/gdi_objects.h"
@@ -38,10 +39,41 @@ void ShowStatus(const char *text)
         SetDlgItemTextA(g_mainDialog, IDC_STATUS, text);
 }
 
+// At the dialog's scale; again when it changes. The title lets go of the old
+// font before it is deleted.
 static void SetTitleFont(HWND dialog)
 {
-    g_titleFont = NewFont(32, 800, DEFAULT_CHARSET, TEXT_TITLE_FONT);
+    HFONT old = g_titleFont;
+    g_titleFont = NewFont(Scaled(32, WindowDpi(dialog)), 800, DEFAULT_CHARSET, TEXT_TITLE_FONT);
     SendDlgItemMessageA(dialog, IDC_TITLE, WM_SETFONT, WPARAM(g_titleFont), TRUE);
+    DeleteGdiObject(old);
+}
+
+// The caption's and the task switcher's icons drawn for the dialog's scale,
+// not shrunk or blown up from another size; each replaced one destroyed
+// (null: the dialog keeps none).
+static void SetIcons(HWND dialog, bool none = false)
+{
+    const int sides[] = {16, 32}, dpi = WindowDpi(dialog);  // ICON_SMALL, ICON_BIG
+    for (int which = ICON_SMALL; which <= ICON_BIG; which++) {
+        HANDLE icon = none ? nullptr
+                           : LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_KESTRANE), IMAGE_ICON,
+                                        Scaled(sides[which], dpi), Scaled(sides[which], dpi), 0);
+        if (HICON old = HICON(SendMessageA(dialog, WM_SETICON, WPARAM(which), LPARAM(icon))))
+            DestroyIcon(old);
+    }
+}
+
+// The system lays the template out again at the new scale (DefDlgProc, per
+// monitor version 2); what is measured in pixels here follows.
+static INT_PTR OnDpiChanged(HWND dialog)
+{
+    SetTitleFont(dialog);
+    SetIcons(dialog);
+    RemeasureMenu(GetMenu(dialog));
+    DrawMenuBar(dialog);
+    InvalidateRect(dialog, nullptr, TRUE);
+    return FALSE;
 }
 
 static INT_PTR OnInitDialog(HWND dialog)
@@ -49,6 +81,7 @@ static INT_PTR OnInitDialog(HWND dialog)
     g_mainDialog = dialog;
     OwnerDrawMenuBar(GetMenu(dialog));
     SetTitleFont(dialog);
+    SetIcons(dialog);
     SendDlgItemMessageA(dialog, IDC_LINK, LCM_SETURL, 0, LPARAM(KESTRANE_HOME_PAGE));
     EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
     DragAcceptFiles(dialog, TRUE);
@@ -180,10 +213,10 @@ static INT_PTR OnOpenCommandLine(HWND dialog)
     return TRUE;
 }
 
-static INT_PTR OnDrawItem(const DRAWITEMSTRUCT *item)
+static INT_PTR OnDrawItem(HWND dialog, const DRAWITEMSTRUCT *item)
 {
     if (item->CtlType == ODT_MENU)
-        DrawMenuItem(item);
+        DrawMenuItem(item, WindowDpi(dialog));
     return TRUE;
 }
 
@@ -196,6 +229,7 @@ static INT_PTR OnMeasureItem(HWND dialog, MEASUREITEMSTRUCT *item)
 static INT_PTR OnDestroy(HWND dialog)
 {
     FreeMenuItemData(GetMenu(dialog));
+    SetIcons(dialog, true);
     if (g_titleFont) {
         // The title must let go of the font before it is deleted.
         SendDlgItemMessageA(dialog, IDC_TITLE, WM_SETFONT, 0, FALSE);
@@ -219,9 +253,11 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_OPEN_COMMAND_LINE:
         return OnOpenCommandLine(dialog);
     case WM_DRAWITEM:
-        return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
+        return OnDrawItem(dialog, reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
     case WM_MEASUREITEM:
         return OnMeasureItem(dialog, reinterpret_cast<MEASUREITEMSTRUCT *>(lParam));
+    case WM_DPICHANGED:
+        return OnDpiChanged(dialog);
     case WM_DESTROY:
         return OnDestroy(dialog);
     }

@@ -2,6 +2,7 @@
 
 #include "core/core_alloc.h"
 #include "core/source_list.h"
+#include "ui/dpi.h"
 #include "ui/gdi_objects.h"
 
 // Brushes live from start-up to program end; the button-face ones take the
@@ -133,6 +134,16 @@ void FreeMenuItemData(HMENU menu)
     }
 }
 
+// An item's size at `dpi`, its text `textWidth` pixels wide.
+static SIZE MenuItemSize(const MenuItemData &data, LONG textWidth, int dpi)
+{
+    if (data.isSeparator)
+        return SIZE{0, Scaled(kMenuSeparatorHeight, dpi)};
+    if (data.isTopLevel)
+        return SIZE{textWidth + Scaled(kMenuBarWidthAdjust, dpi), Scaled(kMenuBarItemHeight, dpi)};
+    return SIZE{textWidth + Scaled(kMenuDropDownWidthAdjust, dpi), Scaled(kMenuDropDownItemHeight, dpi)};
+}
+
 void MeasureMenuItem(MEASUREITEMSTRUCT *item, HWND dialog)
 {
     if (item->CtlType != ODT_MENU || !item->itemData)
@@ -143,67 +154,74 @@ void MeasureMenuItem(MEASUREITEMSTRUCT *item, HWND dialog)
     HDC dc = GetDC(dialog);
     GetTextExtentPoint32A(dc, data->text, lstrlenA(data->text), &extent);
     ReleaseDC(dialog, dc);
-    if (data->isSeparator) {
-        item->itemHeight = kMenuSeparatorHeight;
-        item->itemWidth = 0;
-    } else if (data->isTopLevel) {
-        item->itemHeight = kMenuBarItemHeight;
-        item->itemWidth = UINT(extent.cx + kMenuBarWidthAdjust);
-    } else {
-        item->itemHeight = kMenuDropDownItemHeight;
-        item->itemWidth = UINT(extent.cx + kMenuDropDownWidthAdjust);
+    SIZE size = MenuItemSize(*data, data->isSeparator ? 0 : extent.cx, WindowDpi(dialog));
+    item->itemWidth = UINT(size.cx);
+    item->itemHeight = UINT(size.cy);
+}
+
+void RemeasureMenu(HMENU menu)
+{
+    for (int position = 0, count = GetMenuItemCount(menu); position < count; position++) {
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE | MIIM_SUBMENU;
+        if (!GetMenuItemInfoA(menu, UINT(position), TRUE, &info))
+            continue;
+        // Setting the type again drops the size the system keeps for the item.
+        info.fMask = MIIM_FTYPE;
+        SetMenuItemInfoA(menu, UINT(position), TRUE, &info);
+        if (info.hSubMenu)
+            RemeasureMenu(info.hSubMenu);
     }
 }
 
-static void FillDropDownBackground(HDC dc, const RECT &item)
+static void FillDropDownBackground(HDC dc, const RECT &item, int dpi)
 {
     FillRect(dc, &item, g_itemBackgroundBrush);
-    RECT band = {item.left, item.top, item.left + kMenuBandWidth, item.bottom};
+    RECT band = {item.left, item.top, item.left + Scaled(kMenuBandWidth, dpi), item.bottom};
     FillRect(dc, &band, g_bandBrush);
 }
 
-static void DrawItemText(HDC dc, const RECT &item, const MenuItemData *data)
+static void DrawItemText(HDC dc, const RECT &item, const MenuItemData *data, int dpi)
 {
     if (data->isTopLevel) {
         RECT area = item;
         DrawTextA(dc, data->text, -1, &area, kCentredTextFormat);
     } else {
-        RECT area = {item.left + kMenuTextIndent, item.top, item.right, item.bottom};
+        RECT area = {item.left + Scaled(kMenuTextIndent, dpi), item.top, item.right, item.bottom};
         DrawTextA(dc, data->text, -1, &area, kDropDownTextFormat);
     }
 }
 
-static void DrawSeparator(HDC dc, const RECT &item)
+// A filled line rather than a pen's: the menu's DC may hold a null pen (Wine's
+// does), and the line grows thicker with the scale.
+static void DrawSeparator(HDC dc, const RECT &item, int dpi)
 {
-    FillDropDownBackground(dc, item);
-    // The menu's DC may hold a null pen (Wine's does): draw with the black
-    // pen a fresh DC has, so that the line shows everywhere.
-    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-    int y = item.top + kMenuSeparatorLineOffset;
-    MoveToEx(dc, item.left + kMenuTextIndent, y, nullptr);
-    LineTo(dc, item.right, y);
-    SelectObject(dc, oldPen);
+    FillDropDownBackground(dc, item, dpi);
+    const LONG top = item.top + Scaled(kMenuSeparatorLineOffset, dpi);
+    RECT line = {item.left + Scaled(kMenuTextIndent, dpi), top, item.right, top + Scaled(1, dpi)};
+    FillRect(dc, &line, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
-static void DrawPlainItem(HDC dc, const RECT &item, const MenuItemData *data, bool disabled)
+static void DrawPlainItem(HDC dc, const RECT &item, const MenuItemData *data, bool disabled, int dpi)
 {
     if (disabled)
         SetTextColor(dc, kMenuDisabledText);
     if (data->isTopLevel)
         FillRect(dc, &item, g_barBackgroundBrush);
     else
-        FillDropDownBackground(dc, item);
-    DrawItemText(dc, item, data);
+        FillDropDownBackground(dc, item, dpi);
+    DrawItemText(dc, item, data, dpi);
 }
 
-static void DrawSelectedItem(HDC dc, const RECT &item, const MenuItemData *data)
+static void DrawSelectedItem(HDC dc, const RECT &item, const MenuItemData *data, int dpi)
 {
     FillRect(dc, &item, g_selectionFillBrush);
     FrameRect(dc, &item, g_selectionFrameBrush);
-    DrawItemText(dc, item, data);
+    DrawItemText(dc, item, data, dpi);
 }
 
-void DrawMenuItem(const DRAWITEMSTRUCT *item)
+void DrawMenuItem(const DRAWITEMSTRUCT *item, int dpi)
 {
     const MenuItemData *data = reinterpret_cast<const MenuItemData *>(item->itemData);
     if (!data)
@@ -216,13 +234,13 @@ void DrawMenuItem(const DRAWITEMSTRUCT *item)
     bool disabled = (item->itemState & ODS_DISABLED) != 0;
     bool selected = (item->itemState & ODS_SELECTED) != 0;
     if (data->isSeparator)
-        DrawSeparator(dc, rect);
+        DrawSeparator(dc, rect, dpi);
     else if (item->itemAction == ODA_DRAWENTIRE)
-        DrawPlainItem(dc, rect, data, disabled);
+        DrawPlainItem(dc, rect, data, disabled, dpi);
     else if (item->itemAction == ODA_SELECT && selected && !disabled)
-        DrawSelectedItem(dc, rect, data);
+        DrawSelectedItem(dc, rect, data, dpi);
     else if (item->itemAction == ODA_SELECT)
-        DrawPlainItem(dc, rect, data, disabled);
+        DrawPlainItem(dc, rect, data, disabled, dpi);
     SetTextColor(dc, oldColour);
     SetBkMode(dc, oldMode);
 }

@@ -12,6 +12,7 @@ constexpr COLORREF kMenuSelectionFill = RGB(193, 210, 238);
 constexpr COLORREF kMenuSelectionFrame = RGB(49, 106, 197);
 constexpr COLORREF kMenuItemBackground = RGB(255, 255, 255);
 constexpr COLORREF kMenuDisabledText = RGB(197, 194, 184);
+// At 96 DPI; scaled with the dialog's DPI (ui/dpi.h).
 constexpr int kMenuBandWidth = 23;  // the left band spans left .. left + 23
 constexpr int kMenuTextIndent = 30;
 constexpr int kMenuSeparatorLineOffset = 2;
@@ -27,7 +28,9 @@ int OwnerDrawMenuBar(HMENU menuBar);
 int OwnerDrawSubMenu(HMENU menu);
 void FreeMenuItemData(HMENU menu);
 void MeasureMenuItem(MEASUREITEMSTRUCT *item, HWND dialog);
-void DrawMenuItem(const DRAWITEMSTRUCT *item);
+void DrawMenuItem(const DRAWITEMSTRUCT *item, int dpi);
+// Every item measured again (WM_MEASUREITEM) before it is next shown: after a change of scale.
+void RemeasureMenu(HMENU menu);
 
 void CreateMenuBrushes();
 void DeleteMenuBrushes();

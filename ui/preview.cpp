@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "core/canvas.h"
+#include "core/core_alloc.h"
 #include "core/dither.h"
 #include "core/messages.h"
 #include "core/natural_order.h"
@@ -14,7 +15,9 @@
 #include "core/status.h"
 #include "frames/shp_file.h"
 #include "res/resource.h"
+#include "ui/dpi.h"
 #include "ui/frame_tools.h"
+#include "ui/gdi_objects.h"
 #include "ui/main_dialog.h"
 #include "ui/preview_frames.h"
 #include "ui/put_on_canvas.h"
@@ -28,6 +31,7 @@ constexpr int kMinFramesPerSecond = 1;
 constexpr int kMaxFramesPerSecond = 30;
 constexpr UINT_PTR kPlayTimer = 1;
 constexpr DWORD kPreviewStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+// At 96 DPI, scaled with the preview's.
 constexpr int kMinClientWidth = 600;
 constexpr int kUnreadableClientHeight = 240;  // picture area when the first image shown has no picture
 constexpr int kBandPadding = 4;
@@ -49,6 +53,8 @@ struct Preview {
     bool firstSizeKnown;  // the first row's size, which every other must have
     uint32_t firstWidth, firstHeight;
     int textOrder[2];  // two rows whose names stand in text order, numbers aside (N); -1: none
+    int dpi;
+    HFONT font;  // the band's, at the preview's scale
     int bandHeight;
     int framesPerSecond;
     bool playing;
@@ -135,18 +141,30 @@ void ShowRow(int row)
     InvalidateRect(g_preview.window, nullptr, FALSE);
 }
 
-// The largest whole-number zoom at which the image fits, centred in `area`.
-RECT FittedRect(const RECT &area, uint32_t width, uint32_t height)
+// How a frame is shown in `area`: each pixel as a square of `zoom` device
+// pixels, the largest that fits; or, when the frame is larger than the area,
+// every `reduce`-th pixel of every `reduce`-th row, one device pixel each.
+// Never a fraction: every pixel shown is one of the frame's, whole. Centred.
+struct FrameScale {
+    RECT at;
+    LONG zoom, reduce;
+};
+
+FrameScale FitFrame(const RECT &area, uint32_t width, uint32_t height)
 {
-    LONG areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
-    LONG zoom = std::max<LONG>(1, std::min(areaWidth / LONG(width), areaHeight / LONG(height)));
-    LONG shownWidth = LONG(width) * zoom, shownHeight = LONG(height) * zoom;
-    RECT fitted;
-    fitted.left = area.left + (areaWidth - shownWidth) / 2;
-    fitted.top = area.top + (areaHeight - shownHeight) / 2;
-    fitted.right = fitted.left + shownWidth;
-    fitted.bottom = fitted.top + shownHeight;
-    return fitted;
+    const LONG areaWidth = std::max<LONG>(1, area.right - area.left),
+               areaHeight = std::max<LONG>(1, area.bottom - area.top);
+    const LONG w = LONG(width), h = LONG(height);
+    FrameScale scale = {{}, std::max<LONG>(1, std::min(areaWidth / w, areaHeight / h)), 1};
+    if (w > areaWidth || h > areaHeight)
+        scale.reduce = std::max((w + areaWidth - 1) / areaWidth, (h + areaHeight - 1) / areaHeight);
+    const LONG shownWidth = (w + scale.reduce - 1) / scale.reduce * scale.zoom,
+               shownHeight = (h + scale.reduce - 1) / scale.reduce * scale.zoom;
+    scale.at.left = area.left + (areaWidth - shownWidth) / 2;
+    scale.at.top = area.top + (areaHeight - shownHeight) / 2;
+    scale.at.right = scale.at.left + shownWidth;
+    scale.at.bottom = scale.at.top + shownHeight;
+    return scale;
 }
 
 void FillWithColour(HDC dc, const RECT &rect, COLORREF colour)
@@ -164,15 +182,16 @@ void DrawProcessText(HDC dc, const char *text, RECT *rect, UINT format)
         DrawTextW(dc, wide, -1, rect, format);
 }
 
-// The cells being asked for, over the picture shown at `at`: each cell's
-// edges, from the picture's pixels to the window's as the picture is drawn.
-void PaintGrid(HDC dc, const RECT &at, uint32_t width, uint32_t height)
+// The cells being asked for, over the picture shown: each cell's edges, from
+// the picture's pixels to the window's as the picture is drawn.
+void PaintGrid(HDC dc, const FrameScale &scale, uint32_t width, uint32_t height)
 {
+    const RECT &at = scale.at;
     const uint32_t cellWidth = g_preview.cellWidth, cellHeight = g_preview.cellHeight;
     const uint64_t margin = g_preview.margin, stepX = uint64_t(cellWidth) + g_preview.spacing,
                    stepY = uint64_t(cellHeight) + g_preview.spacing;
-    const auto X = [&](uint64_t x) { return at.left + LONG(x * uint64_t(at.right - at.left) / width); };
-    const auto Y = [&](uint64_t y) { return at.top + LONG(y * uint64_t(at.bottom - at.top) / height); };
+    const auto X = [&](uint64_t x) { return at.left + LONG(x * uint64_t(scale.zoom) / uint64_t(scale.reduce)); };
+    const auto Y = [&](uint64_t y) { return at.top + LONG(y * uint64_t(scale.zoom) / uint64_t(scale.reduce)); };
     // The cells that lie whole on the picture.
     const uint64_t across = width >= margin + cellWidth ? (width - margin - cellWidth) / stepX + 1 : 0,
                    down = height >= margin + cellHeight ? (height - margin - cellHeight) / stepY + 1 : 0;
@@ -194,26 +213,50 @@ void PaintGrid(HDC dc, const RECT &at, uint32_t width, uint32_t height)
         }
 }
 
+// Whole pixels repeated, never blended. A reduced frame's pixels are picked
+// here: the system's own shrinking may blend them or pick others. False when
+// there is no memory for them.
+bool DrawFrame(HDC dc, const FrameScale &scale, const PreviewFrame &frame)
+{
+    const LONG k = scale.reduce;
+    const LONG width = (LONG(frame.width) + k - 1) / k, height = (LONG(frame.height) + k - 1) / k;
+    const uint32_t *pixels = frame.pixels;
+    uint32_t *picked = nullptr;
+    if (k > 1) {
+        picked = static_cast<uint32_t *>(CoreAlloc(size_t(width) * size_t(height) * sizeof *picked));
+        if (!picked)
+            return false;
+        for (LONG y = 0; y < height; y++)
+            for (LONG x = 0; x < width; x++)
+                picked[size_t(y) * size_t(width) + size_t(x)] =
+                    frame.pixels[size_t(y * k) * frame.width + size_t(x * k)];
+        pixels = picked;
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchDIBits(dc, scale.at.left, scale.at.top, width * scale.zoom, height * scale.zoom, 0, 0, width,
+                  height, pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    CoreFree(picked);
+    return true;
+}
+
 void PaintPicture(HDC dc, const RECT &area)
 {
     const PreviewFrame *frame = g_preview.shown;
     int saved = SaveDC(dc);
     if (frame->state == FRAME_SHOWN) {
-        RECT at = FittedRect(area, frame->width, frame->height);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = LONG(frame->width);
-        info.bmiHeader.biHeight = -LONG(frame->height);  // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        // Whole pixels repeated, never blended: every pixel keeps its colour.
-        SetStretchBltMode(dc, COLORONCOLOR);
-        StretchDIBits(dc, at.left, at.top, at.right - at.left, at.bottom - at.top, 0, 0, int(frame->width),
-                      int(frame->height), frame->pixels, &info, DIB_RGB_COLORS, SRCCOPY);
-        if (g_preview.cellWidth && g_preview.cellHeight)
-            PaintGrid(dc, at, frame->width, frame->height);
-        ExcludeClipRect(dc, at.left, at.top, at.right, at.bottom);
+        const FrameScale scale = FitFrame(area, frame->width, frame->height);
+        if (DrawFrame(dc, scale, *frame)) {
+            if (g_preview.cellWidth && g_preview.cellHeight)
+                PaintGrid(dc, scale, frame->width, frame->height);
+            ExcludeClipRect(dc, scale.at.left, scale.at.top, scale.at.right, scale.at.bottom);
+        }
     }
     FillWithColour(dc, area, kPictureBackground);
     if (frame->state != FRAME_SHOWN) {
@@ -240,8 +283,8 @@ void PaintBand(HDC dc, const RECT &band)
     FillWithColour(dc, band, warn ? kWarningBand : GetSysColor(COLOR_BTNFACE));
     SetTextColor(dc, warn ? kWarningText : GetSysColor(COLOR_BTNTEXT));
     char text[kStatusBufferSize];
-    RECT line = {band.left + kBandPadding, band.top + kBandPadding, band.right - kBandPadding,
-                 band.bottom - kBandPadding};
+    const int padding = Scaled(kBandPadding, g_preview.dpi);
+    RECT line = {band.left + padding, band.top + padding, band.right - padding, band.bottom - padding};
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
     DescribeShownRow(text, sizeof(text));
     DrawProcessText(dc, text, &line, format | DT_TOP);
@@ -261,11 +304,15 @@ void PaintBand(HDC dc, const RECT &band)
     DrawProcessText(dc, g_preview.notice[0] ? g_preview.notice : text, &line, format | DT_BOTTOM);
 }
 
-void OnPaint(HWND window)
+HGDIOBJ BandFont()
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    return g_preview.font ? g_preview.font : GetStockObject(DEFAULT_GUI_FONT);
+}
+
+// Also for WM_PRINTCLIENT, so that the picture can be copied as shown.
+void Paint(HWND window, HDC dc)
+{
+    HGDIOBJ oldFont = SelectObject(dc, BandFont());
     SetBkMode(dc, TRANSPARENT);
     RECT client, picture, band;
     GetClientRect(window, &client);
@@ -274,6 +321,13 @@ void OnPaint(HWND window)
     PaintPicture(dc, picture);
     PaintBand(dc, band);
     SelectObject(dc, oldFont);
+}
+
+void OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    Paint(window, dc);
     EndPaint(window, &paint);
 }
 
@@ -444,7 +498,36 @@ void OnDestroy()
     else
         SendDlgItemMessageA(g_preview.owner, IDC_SOURCES, LB_SETCURSEL, WPARAM(g_preview.row), 0);
     ReleaseFrames();
+    DeleteGdiObject(g_preview.font);
     g_preview = Preview{};
+}
+
+int BandHeight()
+{
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, BandFont());
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, oldFont);
+    ReleaseDC(nullptr, dc);
+    return 2 * metrics.tmHeight + 3 * Scaled(kBandPadding, g_preview.dpi);
+}
+
+void SetScale(int dpi)
+{
+    g_preview.dpi = dpi;
+    DeleteGdiObject(g_preview.font);
+    g_preview.font = NewGuiFont(dpi);
+    g_preview.bandHeight = BandHeight();
+}
+
+// Moved to a monitor of another scale: the system's suggested place and size.
+void OnDpiChanged(HWND window, int dpi, const RECT &suggested)
+{
+    SetScale(dpi);
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -452,6 +535,12 @@ LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_PAINT:
         OnPaint(window);
+        return 0;
+    case WM_PRINTCLIENT:
+        Paint(window, reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(window, HIWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
         return 0;
     case WM_ERASEBKGND:
         return 1;  // the paint covers every pixel: no flicker while playing
@@ -483,17 +572,6 @@ void RegisterPreviewClass()
     RegisterClassExA(&previewClass);  // fails harmlessly when it exists
 }
 
-int BandHeight()
-{
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICA metrics;
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, oldFont);
-    ReleaseDC(nullptr, dc);
-    return 2 * metrics.tmHeight + 3 * kBandPadding;
-}
-
 // Large enough to show the image at the largest whole-number zoom that fits
 // the work area, centred on it.
 RECT InitialWindowRect(const PreviewFrame *frame)
@@ -503,9 +581,10 @@ RECT InitialWindowRect(const PreviewFrame *frame)
     AdjustWindowRectEx(&border, kPreviewStyle, FALSE, 0);
     LONG maxWidth = (work.right - work.left) - (border.right - border.left);
     LONG maxHeight = (work.bottom - work.top) - (border.bottom - border.top) - g_preview.bandHeight;
-    LONG width = kMinClientWidth, height = kUnreadableClientHeight;
+    LONG width = Scaled(kMinClientWidth, g_preview.dpi),
+         height = Scaled(kUnreadableClientHeight, g_preview.dpi);
     if (frame->state == FRAME_SHOWN) {
-        RECT fitted = FittedRect(RECT{0, 0, maxWidth, maxHeight}, frame->width, frame->height);
+        RECT fitted = FitFrame(RECT{0, 0, maxWidth, maxHeight}, frame->width, frame->height).at;
         width = std::max(width, fitted.right - fitted.left);
         height = fitted.bottom - fitted.top;
     }
@@ -522,7 +601,7 @@ HWND OpenWindow(HWND dialog, int count, int row)
     RegisterPreviewClass();
     g_preview.owner = dialog;
     g_preview.framesPerSecond = kStartFramesPerSecond;
-    g_preview.bandHeight = BandHeight();
+    SetScale(WindowDpi(dialog));
     StartFrames(count);
     RECT rect = InitialWindowRect(FrameOf(row));
     g_preview.window =
@@ -530,6 +609,7 @@ HWND OpenWindow(HWND dialog, int count, int row)
                         rect.bottom - rect.top, dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!g_preview.window) {
         ReleaseFrames();
+        DeleteGdiObject(g_preview.font);
         if (g_preview.fromFile)
             CloseShpFile(&g_preview.file);
         g_preview = Preview{};

@@ -5,8 +5,10 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "core/convert.h"
@@ -21,7 +23,9 @@
 #include "tests/support/filter_registrations.h"
 #include "tests/support/format.h"
 #include "tests/support/temp_dir.h"
+#include "ui/canvas_dialog.h"
 #include "ui/cell_size_dialog.h"
+#include "ui/dpi.h"
 #include "ui/drop_files.h"
 #include "ui/file_choosers.h"
 #include "ui/frame_tools.h"
@@ -702,6 +706,174 @@ TEST_F(DialogTest, ConversionShowsProgressAndRefusesWaitingChangesToTheList)
         DispatchMessageA(&message);
     EXPECT_EQ(Rows(), "a.kui b.kui");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog_, IDC_ADD)) && IsWindowEnabled(GetDlgItem(dialog_, IDOK)));
+}
+
+// The scale's tests run here at 96 DPI and again at 144 and 192 (at_dpi.sh), leaving screenshots.
+TEST(Scale, ManifestsDeclarePerMonitorAwarenessAndTheSystemsFromVistaOn)
+{
+    for (const char *program : {KESTRANE_EXE, KESTRANE_CLI_EXE}) {
+        HMODULE module = LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+        ASSERT_TRUE(found) << program;
+        const std::string text(static_cast<const char *>(LockResource(LoadResource(module, found))),
+                               SizeofResource(module, found));
+        for (const char *entry :
+             {">true/pm<", ">PerMonitorV2, PerMonitor<", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+              "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+              "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+            EXPECT_NE(text.find(entry), std::string::npos) << program << ": " << entry;
+        FreeLibrary(module);
+    }
+}
+
+struct Shot {
+    LONG width, height;
+    std::vector<uint32_t> pixels;  // top row first, made opaque: GDI leaves the fourth byte 0
+    uint32_t At(LONG x, LONG y) const { return pixels[size_t(y * width + x)] & 0xFFFFFF; }
+};
+
+// The window as it shows (or its client area drawn for a copy), kept as a build artifact.
+Shot TakeShot(HWND window, const std::string &name, bool clientOnly = false)
+{
+    UpdateWindow(window);
+    RECT rect;
+    clientOnly ? GetClientRect(window, &rect) : GetWindowRect(window, &rect);
+    Shot shot = {rect.right - rect.left, rect.bottom - rect.top, {}};
+    const DWORD bytes = DWORD(shot.width * shot.height * 4);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), shot.width, -shot.height, 1, 32, BI_RGB, bytes, 0, 0, 0, 0},
+                       {}};
+    void *bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr), own = GetWindowDC(window);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    SelectObject(dc, bitmap);
+    clientOnly ? PrintWindow(window, dc, PW_CLIENTONLY)
+               : BitBlt(dc, 0, 0, shot.width, shot.height, own, 0, 0, SRCCOPY);
+    GdiFlush();
+    for (DWORD i = 0; i < bytes / 4; i++)
+        shot.pixels.push_back(static_cast<uint32_t *>(bits)[i] | 0xFF000000);
+    ReleaseDC(window, own);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    std::filesystem::create_directories(KESTRANE_ARTIFACTS);
+    std::ofstream file(KESTRANE_ARTIFACTS "/dpi" + std::to_string(WindowDpi(window)) + "-" + name + ".bmp",
+                       std::ios::binary);
+    const BITMAPFILEHEADER head = {0x4D42, 14 + 40 + bytes, 0, 0, 14 + 40};
+    file.write(reinterpret_cast<const char *>(&head), 14).write(reinterpret_cast<const char *>(&info), 40);
+    file.write(reinterpret_cast<const char *>(shot.pixels.data()), bytes);
+    return shot;
+}
+
+// Each image pixel a whole square of device pixels of its colour; an image wider than the screen shows
+// every k-th pixel of every k-th row. The picture starts at the first pixel off the preview's background.
+TEST_F(DialogTest, ScaledPreviewShowsEveryImagePixelAsAWholeSquareOfDevicePixels)
+{
+    const std::tuple<const char *, int, int, PixelFunction> cases[] = {
+        {"checks.kui", 9, 7,
+         [](int x, int y) {
+             return (x + y) % 2 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+         }},
+        {"strip.kui", 3000, 40,
+         [](int x, int y) {
+             return Rgb{uint8_t(x * 8), uint8_t(x / 32 * 4), uint8_t(y * 8)};
+         }},
+    };
+    for (auto &[name, width, height, pixel] : cases)
+        Drop({Image(name, width, height, pixel)});
+    HWND preview = OpenPreview(dialog_, 0);  // one window for both: each closing costs Wine seconds
+    for (auto &[name, width, height, pixel] : cases) {
+        ASSERT_TRUE(preview && ShownPreviewFrame()->state == FRAME_SHOWN) << name;
+        const Shot shown = TakeShot(preview, std::string("preview-") + name, true);
+        LONG left = 0, top = 0, right = 0;
+        for (; top < shown.height && shown.At(left, top) == 0x404040; left = (left + 1) % shown.width)
+            top += left + 1 == shown.width;
+        for (right = left; right < shown.width && shown.At(right, top) != 0x404040;)
+            right++;
+        const LONG across = right - left, zoom = std::max(1L, across / width),
+                   reduce = std::max(1L, width / across);
+        const LONG down = (height + reduce - 1) / reduce * zoom;
+        ASSERT_TRUE(across == (width + reduce - 1) / reduce * zoom && top + down <= shown.height) << name;
+        int wrong = 0;
+        for (LONG y = 0; y < down; y++)
+            for (LONG x = 0; x < across; x++)
+                wrong += shown.At(left + x, top + y) !=
+                         ShownPreviewFrame()->pixels[y / zoom * reduce * width + x / zoom * reduce];
+        EXPECT_EQ(wrong, 0) << name << ": zoom " << zoom << ", every " << reduce << "th pixel";
+        SendMessageA(preview, WM_KEYDOWN, VK_RIGHT, 0);
+    }
+}
+
+// Buttons' texts fit on one line, labels' as they wrap. Wine's stand-in for the template's font makes two
+// labels 6 % too wide for their one line at 96 DPI already, and the title's font is taller than its line.
+void ExpectTextsWhole(HWND window)
+{
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char text[256], kind[8] = "";
+        RECT client, line, wrapped;
+        GetClientRect(child, &client);
+        line = wrapped = client;
+        HDC dc = GetDC(child);
+        SelectObject(dc, HGDIOBJ(SendMessageA(child, WM_GETFONT, 0, 0)));
+        DrawTextA(dc, text, GetWindowTextA(child, text, sizeof text), &line, DT_CALCRECT | DT_SINGLELINE);
+        DrawTextA(dc, text, -1, &wrapped, DT_CALCRECT | DT_WORDBREAK);
+        ReleaseDC(child, dc);
+        const bool button = GetClassNameA(child, kind, sizeof kind) && !lstrcmpiA(kind, "Button");
+        const bool label =
+            !lstrcmpiA(kind, "Static") && (GetWindowLongA(child, GWL_STYLE) & 0x1F) <= SS_RIGHT;
+        EXPECT_TRUE(!text[0] || !(button || label) ||
+                    (client.bottom >= 2 * line.bottom
+                         ? wrapped.bottom <= client.bottom
+                         : line.right * 10 <= client.right * (button ? 10 : 11) &&
+                               line.bottom <= client.bottom + (button ? 0 : line.bottom / 4)))
+            << text;
+    }
+}
+
+// The dialog, its File menu as the system lays out the items measured, and the preview's tools' windows.
+std::function<void()> g_inLoop;  // run in a modal window's or menu's own loop
+TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
+{
+    const int dpi = WindowDpi(dialog_);
+    const char *asked = std::getenv("KESTRANE_TEST_DPI");
+    ASSERT_EQ(dpi, asked ? std::atoi(asked) : dpi) << "the display's scale is not the dialog's";
+    ShowWindow(dialog_, SW_SHOW);
+    ExpectTextsWhole(dialog_);
+    TakeShot(dialog_, "dialog");
+    HMENU file = GetSubMenu(GetMenu(dialog_), 0);
+    std::vector<LONG> heights;
+    LONG band = 0;
+    g_inLoop = [&] {
+        HWND window = FindWindowA("#32768", nullptr);
+        RECT item, at, first = {};
+        for (int i = 0; GetMenuItemRect(nullptr, file, UINT(i), &item); i++, first = i == 1 ? item : first)
+            heights.push_back(item.bottom - item.top);
+        GetWindowRect(window, &at);
+        const Shot menu = TakeShot(window, "file-menu");
+        for (const LONG x = first.left - at.left, y = (first.top + first.bottom) / 2 - at.top;
+             x + band < menu.width && menu.At(x + band, y) != 0xFFFFFF;)
+            band++;  // up to the item's white
+        EndMenu();
+    };
+    auto inLoop = [](HWND, UINT, UINT_PTR timer, DWORD) WINAPI { KillTimer(nullptr, timer), g_inLoop(); };
+    SetTimer(nullptr, 0, 200, inLoop);
+    TrackPopupMenu(file, TPM_RETURNCMD, 0, 0, 0, dialog_, nullptr);
+    const LONG item = Scaled(23, dpi), line = Scaled(4, dpi);
+    EXPECT_EQ(heights, (std::vector<LONG>{item, item, line, item, line, item}));
+    EXPECT_EQ(band, Scaled(kMenuBandWidth, dpi));
+
+    Drop({Image("a.kui", 48, 32)});
+    HWND preview = OpenPreview(dialog_, 0);
+    for (const char *tool : {"canvas", "cell-size"}) {
+        g_inLoop = [tool] {
+            ExpectTextsWhole(GetActiveWindow());
+            TakeShot(GetActiveWindow(), tool);
+            EndDialog(GetActiveWindow(), IDCANCEL);
+        };
+        SetTimer(nullptr, 0, 200, inLoop);
+        CanvasChoice choice = {true, 64, 48, ANCHOR_CENTER};
+        uint32_t width, height;
+        tool[1] == 'a' ? AskCanvas(preview, *ShownPreviewFrame(), &choice)
+                       : AskCellSize(preview, ImageFrames{48, 32, 1}, &width, &height);
+    }
 }
 
 }  // namespace
