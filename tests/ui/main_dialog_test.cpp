@@ -869,10 +869,10 @@ TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
             EndDialog(GetActiveWindow(), IDCANCEL);
         };
         SetTimer(nullptr, 0, 200, inLoop);
-        CanvasChoice choice = {true, 64, 48, ANCHOR_CENTER};
-        uint32_t width, height;
-        tool[1] == 'a' ? AskCanvas(preview, *ShownPreviewFrame(), &choice)
-                       : AskCellSize(preview, ImageFrames{48, 32, 1}, &width, &height);
+        CanvasChoice choice = {true, 64, 48, ANCHOR_CENTER, false};
+        SheetCut cut = {};
+        tool[1] == 'a' ? AskCanvas(preview, *ShownPreviewFrame(), nullptr, &choice)
+                       : AskCellSize(preview, ImageFrames{48, 32, 1}, nullptr, &cut);
     }
 }
 
