@@ -1,7 +1,6 @@
 #!/bin/sh
-# Runs a Windows test program with the display at DPI dots per inch, in a Wine
-# prefix of its own (made on first use), so that the build's prefix keeps its
-# scale. The program learns the scale asked for from KESTRANE_TEST_DPI.
+# Runs a Windows test program with the display at DPI dots per inch in the Wine prefix PREFIX (made on
+# first use, kept at that scale); the program learns the scale asked for from KESTRANE_TEST_DPI.
 # Usage: at_dpi.sh WINE_RUN PREFIX DPI PROGRAM [ARGS...]
 set -eu
 run=$1 prefix=$2 dpi=$3

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "core/convert.h"
 #include "core/core_alloc.h"
@@ -103,10 +102,11 @@ class DialogTest : public testing::Test {
     void Drop(const Strings &paths) { SendMessageA(dialog_, WM_DROPFILES, MakeDrop(paths), 0); }
     void Select(int row) { SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_SETCURSEL, WPARAM(row), 0); }
     int Selected() const { return int(SendDlgItemMessageA(dialog_, IDC_SOURCES, LB_GETCURSEL, 0, 0)); }
-    std::string Text(int id) const
+    std::string Text(int id) const { return Text(GetDlgItem(dialog_, id)); }
+    static std::string Text(HWND window)
     {
         char text[kStatusBufferSize];
-        GetDlgItemTextA(dialog_, id, text, sizeof(text));
+        GetWindowTextA(window, text, sizeof(text));
         return text;
     }
     // The rows, space-separated, each checked to show the file-name part of the entry of its index.
@@ -202,11 +202,10 @@ TEST_F(DialogTest, FileDialogsAndConvertRefuseALongNameWholeAndOpenOffersTheType
 // then drawn into a DIB section filled with magenta (untouched pixels show), with a null pen as in Wine.
 TEST_F(DialogTest, MenuItemsOwnerDrawnMeasuredAndDrawnInTheirGeometryAndColours)
 {
-    HMENU plain = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_MAINMENU));
-    int items = GetMenuItemCount(plain);
-    for (int top = 0; top < GetMenuItemCount(plain); top++)
-        items += GetMenuItemCount(GetSubMenu(plain, top));
-    DestroyMenu(plain);
+    HMENU menu = GetMenu(dialog_);
+    int items = GetMenuItemCount(menu);
+    for (int top = 0; top < GetMenuItemCount(menu); top++)
+        items += GetMenuItemCount(GetSubMenu(menu, top));
     EXPECT_EQ(LiveMenuItemDataCount(), items);
     constexpr int kWidth = 120, kMaxHeight = 32;
     const COLORREF face = GetSysColor(COLOR_BTNFACE), white = RGB(255, 255, 255), none = RGB(255, 0, 255);
@@ -300,7 +299,7 @@ TEST_F(DialogTest, DropsAndTheCommandLineAddFilesAndFoldersInSortedPlacesAndSayW
 
 // A dropped SHP16 file opens in the preview, its frames read where its records say; a damaged one is
 // refused with its fault. L makes its frames the list, and Convert then makes the same file again; it
-// writes into no folder that holds files.
+// writes into no folder that holds files. A file of nearly 4 GB opens at once.
 TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
 {
     const std::string walk = temp_.Path("walk.shp"), bad = temp_.Path("bad.shp"),
@@ -314,9 +313,7 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     EXPECT_EQ(Text(IDC_STATUS).rfind(Format(MSG_INVALID_SHP, bad.c_str(), ""), 0), 0u) << Text(IDC_STATUS);
     HWND preview = OpenShpPreview(dialog_, walk.c_str());
     Key(preview, VK_END);
-    char caption[kStatusBufferSize];
-    GetWindowTextA(preview, caption, sizeof caption);
-    EXPECT_EQ(caption, Format(TEXT_FILE_PREVIEW_FRAME, "walk.shp", 2, 2, 2u, 2u));
+    EXPECT_EQ(Text(preview), Format(TEXT_FILE_PREVIEW_FRAME, "walk.shp", 2, 2, 2u, 2u));
     for (int i = 0, at = file[52]; i < 4; i++) {  // the last record's offset, under 256 here
         const Rgb888 c = Rgb565ToRgb888(uint16_t(file[at + 2 * i] | file[at + 2 * i + 1] << 8));
         EXPECT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << i;
@@ -345,44 +342,67 @@ TEST_F(DialogTest, DroppedShpFileShowsItsFramesAndLoadsBackIntoTheSameFile)
     preview = OpenShpPreview(dialog_, walk.c_str());
     Key(preview, 'L');
     EXPECT_EQ(Text(IDC_STATUS), Format(MSG_FOLDER_NOT_EMPTY, frames.c_str(), "frame0000.png"));
+    const uint32_t side = 256, count = 32760;  // nearly 4 GB, sparse: read as shown, never whole
+    Bytes head(8 + 24 * count);
+    WriteShpHeaders(head.data(), side, side, count);
+    size_t size = 0;
+    ASSERT_TRUE(ShpFileSize(side, side, count, &size) && size > 0xFFF00000u);
+    WriteBytes(temp_.Path("big.shp"), head);
+    std::fstream big(temp_.Path("big.shp"), std::ios::in | std::ios::out | std::ios::binary);
+    // The last frame's first pixel white; the file as long as its headers say, the rest never written.
+    big.seekp(std::streamoff(ShpFrameOffset(side, side, count, count - 1))).write("\xFF\xFF", 2);
+    big.seekp(std::streamoff(size) - 1).put(0);
+    big.close();
+    preview = OpenShpPreview(dialog_, temp_.Path("big.shp").c_str());
+    ASSERT_TRUE(preview) << Text(IDC_STATUS);
+    Key(preview, VK_END);
+    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFFFFFFu);
     DestroyWindow(preview);
 }
 
-// 4 x 2 pixels, red then green cells of 2 x 2.
-const std::string kRedGreenPng =
-    "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x04\0\0\0\x02\x08\x02\0\0\0\xf0\xca\xea\x34\0\0\0\x19"
-    "IDATx\x9c\x63\xfc\xcf\xc0\xc0\xc0\xc0\xc0\xf8\x9f\x81\x81\x81\x81\x89\x01\x09\0\0+6\x02\x03"
-    "ug+\xe3\0\0\0\0IEND\xae\x42\x60\x82"s;
-
 // S on a row: an animated GIF becomes its frames at once, a still image its cells once their size is given,
-// in the row's place and in order, and the preview shows the first.
+// or the frames its data beside it lists, in the data's order; in the row's place and in order, and the
+// preview shows the first.
 TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
 {
     const std::string
         gif = "GIF87a\x02\0\x01\0\x81\0\0\xff\0\0\0\0\0\0\0\0\0\0\0,\0\0\0\0\x02\0\x01\0\0\x08\x05\0\x01\0"
               "\x08\x08\0,\0\0\0\0\x02\0\x01\0\x81\0\0\xff\0\0\0\0\0\0\0\0\0\x08\x05\0\x01\0\x08\x08\0;"s,
-        png = kRedGreenPng;  // 2 x 1 in two frames
-    WriteBytes(temp_.Path("anim.gif"), {gif.begin(), gif.end()});
-    WriteBytes(temp_.Path("sheet.png"), {png.begin(), png.end()});
-    Drop({temp_.Path("anim.gif"), temp_.Path("sheet.png"), Image("z.kui", 1, 1)});
-    char caption[kStatusBufferSize];
-    GetWindowTextA(OpenPreview(dialog_, 0), caption, sizeof caption);
-    EXPECT_NE(std::strstr(caption, Format(TEXT_PREVIEW_ANIMATED_GIF, 2u).c_str()), nullptr) << caption;
-    HWND preview = OpenPreview(dialog_, 1);
-    g_askCellSize = [](HWND, const ImageFrames &, const char *, SheetCut *cut) {
+        png = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x04\0\0\0\x02\x08\x02\0\0\0\xf0\xca\xea\x34\0\0\0\x19"
+              "IDATx\x9c\x63\xfc\xcf\xc0\xc0\xc0\xc0\xc0\xf8\x9f\x81\x81\x81\x81\x89\x01\x09\0\0+6\x02\x03"
+              "ug+\xe3\0\0\0\0IEND\xae\x42\x60\x82"s,  // 2 x 1 in two frames; 4 x 2, red then green cells
+        data = R"({"frames": [{"filename": "g", "frame": {"x": 2, "y": 0, "w": 2, "h": 2}},
+                              {"filename": "r", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}}]})";
+    for (auto [name, bytes] :
+         {std::pair("anim.gif", gif), {"sheet.png", png}, {"data.png", png}, {"data.json", data}})
+        WriteBytes(temp_.Path(name), {bytes.begin(), bytes.end()});
+    Drop({temp_.Path("anim.gif"), temp_.Path("sheet.png"), temp_.Path("data.png"), Image("z.kui", 1, 1)});
+    HWND preview = OpenPreview(dialog_, 2);
+    static std::string offered;
+    g_askCellSize = [](HWND, const ImageFrames &, const char *dataPath, SheetCut *cut) {
+        offered = dataPath ? dataPath : "";
+        cut->dataPath = dataPath;  // taken when there is one
         return (cut->cellWidth = cut->cellHeight = 2) != 0;
     };
     PostMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);  // typed while the frames are written: cancels
     Key(preview, 'S');
-    EXPECT_EQ(Rows() + " / " + Text(IDC_STATUS), "anim.gif sheet.png z.kui / "s + MSG_FRAMES_CANCELLED);
+    EXPECT_EQ(Rows() + " / " + Text(IDC_STATUS),
+              "anim.gif data.png sheet.png z.kui / "s + MSG_FRAMES_CANCELLED);
     PostMessageA(preview, WM_KEYDOWN, 'S', 0);  // typed meanwhile: dropped, not replayed after
     Key(preview, 'S');
     for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
         DispatchMessageA(&message);
-    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 1),
-              "anim.gif frame0000.png frame0001.png z.kui " + temp_.Path("sheet-frames\\frame0000.png"));
+    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 2),
+              "anim.gif data.png frame0000.png frame0001.png z.kui " +
+                  temp_.Path("sheet-frames\\frame0000.png"));
     EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFF0000u);
+    Key(preview, VK_LEFT);
+    Key(preview, 'S');
+    EXPECT_EQ(offered, temp_.Path("data.json"));
+    EXPECT_EQ(Rows(), "anim.gif frame0000.png frame0001.png frame0000.png frame0001.png z.kui");
+    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0x00FF00u) << "the data's first frame";
     Key(preview, VK_HOME);
+    EXPECT_NE(Text(preview).find(Format(TEXT_PREVIEW_ANIMATED_GIF, 2u)), std::string::npos) << Text(preview);
     // Each allocation failing in turn, until the split goes through: the list is as it was and no frame
     // file or folder stays, whether the split or the replacement of the rows failed.
     for (int successes = 0; Rows().rfind("anim.gif", 0) == 0 && successes < 50; successes++) {
@@ -392,105 +412,78 @@ TEST_F(DialogTest, SplitPutsAnImagesFramesInPlaceOfItsRow)
         EXPECT_TRUE(Rows().rfind("anim.gif", 0) != 0 || !std::filesystem::exists(temp_.Path("anim-frames")))
             << successes;
     }
-    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 3),
-              "frame0000.png frame0001.png frame0000.png frame0001.png z.kui " +
+    EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 5),
+              "frame0000.png frame0001.png frame0000.png frame0001.png frame0000.png frame0001.png z.kui " +
                   temp_.Path("sheet-frames\\frame0001.png"));
     DestroyWindow(preview);
 }
 
-// S on a sheet with its data beside it: the data offered, and the frames it lists cut in its order.
-TEST_F(DialogTest, SplitOffersTheDataBesideASheet)
-{
-    WriteBytes(temp_.Path("sheet.png"), {kRedGreenPng.begin(), kRedGreenPng.end()});
-    const std::string data = R"({"frames": [{"filename": "g", "frame": {"x": 2, "y": 0, "w": 2, "h": 2}},
-                                            {"filename": "r", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}}]})";
-    WriteBytes(temp_.Path("sheet.json"), {data.begin(), data.end()});
-    Drop({temp_.Path("sheet.png")});
-    HWND preview = OpenPreview(dialog_, 0);
-    static std::string offered;
-    g_askCellSize = [](HWND, const ImageFrames &, const char *dataPath, SheetCut *cut) {
-        offered = dataPath ? dataPath : "";
-        return (cut->dataPath = dataPath) != nullptr;
-    };
-    Key(preview, 'S');
-    EXPECT_EQ(offered, temp_.Path("sheet.json"));
-    EXPECT_EQ(Rows(), "frame0000.png frame0001.png");
-    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0x00FF00u) << "the data's first frame";
-    DestroyWindow(preview);
-}
-
 // P on rows whose files record where they were trimmed from: those offsets offered on the page they name,
-// the shown row where it goes back, and the frames then convert as the job converts the rows so.
+// and the row shown placed where it goes back.
 TEST_F(DialogTest, CanvasOffersTheOffsetsEveryRowRecords)
 {
-    const Strings images = {Image("a.kui", 1, 1), Image("b.kui", 3, 2)};
-    static std::map<std::string, PngOffsets> recorded;
-    recorded = {{images[0], {true, 1, 1, true, 2, 1, true, 5, 4}},
-                {images[1], {true, 3, 2, true, 0, 2, true, 5, 4}}};
-    g_imageOffsets = [](const char *path) { return recorded.count(path) ? recorded[path] : PngOffsets{}; };
-    Drop(images);
+    g_imageOffsets = [](const char *path) {
+        return std::strstr(path, "b.kui") ? PngOffsets{true, 3, 2, true, 0, 2, true, 5, 4}
+                                          : PngOffsets{true, 1, 1, true, 2, 1, true, 5, 4};
+    };
+    Drop({Image("a.kui", 1, 1), Image("b.kui", 3, 2)});
     HWND preview = OpenPreview(dialog_, 1);
-    static CanvasChoice offered;
-    static CanvasSpot shownAt;
     g_askCanvas = [](HWND, const PreviewFrame &, const CanvasSpot *spot, CanvasChoice *choice) {
-        return offered = *choice, shownAt = spot ? *spot : CanvasSpot{99, 99}, true;
+        EXPECT_TRUE(choice->fromFiles && choice->width == 5 && choice->height == 4) << choice->width;
+        EXPECT_TRUE(spot && spot->left == 0 && spot->top == 2);
+        return true;
     };
     Key(preview, 'P');
     g_imageOffsets = ReadImageOffsets;
-    EXPECT_TRUE(offered.fromFiles && offered.width == 5 && offered.height == 4) << offered.width;
-    EXPECT_TRUE(shownAt.left == 0 && shownAt.top == 2) << shownAt.left << ", " << shownAt.top;
     const PreviewFrame *frame = ShownPreviewFrame();  // b.kui's frame, back where it was
     ASSERT_TRUE(frame->state == FRAME_SHOWN && frame->width == 5 && frame->height == 4) << Text(IDC_STATUS);
     EXPECT_EQ(frame->pixels[2 * 5] | frame->pixels[0], 0x0000CEu) << "its first pixel at (0, 2), black above";
     DestroyWindow(preview);
 }
 
-// P on rows of three sizes in walk\: the largest size offered, the rows replaced by the canvas frames in
-// walk\walk-canvas, and Convert then writes what the job writes from the images on the same canvas. An
-// image larger than the canvas, one unreadable by then, or a folder holding files: nothing written.
+// P on rows of three sizes in walk\ (of another size than the first: marked): the largest size offered, the
+// rows replaced by the canvas frames in walk\walk-canvas, and Convert then writes what the job writes from
+// the images on the same canvas. An image larger than the canvas, one unreadable by then, or a folder
+// holding files: nothing written.
 TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
 {
     std::filesystem::create_directory(temp_.Root() / "walk");
     const Strings images = {Image("walk\\a.kui", 1, 1), Image("walk\\b.kui", 3, 2),
                             Image("walk\\c.kui", 2, 3)};
-    const std::string folder = temp_.Path("walk\\walk-canvas"), dest = temp_.Path("out.shp");
+    const std::string folder = temp_.Path("walk\\walk-canvas"), job = temp_.Path("job.shp");
     Drop(images);
+    const ConvertOptions bottomRight = {{true, 0, 0, ANCHOR_BOTTOM_RIGHT, false}, DITHER_NONE};
+    ASSERT_EQ(ConvertToShpWith(job.c_str(), bottomRight), 1);
     HWND preview = OpenPreview(dialog_, 0);
+    for (bool marked : {false, true}) {  // a row of another size than the first
+        EXPECT_EQ(Text(preview).find(Format(TEXT_PREVIEW_SIZE_DIFFERS, 1u, 1u)) != std::string::npos, marked);
+        Key(preview, VK_RIGHT);
+    }
     static CanvasChoice offered, answer;
     g_askCanvas = [](HWND, const PreviewFrame &, const CanvasSpot *, CanvasChoice *choice) {
         return offered = *choice, *choice = answer, true;
     };
     const auto files = [&] {
-        Strings names;
-        for (const auto &entry : std::filesystem::recursive_directory_iterator(temp_.Root() / "walk"))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        const std::filesystem::recursive_directory_iterator found(temp_.Root() / "walk");
+        return std::distance(begin(found), end(found));
     };
-    const Strings before = files();
-    const std::tuple<const char *, CanvasChoice, std::string> refusals[] = {
-        {"smaller",
-         {true, 2, 3, ANCHOR_CENTER, false},
-         Format(MSG_LARGER_THAN_CANVAS, images[1].c_str(), 3, 2, 2, 3)},
-        {"unreadable", {true, 3, 3, ANCHOR_CENTER, false}, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
-        {"folder holds files",
-         {true, 3, 3, ANCHOR_CENTER, false},
-         Format(MSG_FOLDER_NOT_EMPTY, folder.c_str(), "x")},
+    const std::tuple<const char *, uint32_t, std::string> refusals[] = {
+        {"smaller", 2, Format(MSG_LARGER_THAN_CANVAS, images[1].c_str(), 3, 2, 2, 3)},
+        {"unreadable", 3, Format(MSG_CANT_READ_IMAGE, images[2].c_str())},
+        {"folder holds files", 3, Format(MSG_FOLDER_NOT_EMPTY, folder.c_str(), "x")},
     };
-    for (auto [name, canvas, status] : refusals) {
+    for (auto [name, width, status] : refusals) {
         SCOPED_TRACE(name);
-        answer = canvas;
+        answer = {true, width, 3, ANCHOR_CENTER, false};
+        const bool holding = name == "folder holds files"s;
         if (name == "unreadable"s)
             WriteBytes(images[2], {1});  // shown already: it fails only when written
-        if (name == "folder holds files"s)
+        if (holding)
             std::filesystem::create_directory(folder), WriteBytes(folder + "\\x", {});
         Key(preview, 'P');
         EXPECT_EQ(Text(IDC_STATUS), status);
         EXPECT_EQ(Rows(), "a.kui b.kui c.kui");
-        Strings expected = before;
-        if (name == "folder holds files"s)
-            expected.insert(expected.end(), {"walk-canvas", "x"});
-        EXPECT_EQ(files(), expected);
+        EXPECT_EQ(files(), holding ? 5 : 3) << "the images, and the folder and its file";
         Image("walk\\c.kui", 2, 3);
     }
     std::filesystem::remove_all(folder);
@@ -501,154 +494,91 @@ TEST_F(DialogTest, CanvasPutsEveryRowOnOneCanvasAsTheJobWould)
     EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 2),
               "frame0000.png frame0001.png frame0002.png " + folder + "\\frame0002.png");
     DestroyWindow(preview);
-    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
+    SetDlgItemTextA(dialog_, IDC_DEST, temp_.Path("out.shp").c_str());
     Command(IDOK);
-    SourceList *rows = g_sourceList;
-    g_sourceList = SourceListCreate();
-    for (const std::string &image : images)
-        SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
-    ASSERT_EQ(ConvertToShpWith(temp_.Path("job.shp").c_str(),
-                               ConvertOptions{{true, 0, 0, ANCHOR_BOTTOM_RIGHT, false}, DITHER_NONE}),
-              1);
-    SourceListRelease(g_sourceList);
-    g_sourceList = rows;
-    EXPECT_EQ(ReadBytes(dest), ReadBytes(temp_.Path("job.shp")));
+    EXPECT_EQ(ReadBytes(temp_.Path("out.shp")), ReadBytes(job));
 }
 
-// D shows the rows as --dither writes them; W keeps that view as frame files in place of the rows, beside
-// the first row's image, and Convert then writes exactly what --dither writes.
+// The preview shows the rows as Convert writes them, each RGB565 value widened back to 8 bits, and D as
+// --dither writes them; W keeps that view as frame files in place of the rows, beside the first row's
+// image, and Convert then writes exactly what --dither writes.
 TEST_F(DialogTest, DitheredViewKeptAsFramesConvertsAsTheDitheredJob)
 {
     auto other = [](int x, int y) { return Rgb{uint8_t(29 * x), 77, uint8_t(9 * y)}; };
     Drop({Image("a.kui", 9, 5), Image("b.kui", 9, 5, other)});
-    const std::string dithered = temp_.Path("dithered.shp"), dest = temp_.Path("out.shp");
-    ASSERT_EQ(ConvertToShpWith(dithered.c_str(), ConvertOptions{{}, DITHER_DIFFUSION}), 1);
+    const std::string dithered = temp_.Path("dithered.shp");
     HWND preview = OpenPreview(dialog_, 0);
-    for (char key : {'W', 'D', 'D'})  // W writes nothing in the exact view
-        Key(preview, WPARAM(key));
-    const Bytes file = ReadBytes(dithered);
-    for (int i = 0; i < 45; i++) {
-        const Rgb888 c = Rgb565ToRgb888(uint16_t(file[56 + 2 * i] | file[57 + 2 * i] << 8));  // frame 0
-        ASSERT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b)) << i;
+    Key(preview, 'W');  // writes nothing in the exact view
+    Bytes file;
+    for (DitherMode view : {DITHER_NONE, DITHER_ORDERED, DITHER_DIFFUSION}) {
+        if (view != DITHER_NONE)
+            Key(preview, 'D');
+        ASSERT_EQ(ConvertToShpWith(dithered.c_str(), ConvertOptions{{}, view}), 1);
+        file = ReadBytes(dithered);
+        for (int i = 0; i < 45; i++) {
+            const Rgb888 c = Rgb565ToRgb888(uint16_t(file[56 + 2 * i] | file[57 + 2 * i] << 8));  // frame 0
+            ASSERT_EQ(ShownPreviewFrame()->pixels[i], uint32_t(c.r << 16 | c.g << 8 | c.b))
+                << view << ", " << i;
+        }
     }
     EXPECT_EQ(Rows(), "a.kui b.kui");
     Key(preview, 'W');
     EXPECT_EQ(Rows() + " " + SourceListGet(g_sourceList, 1),
               "frame0000.png frame0001.png " + temp_.Path("a-dithered\\frame0001.png"));
     DestroyWindow(preview);
-    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
+    SetDlgItemTextA(dialog_, IDC_DEST, temp_.Path("out.shp").c_str());
     Command(IDOK);
-    EXPECT_EQ(ReadBytes(dest), file);
+    EXPECT_EQ(ReadBytes(temp_.Path("out.shp")), file);
 }
 
-// The real cell window, ended from a timer as a person would end it: the count of a sheet's cells past
-// 32 bits, with a margin and spacing or without, and the size typed, or a cancel; a data file beside the
-// sheet offered, and taken as it is offered.
-int g_cellAnswer;
-uint32_t g_cellMargin;
-std::string g_cellCount;
-BOOL CALLBACK TypeIntoCellWindow(HWND window, LPARAM)
+std::function<void()> g_inLoop;
+
+// Runs `run` once, soon, in the loop of the modal window or menu open by then.
+void InLoop(std::function<void()> run)
 {
-    if (!GetDlgItem(window, IDC_CELL_COUNT))
-        return TRUE;
-    SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
-    SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
-    SetDlgItemInt(window, IDC_CELL_MARGIN, g_cellMargin, FALSE);
-    SetDlgItemInt(window, IDC_CELL_SPACING, g_cellMargin, FALSE);
-    char text[128];
-    GetDlgItemTextA(window, IDC_CELL_COUNT, text, sizeof text);
-    g_cellCount = text;
-    PostMessageA(window, WM_COMMAND, g_cellAnswer, 0);
-    return FALSE;
-}
-void CALLBACK TypeCellSize(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    EnumThreadWindows(GetCurrentThreadId(), TypeIntoCellWindow, 0);
+    g_inLoop = std::move(run);
+    SetTimer(nullptr, 0, 200,
+             [](HWND, UINT, UINT_PTR timer, DWORD) WINAPI { KillTimer(nullptr, timer), g_inLoop(); });
 }
 
+// The real cell window, ended as a person would end it: the count of a sheet's cells past 32 bits, with a
+// margin and spacing or without, and the size typed, or a cancel; a data file beside the sheet offered, and
+// taken as it is offered.
 TEST_F(DialogTest, CellSizeWindowCountsTheCellsTypedAndReturnsTheirSize)
 {
-    const std::string data = temp_.Path("sheet.json");
-    const struct {
-        int answer;
-        uint32_t marginAndSpacing;
-        const char *data;
-        std::string count;
-    } rows[] = {{IDOK, 0, nullptr, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull)},
-                {IDCANCEL, 0, nullptr, Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull)},
-                {IDOK, 1, nullptr, Format(TEXT_CELLS, 50000u, 50000u, 2500000000ull)},
-                {IDOK, 0, data.c_str(), ""}};
-    for (const auto &row : rows) {
-        g_cellAnswer = row.answer;
-        g_cellMargin = row.marginAndSpacing;
-        g_cellCount.clear();
-        SetTimer(nullptr, 0, 1, TypeCellSize);
+    const std::string all = Format(TEXT_CELLS, 100000u, 100000u, 10000000000ull);
+    const std::tuple<int, uint32_t, const char *, std::string> rows[] = {
+        {IDOK, 0, nullptr, all},
+        {IDCANCEL, 0, nullptr, all},
+        {IDOK, 1, nullptr, Format(TEXT_CELLS, 50000u, 50000u, 2500000000ull)},
+        {IDOK, 0, "C:\\s\\sheet.json", ""}};
+    for (auto [answer, margin, dataPath, count] : rows) {
+        std::string counted;
+        InLoop([&, answer = answer, margin = margin] {
+            HWND window = GetActiveWindow();
+            SetDlgItemInt(window, IDC_CELL_WIDTH, 1, FALSE);
+            SetDlgItemInt(window, IDC_CELL_HEIGHT, 1, FALSE);
+            SetDlgItemInt(window, IDC_CELL_MARGIN, margin, FALSE);
+            SetDlgItemInt(window, IDC_CELL_SPACING, margin, FALSE);
+            counted = Text(GetDlgItem(window, IDC_CELL_COUNT));
+            PostMessageA(window, WM_COMMAND, answer, 0);
+        });
         SheetCut cut = {};
-        const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, row.data, &cut);
+        const bool chosen = AskCellSize(dialog_, ImageFrames{100000, 100000, 1}, dataPath, &cut);
         EXPECT_EQ(
             std::make_tuple(chosen, cut.cellWidth, cut.cellHeight, cut.margin, cut.spacing, cut.dataPath),
-            std::make_tuple(row.answer == IDOK, 1u, 1u, row.marginAndSpacing, row.marginAndSpacing,
-                            row.data));
-        EXPECT_EQ(g_cellCount, row.count);
+            std::make_tuple(answer == IDOK, 1u, 1u, margin, margin, dataPath));
+        EXPECT_EQ(counted, count);
     }
 }
 
-// Nearly 4 GB, sparse: frames are read as they are shown, never the file whole.
-TEST_F(DialogTest, ShpFileOfNearlyFourGigabytesOpensAtOnce)
-{
-    const uint32_t side = 256, frames = 32760;
-    Bytes head(8 + 24 * frames);
-    WriteShpHeaders(head.data(), side, side, frames);
-    size_t size = 0;
-    ASSERT_TRUE(ShpFileSize(side, side, frames, &size) && size > 0xFFF00000u);
-    HANDLE file =
-        CreateFileA(temp_.Path("big.shp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    LARGE_INTEGER last = {}, end = {};
-    last.QuadPart = ShpFrameOffset(side, side, frames, frames - 1), end.QuadPart = LONGLONG(size);
-    WriteFile(file, head.data(), DWORD(head.size()), &written, nullptr);
-    SetFilePointerEx(file, last, nullptr, FILE_BEGIN);
-    WriteFile(file, "\xFF\xFF", 2, &written, nullptr);  // the last frame's first pixel white
-    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
-    HWND preview = OpenShpPreview(dialog_, temp_.Path("big.shp").c_str());
-    ASSERT_TRUE(preview) << Text(IDC_STATUS);
-    Key(preview, VK_END);
-    EXPECT_EQ(ShownPreviewFrame()->pixels[0], 0xFFFFFFu);
-    DestroyWindow(preview);
-}
-
-// The frame as Convert would write it, each RGB565 value widened back to 8 bits, and a row of
-// another size than the first marked.
-TEST_F(DialogTest, PreviewShowsEachRowAsItsFrameWillHoldIt)
-{
-    Drop({Image("a.kui", 2, 2), Image("b.kui", 3, 3)});
-    HWND preview = OpenPreview(dialog_, 0);
-    const PreviewFrame *frame = ShownPreviewFrame();
-    ASSERT_TRUE(preview && frame->state == FRAME_SHOWN && frame->width == 2 && frame->height == 2);
-    EXPECT_EQ(std::vector<uint32_t>(frame->pixels, frame->pixels + 4),  // (1, 2, 200) ... (41, 72, 198)
-              (std::vector<uint32_t>{0x0000CE, 0x2900C6, 0x0049C6, 0x2949C6}));
-    for (bool marked : {false, true}) {
-        char caption[kStatusBufferSize];
-        GetWindowTextA(preview, caption, sizeof(caption));
-        EXPECT_EQ(std::strstr(caption, Format(TEXT_PREVIEW_SIZE_DIFFERS, 2u, 2u).c_str()) != nullptr, marked);
-        SendMessageA(preview, WM_KEYDOWN, VK_RIGHT, 0);
-    }
-    SendMessageA(preview, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(Selected(), 1);  // the row last shown
-}
-
-// N: rows and entries by the numbers in their names, all or nothing, the row shown still shown; Convert
-// then writes what the job writes of the images in that order (kestrane-cli's --order natural).
+// N: rows and entries (which Rows() pairs) by the numbers in their names, all or nothing, the row shown
+// still shown.
 TEST_F(DialogTest, NOrdersTheRowsByTheNumbersInTheirNames)
 {
-    Strings images;
     for (int i = 1; i <= 12; i++)
-        images.push_back(Image("f" + std::to_string(i) + ".kui", 2, 1,
-                               [i](int x, int y) { return Gradient(x + 3 * i, y); }));
-    Drop(images);
+        Drop({Image("f" + std::to_string(i) + ".kui", 2, 1,
+                    [i](int x, int y) { return Gradient(x + 3 * i, y); })});
     const std::string text =
         "f1.kui f10.kui f11.kui f12.kui f2.kui f3.kui f4.kui f5.kui f6.kui f7.kui f8.kui f9.kui";
     EXPECT_EQ(Rows(), text);
@@ -664,17 +594,6 @@ TEST_F(DialogTest, NOrdersTheRowsByTheNumbersInTheirNames)
     EXPECT_EQ(ShownPreviewFrame()->pixels[0], shown);
     Key(preview, VK_ESCAPE);
     EXPECT_EQ(Selected(), 1);
-    const std::string dest = temp_.Path("out.shp");
-    SetDlgItemTextA(dialog_, IDC_DEST, dest.c_str());
-    Command(IDOK);
-    SourceList *rows = g_sourceList;
-    g_sourceList = SourceListCreate();
-    for (const std::string &image : images)
-        SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(image.c_str()));
-    ASSERT_EQ(ConvertToShp(temp_.Path("job.shp").c_str()), 1);
-    SourceListRelease(g_sourceList);
-    g_sourceList = rows;
-    EXPECT_EQ(ReadBytes(dest), ReadBytes(temp_.Path("job.shp")));
 }
 
 Strings g_shown;  // each text the status line is given, marked when Add, Close or About could be used then
@@ -767,20 +686,12 @@ Shot TakeShot(HWND window, const std::string &name, bool clientOnly = false)
 // every k-th pixel of every k-th row. The picture starts at the first pixel off the preview's background.
 TEST_F(DialogTest, ScaledPreviewShowsEveryImagePixelAsAWholeSquareOfDevicePixels)
 {
-    const std::tuple<const char *, int, int, PixelFunction> cases[] = {
-        {"checks.kui", 9, 7,
-         [](int x, int y) {
-             return (x + y) % 2 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
-         }},
-        {"strip.kui", 3000, 40,
-         [](int x, int y) {
-             return Rgb{uint8_t(x * 8), uint8_t(x / 32 * 4), uint8_t(y * 8)};
-         }},
-    };
-    for (auto &[name, width, height, pixel] : cases)
-        Drop({Image(name, width, height, pixel)});
+    const std::tuple<const char *, int, int> cases[] = {{"checks.kui", 9, 7}, {"strip.kui", 3000, 40}};
+    auto checks = [](int x, int y) { return (x + y) % 2 ? Rgb{255, 255, 255} : Rgb{0, 0, 0}; };
+    auto strip = [](int x, int y) { return Rgb{uint8_t(x * 8), uint8_t(x / 32 * 4), uint8_t(y * 8)}; };
+    Drop({Image("checks.kui", 9, 7, checks), Image("strip.kui", 3000, 40, strip)});
     HWND preview = OpenPreview(dialog_, 0);  // one window for both: each closing costs Wine seconds
-    for (auto &[name, width, height, pixel] : cases) {
+    for (auto [name, width, height] : cases) {
         ASSERT_TRUE(preview && ShownPreviewFrame()->state == FRAME_SHOWN) << name;
         const Shot shown = TakeShot(preview, std::string("preview-") + name, true);
         LONG left = 0, top = 0, right = 0;
@@ -798,7 +709,7 @@ TEST_F(DialogTest, ScaledPreviewShowsEveryImagePixelAsAWholeSquareOfDevicePixels
                 wrong += shown.At(left + x, top + y) !=
                          ShownPreviewFrame()->pixels[y / zoom * reduce * width + x / zoom * reduce];
         EXPECT_EQ(wrong, 0) << name << ": zoom " << zoom << ", every " << reduce << "th pixel";
-        SendMessageA(preview, WM_KEYDOWN, VK_RIGHT, 0);
+        Key(preview, VK_RIGHT);
     }
 }
 
@@ -829,7 +740,6 @@ void ExpectTextsWhole(HWND window)
 }
 
 // The dialog, its File menu as the system lays out the items measured, and the preview's tools' windows.
-std::function<void()> g_inLoop;  // run in a modal window's or menu's own loop
 TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
 {
     const int dpi = WindowDpi(dialog_);
@@ -841,7 +751,7 @@ TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
     HMENU file = GetSubMenu(GetMenu(dialog_), 0);
     std::vector<LONG> heights;
     LONG band = 0;
-    g_inLoop = [&] {
+    InLoop([&] {
         HWND window = FindWindowA("#32768", nullptr);
         RECT item, at, first = {};
         for (int i = 0; GetMenuItemRect(nullptr, file, UINT(i), &item); i++, first = i == 1 ? item : first)
@@ -852,9 +762,7 @@ TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
              x + band < menu.width && menu.At(x + band, y) != 0xFFFFFF;)
             band++;  // up to the item's white
         EndMenu();
-    };
-    auto inLoop = [](HWND, UINT, UINT_PTR timer, DWORD) WINAPI { KillTimer(nullptr, timer), g_inLoop(); };
-    SetTimer(nullptr, 0, 200, inLoop);
+    });
     TrackPopupMenu(file, TPM_RETURNCMD, 0, 0, 0, dialog_, nullptr);
     const LONG item = Scaled(23, dpi), line = Scaled(4, dpi);
     EXPECT_EQ(heights, (std::vector<LONG>{item, item, line, item, line, item}));
@@ -863,12 +771,11 @@ TEST_F(DialogTest, ScaledWindowsShowTheirTextsWholeAndTheMenuItsScaledItems)
     Drop({Image("a.kui", 48, 32)});
     HWND preview = OpenPreview(dialog_, 0);
     for (const char *tool : {"canvas", "cell-size"}) {
-        g_inLoop = [tool] {
+        InLoop([tool] {
             ExpectTextsWhole(GetActiveWindow());
             TakeShot(GetActiveWindow(), tool);
             EndDialog(GetActiveWindow(), IDCANCEL);
-        };
-        SetTimer(nullptr, 0, 200, inLoop);
+        });
         CanvasChoice choice = {true, 64, 48, ANCHOR_CENTER, false};
         SheetCut cut = {};
         tool[1] == 'a' ? AskCanvas(preview, *ShownPreviewFrame(), nullptr, &choice)
