@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <thread>
 
 #include "cli/worker_protocol.h"
@@ -166,15 +165,16 @@ const std::string kLong(1500, 'x'), kNote = " passed over: its name is a device'
 
 struct CommandLineCase {
     const char *name;
-    std::function<void(const std::string &root)> arrange;  // may be null
-    std::string arguments;                                 // {T}: the test's folder
+    std::string arguments;  // {T}: the test's folder
     DWORD code;
-    std::vector<std::string> says;  // each among the messages
-    bool writes;                    // {T}\out\a.shp, from {T}\in\a\f.kstw
+    std::string says;                  // among the messages
+    bool writes;                       // {T}\out\a.shp, from {T}\in\a\f.kstw
+    std::string file = "", text = "";  // one more file made in {T}; without text, an image
 };
 
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
+// Each batch also meets subfolders named as devices, which it must pass over.
 TEST_P(CommandLine, SaysWhyAndWritesNothing)
 {
     const CommandLineCase &c = GetParam();
@@ -193,12 +193,18 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, longName.c_str(), L"" FILTER_VALUE_EXTENSIONS, REG_SZ, L"kstnone",
                     16);
     MakeFile(root + "\\in\\a\\f.kstw");
-    if (c.arrange)
-        c.arrange(root);
+    for (const char *name : kDevices)
+        MakeFile(root + "\\in\\" + name + "\\f.kstw");
+    if (!c.file.empty())
+        MakeFile(root + "\\" + c.file, c.text);
     const Outcome outcome =
         RunCli("\"" + FullPath(KESTRANE_CLI) + "\" " + expand(c.arguments), root + "\\messages.txt");
     EXPECT_EQ(c.code, outcome.code) << outcome.messages;
-    for (const std::string &text : c.says)
+    std::vector<std::string> says = {c.says};
+    if (c.writes)  // it went through the folders
+        for (const char *name : kDevices)
+            says.push_back(std::string("Folder ") + name + kNote);
+    for (const std::string &text : says)
         EXPECT_NE(outcome.messages.find(expand(text)), std::string::npos) << expand(text) << " not in:\n"
                                                                           << outcome.messages;
     const auto exists = [&](const char *name) {
@@ -213,56 +219,22 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, longName.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, CommandLine,
-    testing::Values(
-        CommandLineCase{"OutputFolderCannotBeMade",
-                        nullptr,
-                        "--batch {T}\\in {T}\\no\\such\\out",
-                        1,
-                        {"Error: Can't create folder: {T}\\no\\such\\out\r\n"},
-                        false},
-        CommandLineCase{"ImagePathTooLong",
-                        [](const std::string &root) {
-                            MakeFile(root + "\\in\\" + std::string(200, 'd') + "\\" + std::string(40, 'i') +
-                                     ".kstw");
-                        },
-                        "--batch {T}\\in {T}\\out",
-                        1,
-                        {"Error: The path is too long: {T}\\in\\ddd"},
-                        true},
-        CommandLineCase{"BatchWithItsFolderAfterEquals", nullptr, "--batch={T}\\in {T}\\out", 0, {}, true},
-        CommandLineCase{"ValueForAnOptionWithout",
-                        nullptr,
-                        "{T}\\out.shp {T}\\in\\a\\f.kstw --json=yes",
-                        2,
-                        {"Error: --json takes no value: --json=yes\r\n"},
-                        false},
-        CommandLineCase{
-            "LongArgument", nullptr, "{T}\\out.shp " + kLong, 1, {"Error: The path is too long: xxx"}, false},
-        CommandLineCase{"LongListLine",
-                        [](const std::string &root) { MakeFile(root + "\\l", "in\\a\\f.kstw\n" + kLong); },
-                        "{T}\\out.shp @{T}\\l",
-                        1,
-                        {"Error: The path is too long: xxx"},
-                        false},
-        CommandLineCase{
-            "ListWithAZeroByte",
-            [](const std::string &root) { MakeFile(root + "\\l", std::string("in\\a\\f.kstw\n\0x\n", 15)); },
-            "{T}\\out.shp @{T}\\l",
-            1,
-            {"Error: {T}\\l is not a UTF-8 text list: it holds a zero byte\r\n"},
-            false},
-        CommandLineCase{"DeviceNamedSubfolders",
-                        [](const std::string &root) {
-                            for (const char *name : kDevices)
-                                MakeFile(root + "\\in\\" + name + "\\f.kstw");
-                        },
-                        "--batch {T}\\in {T}\\out",
-                        0,
-                        {"Folder NUL" + kNote, "Folder nul.txt" + kNote, "Folder COM1" + kNote,
-                         "Folder LpT9" + kNote, "1 files written, 0 failed"},
-                        true}),
-    [](const testing::TestParamInfo<CommandLineCase> &info) { return info.param.name; });
+const CommandLineCase kCommandLines[] = {
+    {"OutputFolderCannotBeMade", "--batch {T}\\in {T}\\no\\such\\out", 1,
+     "Error: Can't create folder: {T}\\no\\such\\out\r\n", false},
+    {"ImagePathTooLong", "--batch {T}\\in {T}\\out", 1, "Error: The path is too long: {T}\\in\\ddd", true,
+     "in\\" + std::string(200, 'd') + "\\" + std::string(40, 'i') + ".kstw"},
+    {"BatchWithItsFolderAfterEquals", "--batch={T}\\in {T}\\out", 0, "1 files written, 0 failed", true},
+    {"ValueForAnOptionWithout", "{T}\\out.shp {T}\\in\\a\\f.kstw --json=yes", 2,
+     "Error: --json takes no value: --json=yes\r\n", false},
+    {"LongArgument", "{T}\\out.shp " + kLong, 1, "Error: The path is too long: xxx", false},
+    {"LongListLine", "{T}\\out.shp @{T}\\l", 1, "Error: The path is too long: xxx", false, "l",
+     "in\\a\\f.kstw\n" + kLong},
+    {"ListWithAZeroByte", "{T}\\out.shp @{T}\\l", 1,
+     "Error: {T}\\l is not a UTF-8 text list: it holds a zero byte\r\n", false, "l",
+     std::string("in\\a\\f.kstw\n\0x\n", 15)},
+};
+INSTANTIATE_TEST_SUITE_P(Refusals, CommandLine, testing::ValuesIn(kCommandLines),
+                         [](const testing::TestParamInfo<CommandLineCase> &info) { return info.param.name; });
 
 }  // namespace

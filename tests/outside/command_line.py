@@ -130,11 +130,12 @@ class CommandLine(unittest.TestCase):
             trimmed = self.work / "swing" / f"canvas{k:02}.png"
             subprocess.run(["/usr/bin/convert", self.work / "swing" / f"{k:02}.png", "-trim", trimmed], check=True)
             png = trimmed.read_bytes()
-            width, height, x, y = struct.unpack_from(">IIii", png, png.index(b"caNv") + 4)
+            at = png.index(b"caNv") - 4  # its length, type, 16 bytes and CRC replaced
+            width, height, x, y = struct.unpack_from(">IIii", png, at + 8)
             offset = harness.png_chunk(b"oFFs", struct.pack(">iiB", x, y, 0))
             page = harness.png_chunk(b"vpAg", struct.pack(">IIB", width, height, 0))
-            (self.work / "swing" / f"page{k:02}.png").write_bytes(harness.replace_png_chunk(png, b"caNv", page + offset))
-            (self.work / "swing" / f"offset{k:02}.png").write_bytes(harness.replace_png_chunk(png, b"caNv", offset))
+            for kind, chunks in (("page", page + offset), ("offset", offset)):
+                (self.work / "swing" / f"{kind}{k:02}.png").write_bytes(png[:at] + chunks + png[at + 28:])
         expected = [harness.frame_of(image) for image in originals]
         for kind in ("canvas", "page", "offset"):
             # oFFs names no page: the smallest canvas from (0, 0) would be smaller, so it is named.
@@ -149,34 +150,30 @@ class CommandLine(unittest.TestCase):
 
     def test_sheets_cut_by_their_data_or_a_spaced_grid(self):
         originals = harness.swing_frames(5, 96)
-        sheet, entries, x = Image.new("RGB", (5 * 96, 96)), [], 0
+        sheet, frames, x = Image.new("RGB", (5 * 96, 96)), {}, 0
         for k, image in enumerate(originals):  # trimmed, every other one stored turned clockwise
             box = image.getbbox()
             trimmed = image.crop(box)
+            w, h = trimmed.size
             stored = trimmed.transpose(Image.Transpose.ROTATE_270) if k % 2 else trimmed
             sheet.paste(stored, (x, 0))
-            entries.append((f"swing{k}.png", {"frame": {"x": x, "y": 0, "w": trimmed.width, "h": trimmed.height},
-                                              "rotated": bool(k % 2), "trimmed": True,
-                                              "spriteSourceSize": {"x": box[0], "y": box[1], "w": trimmed.width,
-                                                                   "h": trimmed.height},
-                                              "sourceSize": {"w": 96, "h": 96}}))
+            frames[f"swing{k}.png"] = {"frame": {"x": x, "y": 0, "w": w, "h": h}, "rotated": bool(k % 2), "trimmed": True,
+                                       "spriteSourceSize": {"x": box[0], "y": box[1], "w": w, "h": h},
+                                       "sourceSize": {"w": 96, "h": 96}}
             x += stored.width
         sheet.save(self.work / "swing.png")
-        (self.work / "hash.json").write_text(json.dumps({"frames": dict(entries)}))
-        (self.work / "array.json").write_text(json.dumps({"frames": [dict(e, filename=n) for n, e in entries]}))
-        for shape in ("hash", "array"):
-            self.assertEqual(self.cli("--split", "swing.png", shape, "--data", shape + ".json").returncode, 0)
-            self.assertEqual(self.cli(shape + ".shp", shape + "\\*.png").returncode, 0)
-            self.assertEqual(harness.read_frames(self.work / (shape + ".shp")), [harness.frame_of(i) for i in originals])
-        entries[3][1]["frame"]["x"] = sheet.width - 1
-        (self.work / "outside.json").write_text(json.dumps({"frames": dict(entries)}))
+        (self.work / "hash.json").write_text(json.dumps({"frames": frames}))  # the array form: tests/core
+        frames["swing3.png"]["frame"]["x"] = sheet.width - 1
+        (self.work / "outside.json").write_text(json.dumps({"frames": frames}))
         # A grid two cells across and down, 2 pixels in, 1 apart, and the same border right and below.
         grid = harness.noise_image(2 + 4 + 1 + 4 + 2, 2 + 3 + 1 + 3 + 2, 11)
         grid.save(self.work / "grid.png")
         cells = [harness.frame_of(grid.crop((x, y, x + 4, y + 3))) for y in (2, 6) for x in (2, 7)]
-        self.assertEqual(self.cli("--split", "grid.png", "cells", "--cell", "4x3", "--margin", "2", "--spacing", "1").returncode, 0)
-        self.assertEqual(self.cli("cells.shp", "cells\\*.png").returncode, 0)
-        self.assertEqual(harness.read_frames(self.work / "cells.shp"), cells)
+        for image, args, expected in (("swing.png", ["--data", "hash.json"], [harness.frame_of(i) for i in originals]),
+                                      ("grid.png", ["--cell", "4x3", "--margin", "2", "--spacing", "1"], cells)):
+            self.assertEqual(self.cli("--split", image, image + "-cut", *args).returncode, 0)
+            self.assertEqual(self.cli(image + ".shp", image + "-cut\\*.png").returncode, 0)
+            self.assertEqual(harness.read_frames(self.work / (image + ".shp")), expected, image)
         for args, message in ((["swing.png", "--data", "outside.json"], r"Error: Frame swing3\.png \(\d+ x \d+ pixels at "),
                               (["grid.png", "--cell", "4x3", "--margin", "1", "--spacing", "1"], r"Error: Cells of 4 x 3")):
             result = self.cli("--split", args[0], "refused", *args[1:])
