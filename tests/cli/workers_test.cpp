@@ -33,8 +33,12 @@ int ChildrenOf(DWORD parent)
     return children;
 }
 
-Outcome RunCli(std::string commandLine, const std::string &messagesPath)
+// kestrane-cli with `arguments`, the stand-in filter registered for .kstw.
+Outcome RunCli(const std::string &arguments, const std::string &messagesPath)
 {
+    FilterRegistrations registry;
+    registry.Add("cli", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
+    std::string commandLine = "\"" + FullPath(KESTRANE_CLI) + "\" " + arguments;
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     HANDLE messages = CreateFileA(messagesPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                                   CREATE_ALWAYS, 0, nullptr);
@@ -74,9 +78,7 @@ class WorkerFailure : public testing::TestWithParam<FailureCase> {};
 TEST_P(WorkerFailure, NamesTheImageWritesNothingAndLeavesNoWorker)
 {
     TempDir temp;
-    FilterRegistrations registry;
-    registry.Add("workers", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
-    std::string command = "\"" + FullPath(KESTRANE_CLI) + "\" -j 3 \"" + temp.Path("out.shp") + "\"";
+    std::string command = "-j 3 \"" + temp.Path("out.shp") + "\"";
     const std::string third = std::string("f3.") + GetParam().third;
     for (int i = 0; i < 6; i++) {
         const std::string name = i == 3 ? third : "f" + std::to_string(i) + ".kstw";
@@ -185,9 +187,7 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
             text.replace(at, 3, root);
         return text;
     };
-    FilterRegistrations registry;
-    registry.Add("command line", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
-    // Listed before it, a subkey whose name is longer in the program's code
+    // Listed before the stand-in's, a subkey whose name is longer in the program's code
     // page (UTF-8) than the lookup's buffer: the stand-in must still be found.
     const std::wstring longName = L"" FILTER_ROOT_KEY L"\\KestraneTest 0 " + std::wstring(200, L'\x6f22');
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, longName.c_str(), L"" FILTER_VALUE_EXTENSIONS, REG_SZ, L"kstnone",
@@ -197,8 +197,7 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
         MakeFile(root + "\\in\\" + name + "\\f.kstw");
     if (!c.file.empty())
         MakeFile(root + "\\" + c.file, c.text);
-    const Outcome outcome =
-        RunCli("\"" + FullPath(KESTRANE_CLI) + "\" " + expand(c.arguments), root + "\\messages.txt");
+    const Outcome outcome = RunCli(expand(c.arguments), root + "\\messages.txt");
     EXPECT_EQ(c.code, outcome.code) << outcome.messages;
     std::vector<std::string> says = {c.says};
     if (c.writes)  // it went through the folders

@@ -156,7 +156,7 @@ static HMETAFILE RecordPicture(std::vector<unsigned char> file, FilterPicture *p
     return CloseMetaFile(dc);
 }
 
-#if NEEDS_NEIGHBOUR  // a DLL beside the filter, which only a search of the filter's folder finds
+#ifdef FAMILY_neighbour  // a DLL beside the filter, which only a search of the filter's folder finds
 extern "C" __declspec(dllimport) int KstNeighbour();
 static const int g_neighbour = KstNeighbour();
 #endif
