@@ -1,9 +1,14 @@
-// Our import filter called as the program's loader calls it (PNG pixels and refusals: tests/outside).
+// Our import filter called as the program's loader calls it (PNG pixels and refusals: tests/outside),
+// and its registration, which refuses a file that others could replace.
 #include <initguid.h>  // defines the imaging component's GUIDs for the reference decode
 #include <windows.h>
 
+#include <olectl.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include "filters/wic/file_protection.h"
 #include "filters/wic/wic_filter.h"
 #include "import/filter_api.h"
 #include "import/filter_lookup.h"
@@ -31,6 +36,15 @@ template <typename Function> Function Entry(const char *name)
 {
     static HMODULE library = LoadLibraryA(KESTRANE_FILTER);
     return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(library, name)));
+}
+
+// A value of a filter's subkey, "" when it is absent.
+std::string Registered(const char *name, const char *key = kFilterKey)
+{
+    char value[MAX_PATH + 1] = "";
+    DWORD size = sizeof(value);
+    RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size);
+    return std::string(value);
 }
 
 // The file imported and rendered as the program does; empty when the filter hands back no picture.
@@ -91,8 +105,8 @@ TEST(WicFilter, PlacesAGifFrameOnItsLogicalScreen)
     EXPECT_EQ(Imported(dir.Path("g.gif")), (Pixels{4, 3, 0, 0, 0, 0, 0, 0xFF00, 0xFF, 0, 0, 0xFFFFFF, 0, 0}));
 }
 
-// A 1 x 1 GIF frame needs a colour table, its own or the file's: without
-// either the import fails, whatever a decoder would make of it.
+// A 1 x 1 GIF frame needs a colour table, its own or the file's (as in the
+// tests above): without either the import fails, whatever a decoder would make of it.
 TEST(WicFilter, RefusesAGifFrameWithoutAnyColourTable)
 {
     const std::string screen = "GIF89a\1\0\1\0"s, frame = ",\0\0\0\0\1\0\1\0"s, pixels = "\2\2\x44\1\0;"s,
@@ -102,7 +116,6 @@ TEST(WicFilter, RefusesAGifFrameWithoutAnyColourTable)
         std::string bytes;
         bool readable;
     } rows[] = {
-        {"global table", screen + "\x80\0\0"s + table + frame + "\0"s + pixels, true},
         {"local table", screen + "\0\0\0"s + frame + "\x80"s + table + pixels, true},
         {"none", screen + "\0\0\0"s + frame + "\0"s + pixels, false},
         {"none, after an extension", screen + "\0\0\0"s + control + frame + "\0"s + pixels, false},
@@ -129,12 +142,6 @@ TEST(WicFilter, ReadsAnUnknownSignatureThroughTheComponentsChoice)
 // maker's filter is one the lookup then reads through that filter, however often ours registers.
 TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
 {
-    auto read = [](const char *name, const char *key = kFilterKey) {
-        char value[MAX_PATH + 1] = "";
-        DWORD size = sizeof(value);
-        RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size);
-        return std::string(value);
-    };
     KeptKey kept(kFilterKey);
     TempDir dir;
     const std::string gif = "GIF89a\1\0\1\0\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"s;
@@ -159,7 +166,7 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
         registry.Add("other", row.extensions, row.path, REG_SZ, row.pathType);
         ASSERT_TRUE(registerServer() == S_OK && registerServer() == S_OK) << row.extensions;
         for (const char *extension : {"png", "gif", "jpe", "jpeg", "jfif"})
-            EXPECT_NE(ExtensionListContains(read(FILTER_VALUE_EXTENSIONS).c_str(), extension),
+            EXPECT_NE(ExtensionListContains(Registered(FILTER_VALUE_EXTENSIONS).c_str(), extension),
                       ExtensionListContains(row.theirs, extension))
                 << row.extensions << " " << extension;
         for (const char *name : {"x.png", "x.gif", "x.jpe"}) {
@@ -167,17 +174,86 @@ TEST(WicFilter, RegistersAndUnregistersExactlyItsOwnSubkey)
             EXPECT_NE(image, nullptr) << row.extensions << ": " << name << " unreadable";
             FreePackedDib(image);
         }
-        EXPECT_EQ(read(FILTER_VALUE_EXTENSIONS, FILTER_ROOT_KEY "\\KestraneTest other"), row.extensions);
-        EXPECT_EQ(read(WIC_FILTER_VALUE_LEFT).find("KestraneTest other") != std::string::npos,
+        EXPECT_EQ(Registered(FILTER_VALUE_EXTENSIONS, FILTER_ROOT_KEY "\\KestraneTest other"),
+                  row.extensions);
+        EXPECT_EQ(Registered(WIC_FILTER_VALUE_LEFT).find("KestraneTest other") != std::string::npos,
                   *row.theirs != 0);
     }
     const char sibling[] = FILTER_ROOT_KEY "\\Kestrane test sibling";
     ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, sibling, nullptr, REG_SZ, "", 1), ERROR_SUCCESS);
     EXPECT_EQ(registerServer(), S_OK);
-    EXPECT_EQ(GetModuleHandleA(read(FILTER_VALUE_PATH).c_str()), GetModuleHandleA(KESTRANE_FILTER));
+    EXPECT_EQ(GetModuleHandleA(Registered(FILTER_VALUE_PATH).c_str()), GetModuleHandleA(KESTRANE_FILTER));
     EXPECT_EQ(Entry<HRESULT(WINAPI *)()>("DllUnregisterServer")(), S_OK);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kFilterKey), ERROR_FILE_NOT_FOUND) << "its key stayed";
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, sibling), ERROR_SUCCESS) << "the sibling was removed";
+}
+
+struct Descriptor {
+    explicit Descriptor(const wchar_t *sddl)
+    {
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr);
+    }
+    ~Descriptor() { LocalFree(sd); }
+    PSECURITY_DESCRIPTOR sd = nullptr;
+};
+
+TEST(FileProtection, OpenWhenABroadGroupCanReplaceOrRepermissionIt)
+{
+    const struct {
+        const wchar_t *sddl;
+        bool open;
+    } rows[] = {
+        {L"D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)", false},      // as the installer leaves its folder
+        {L"D:(A;;0x1200a9;;;WD)(A;;FA;;;S-1-5-21-1-2-3-1001)", false},  // one user may, everyone reads
+        {L"D:(A;;FA;;;BA)(A;;0x1301bf;;;AU)", true},                    // inherited from C:\ by C:\Kestrane
+        {L"D:(A;;GW;;;IU)", true},
+        {L"D:(A;;WD;;;BG)", true},
+        {L"D:(A;;WO;;;AN)", true},
+        {L"D:(A;;0x40;;;WD)", true},                         // deletes the folder's files
+        {L"D:(A;OICIIO;FA;;;BU)(A;;0x1200a9;;;BU)", false},  // for what is made inside, not for this
+        {L"D:(D;;FA;;;WD)(A;;FA;;;BU)", false},              // denied first, to everyone
+        {L"D:(A;;FA;;;BU)(D;;FA;;;WD)", true},               // allowed before the denial is read
+        {L"D:(D;;GW;;;BU)(A;;0x1301bf;;;BU)", true},         // writing denied, deleting not
+        {L"D:(D;;FA;;;BU)(A;;FA;;;AU)", true},               // denied to one group, allowed to another
+        {L"O:BUD:(A;;FA;;;BA)", true},                       // the owner may change the permissions
+        {L"O:BA", true},                                     // no DACL at all
+    };
+    for (const auto &row : rows) {
+        Descriptor descriptor(row.sddl);
+        ASSERT_NE(descriptor.sd, nullptr) << testing::PrintToString(std::wstring(row.sddl));
+        EXPECT_EQ(OpenToOthers(descriptor.sd), row.open) << testing::PrintToString(std::wstring(row.sddl));
+    }
+    // A null DACL allows everything (made by hand: Wine reads "D:NO_ACCESS_CONTROL" as an empty one).
+    SECURITY_DESCRIPTOR nullDacl;
+    InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE);
+    EXPECT_TRUE(OpenToOthers(&nullDacl));
+}
+
+// A copy of the filter registered from a folder whose permissions, and its own, a row sets.
+TEST(FileProtection, RegistrationRefusesAFileOthersCouldReplace)
+{
+    const wchar_t kShut[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;OW)(A;OICI;0x1200a9;;;BU)",
+                  kOpen[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;OICI;0x1301bf;;;WD)";
+    const struct {
+        const wchar_t *folder, *file;
+        HRESULT expected;
+    } rows[] = {{kShut, kShut, S_OK}, {kOpen, kShut, SELFREG_E_CLASS}, {kShut, kOpen, SELFREG_E_CLASS}};
+    KeptKey kept(kFilterKey);
+    for (const auto &row : rows) {
+        TempDir dir;
+        const std::filesystem::path copy = dir.Root() / "kestrane-import.flt";
+        ASSERT_TRUE(CopyFileA(FullPath(KESTRANE_FILTER).c_str(), copy.string().c_str(), FALSE));
+        SetFileSecurityW(dir.Root().c_str(), DACL_SECURITY_INFORMATION, Descriptor(row.folder).sd);
+        SetFileSecurityW(copy.c_str(), DACL_SECURITY_INFORMATION, Descriptor(row.file).sd);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kFilterKey);
+        HMODULE library = LoadLibraryW(copy.c_str());
+        EXPECT_EQ(reinterpret_cast<HRESULT(WINAPI *)()>(GetProcAddress(library, "DllRegisterServer"))(),
+                  row.expected);
+        FreeLibrary(library);
+        EXPECT_EQ(Registered(FILTER_VALUE_PATH), row.expected == S_OK ? copy.string() : "")
+            << "what was registered";
+    }
 }
 
 }  // namespace

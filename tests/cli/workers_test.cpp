@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <thread>
 
 #include "cli/worker_protocol.h"
@@ -34,8 +33,12 @@ int ChildrenOf(DWORD parent)
     return children;
 }
 
-Outcome RunCli(std::string commandLine, const std::string &messagesPath)
+// kestrane-cli with `arguments`, the stand-in filter registered for .kstw.
+Outcome RunCli(const std::string &arguments, const std::string &messagesPath)
 {
+    FilterRegistrations registry;
+    registry.Add("cli", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
+    std::string commandLine = "\"" + FullPath(KESTRANE_CLI) + "\" " + arguments;
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     HANDLE messages = CreateFileA(messagesPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                                   CREATE_ALWAYS, 0, nullptr);
@@ -75,9 +78,7 @@ class WorkerFailure : public testing::TestWithParam<FailureCase> {};
 TEST_P(WorkerFailure, NamesTheImageWritesNothingAndLeavesNoWorker)
 {
     TempDir temp;
-    FilterRegistrations registry;
-    registry.Add("workers", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
-    std::string command = "\"" + FullPath(KESTRANE_CLI) + "\" -j 3 \"" + temp.Path("out.shp") + "\"";
+    std::string command = "-j 3 \"" + temp.Path("out.shp") + "\"";
     const std::string third = std::string("f3.") + GetParam().third;
     for (int i = 0; i < 6; i++) {
         const std::string name = i == 3 ? third : "f" + std::to_string(i) + ".kstw";
@@ -166,15 +167,16 @@ const std::string kLong(1500, 'x'), kNote = " passed over: its name is a device'
 
 struct CommandLineCase {
     const char *name;
-    std::function<void(const std::string &root)> arrange;  // may be null
-    std::string arguments;                                 // {T}: the test's folder
+    std::string arguments;  // {T}: the test's folder
     DWORD code;
-    std::vector<std::string> says;  // each among the messages
-    bool writes;                    // {T}\out\a.shp, from {T}\in\a\f.kstw
+    std::string says;                  // among the messages
+    bool writes;                       // {T}\out\a.shp, from {T}\in\a\f.kstw
+    std::string file = "", text = "";  // one more file made in {T}; without text, an image
 };
 
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
+// Each batch also meets subfolders named as devices, which it must pass over.
 TEST_P(CommandLine, SaysWhyAndWritesNothing)
 {
     const CommandLineCase &c = GetParam();
@@ -185,20 +187,23 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
             text.replace(at, 3, root);
         return text;
     };
-    FilterRegistrations registry;
-    registry.Add("command line", "kstw", FullPath(KESTRANE_STAND_IN_FILTER).c_str());
-    // Listed before it, a subkey whose name is longer in the program's code
+    // Listed before the stand-in's, a subkey whose name is longer in the program's code
     // page (UTF-8) than the lookup's buffer: the stand-in must still be found.
     const std::wstring longName = L"" FILTER_ROOT_KEY L"\\KestraneTest 0 " + std::wstring(200, L'\x6f22');
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, longName.c_str(), L"" FILTER_VALUE_EXTENSIONS, REG_SZ, L"kstnone",
                     16);
     MakeFile(root + "\\in\\a\\f.kstw");
-    if (c.arrange)
-        c.arrange(root);
-    const Outcome outcome =
-        RunCli("\"" + FullPath(KESTRANE_CLI) + "\" " + expand(c.arguments), root + "\\messages.txt");
+    for (const char *name : kDevices)
+        MakeFile(root + "\\in\\" + name + "\\f.kstw");
+    if (!c.file.empty())
+        MakeFile(root + "\\" + c.file, c.text);
+    const Outcome outcome = RunCli(expand(c.arguments), root + "\\messages.txt");
     EXPECT_EQ(c.code, outcome.code) << outcome.messages;
-    for (const std::string &text : c.says)
+    std::vector<std::string> says = {c.says};
+    if (c.writes)  // it went through the folders
+        for (const char *name : kDevices)
+            says.push_back(std::string("Folder ") + name + kNote);
+    for (const std::string &text : says)
         EXPECT_NE(outcome.messages.find(expand(text)), std::string::npos) << expand(text) << " not in:\n"
                                                                           << outcome.messages;
     const auto exists = [&](const char *name) {
@@ -213,56 +218,22 @@ TEST_P(CommandLine, SaysWhyAndWritesNothing)
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, longName.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, CommandLine,
-    testing::Values(
-        CommandLineCase{"OutputFolderCannotBeMade",
-                        nullptr,
-                        "--batch {T}\\in {T}\\no\\such\\out",
-                        1,
-                        {"Error: Can't create folder: {T}\\no\\such\\out\r\n"},
-                        false},
-        CommandLineCase{"ImagePathTooLong",
-                        [](const std::string &root) {
-                            MakeFile(root + "\\in\\" + std::string(200, 'd') + "\\" + std::string(40, 'i') +
-                                     ".kstw");
-                        },
-                        "--batch {T}\\in {T}\\out",
-                        1,
-                        {"Error: The path is too long: {T}\\in\\ddd"},
-                        true},
-        CommandLineCase{"BatchWithItsFolderAfterEquals", nullptr, "--batch={T}\\in {T}\\out", 0, {}, true},
-        CommandLineCase{"ValueForAnOptionWithout",
-                        nullptr,
-                        "{T}\\out.shp {T}\\in\\a\\f.kstw --json=yes",
-                        2,
-                        {"Error: --json takes no value: --json=yes\r\n"},
-                        false},
-        CommandLineCase{
-            "LongArgument", nullptr, "{T}\\out.shp " + kLong, 1, {"Error: The path is too long: xxx"}, false},
-        CommandLineCase{"LongListLine",
-                        [](const std::string &root) { MakeFile(root + "\\l", "in\\a\\f.kstw\n" + kLong); },
-                        "{T}\\out.shp @{T}\\l",
-                        1,
-                        {"Error: The path is too long: xxx"},
-                        false},
-        CommandLineCase{
-            "ListWithAZeroByte",
-            [](const std::string &root) { MakeFile(root + "\\l", std::string("in\\a\\f.kstw\n\0x\n", 15)); },
-            "{T}\\out.shp @{T}\\l",
-            1,
-            {"Error: {T}\\l is not a UTF-8 text list: it holds a zero byte\r\n"},
-            false},
-        CommandLineCase{"DeviceNamedSubfolders",
-                        [](const std::string &root) {
-                            for (const char *name : kDevices)
-                                MakeFile(root + "\\in\\" + name + "\\f.kstw");
-                        },
-                        "--batch {T}\\in {T}\\out",
-                        0,
-                        {"Folder NUL" + kNote, "Folder nul.txt" + kNote, "Folder COM1" + kNote,
-                         "Folder LpT9" + kNote, "1 files written, 0 failed"},
-                        true}),
-    [](const testing::TestParamInfo<CommandLineCase> &info) { return info.param.name; });
+const CommandLineCase kCommandLines[] = {
+    {"OutputFolderCannotBeMade", "--batch {T}\\in {T}\\no\\such\\out", 1,
+     "Error: Can't create folder: {T}\\no\\such\\out\r\n", false},
+    {"ImagePathTooLong", "--batch {T}\\in {T}\\out", 1, "Error: The path is too long: {T}\\in\\ddd", true,
+     "in\\" + std::string(200, 'd') + "\\" + std::string(40, 'i') + ".kstw"},
+    {"BatchWithItsFolderAfterEquals", "--batch={T}\\in {T}\\out", 0, "1 files written, 0 failed", true},
+    {"ValueForAnOptionWithout", "{T}\\out.shp {T}\\in\\a\\f.kstw --json=yes", 2,
+     "Error: --json takes no value: --json=yes\r\n", false},
+    {"LongArgument", "{T}\\out.shp " + kLong, 1, "Error: The path is too long: xxx", false},
+    {"LongListLine", "{T}\\out.shp @{T}\\l", 1, "Error: The path is too long: xxx", false, "l",
+     "in\\a\\f.kstw\n" + kLong},
+    {"ListWithAZeroByte", "{T}\\out.shp @{T}\\l", 1,
+     "Error: {T}\\l is not a UTF-8 text list: it holds a zero byte\r\n", false, "l",
+     std::string("in\\a\\f.kstw\n\0x\n", 15)},
+};
+INSTANTIATE_TEST_SUITE_P(Refusals, CommandLine, testing::ValuesIn(kCommandLines),
+                         [](const testing::TestParamInfo<CommandLineCase> &info) { return info.param.name; });
 
 }  // namespace

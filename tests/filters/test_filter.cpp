@@ -156,19 +156,13 @@ static HMETAFILE RecordPicture(std::vector<unsigned char> file, FilterPicture *p
     return CloseMetaFile(dc);
 }
 
-#if NEEDS_NEIGHBOUR  // a DLL beside the filter, which only a search of the filter's folder finds
+#ifdef FAMILY_neighbour  // a DLL beside the filter, which only a search of the filter's folder finds
 extern "C" __declspec(dllimport) int KstNeighbour();
-#else
-static int KstNeighbour()
-{
-    return 1;
-}
+static const int g_neighbour = KstNeighbour();
 #endif
 
 extern "C" int WINAPI Info(int version, const char *reserved, HGLOBAL *preferences, DWORD flags)
 {
-    if (!KstNeighbour())
-        return 0;
     Log("GetFilterInfo %d '%s' %s %lu", version, reserved, *preferences ? "set" : "null", flags);
     g_preferences = *preferences = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
     return Play("info", 2);

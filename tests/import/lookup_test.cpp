@@ -86,9 +86,8 @@ TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
     registry.Add("8 relative", "kstrel", "usable.flt");
     registry.Add("8 relative dot", "kstrel", ".\\usable.flt");
     registry.Add("9 full", "kstrel", usable.c_str());
-    char previousFolder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previousFolder);
-    SetCurrentDirectoryA(dir.Path("").c_str());
+    const std::filesystem::path previousFolder = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Root());
     char inCodePage[MAX_PATH];
     const bool held = WideToCodePage(GetACP(), exact.c_str(), inCodePage, MAX_PATH) == PATH_CONVERTED;
     // The path read into a buffer of `size` bytes; "unchanged": found, the buffer left as it was.
@@ -104,7 +103,7 @@ TEST(FindImportFilter, ReadsThePathOfTheFirstUsableMatch)
     EXPECT_EQ(find("kstnothing"), "none");
     EXPECT_EQ(find("kstcp"), held ? inCodePage : "none");
     EXPECT_EQ(find("kstrel"), usable);
-    SetCurrentDirectoryA(previousFolder);
+    std::filesystem::current_path(previousFolder);
     EXPECT_EQ(0, FindImportFilter(nullptr, nullptr, nullptr));
     EXPECT_EQ(1, FindImportFilter(nullptr, nullptr, "kstdup"));  // presence only
 }

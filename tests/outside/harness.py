@@ -12,7 +12,7 @@ import time
 import zlib
 from pathlib import Path
 
-from PIL import Image
+from PIL import Image, ImageDraw
 
 FILTER_ROOT = r"HKLM\Software\Microsoft\Shared Tools\Graphics Filters\Import"
 
@@ -167,18 +167,9 @@ def png_chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
-def replace_png_chunk(png, kind, new):
-    """The PNG's bytes with its chunk `kind` (which it must have) replaced by the bytes `new`."""
-    at = 8
-    while png[at + 4:at + 8] != kind:
-        at += 12 + struct.unpack_from(">I", png, at)[0]
-    return png[:at] + new + png[at + 12 + struct.unpack_from(">I", png, at)[0]:]
-
-
 def swing_frames(count, side):
     """A figure swinging a sword on black, one frame for each step: drawn
     boxes of other sizes around the same body."""
-    from PIL import ImageDraw
     frames = []
     for k in range(count):
         image = Image.new("RGB", (side, side))

@@ -58,7 +58,6 @@ def planting(prefix, driver, planted, work):
         for name in PLANTED:
             (install / f"{name}.dll").unlink()
         loads = log.read_text("utf-16-le").splitlines() if log.exists() else []
-        print("\n".join(f"loaded: {line}" for line in loads))
         ours = [line for line in loads if line.split("\t")[0].lower().endswith(("\\kestrane.exe", "\\kestrane-cli.exe"))]
         check(not ours, f"no planted DLL loaded by our programs: {ours}")
     check(cli.returncode == 0 and (work / "window.shp").is_file(), "both programs convert with the DLLs planted")
