@@ -52,6 +52,22 @@ void Add(const std::string &path, std::function<PackedDib()> image)
     SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(path.c_str()));
 }
 
+// Never black, off the 16-bit levels, and different in each image.
+PixelFunction Pixel(int k)
+{
+    return [k](int x, int y) {
+        return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
+    };
+}
+
+// Images "0", "1"... of these sizes ({0, 0}: undecodable).
+void AddImages(const std::vector<std::pair<int, int>> &sizes)
+{
+    for (size_t k = 0; k < sizes.size(); k++)
+        Add(std::to_string(k),
+            sizes[k].first ? Image(sizes[k].first, sizes[k].second, Pixel(int(k))) : nullptr);
+}
+
 // The list as `count` entries of its first path, made in one go: inserting
 // one at a time is quadratic.
 void Repeat(int count)
@@ -332,9 +348,7 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
     for (bool existed : {false, true}) {
         SCOPED_TRACE(existed ? "existing destination" : "no destination");
         Reset();
-        for (size_t i = 0; i < c.images.size(); i++)
-            Add(std::to_string(i),
-                c.images[i].first ? Image(c.images[i].first, c.images[i].second) : nullptr);
+        AddImages(c.images);
         for (size_t i = 0; i < c.offsets.size(); i++)
             g_offsets[std::to_string(i)] = c.offsets[i];
         std::filesystem::remove(dest);
@@ -391,11 +405,7 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.status);
         Reset();
-        for (size_t i = 0; i < c.sizes.size(); i++)
-            Add(std::to_string(i), c.sizes[i].first
-                                       ? Image(c.sizes[i].first, c.sizes[i].second,
-                                               [i](int x, int y) { return Gradient(x + int(i), y); })
-                                       : nullptr);
+        AddImages(c.sizes);
         const bool fine = c.status == MSG_SUCCESS;
         ASSERT_EQ(fine ? 1 : 0, ConvertToShp(dest.c_str()));
         EXPECT_EQ(c.refusal, refusal());
@@ -413,21 +423,8 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
 
 namespace {
 
-const std::pair<int, int> kSizes[] = {{1, 1}, {3, 2}, {2, 3}};  // an automatic canvas grows with each
-
-// Never black, off the 16-bit levels, and different in each image.
-PixelFunction Pixel(int k)
-{
-    return [k](int x, int y) {
-        return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
-    };
-}
-
-void AddSizedImages()
-{
-    for (int k = 0; k < 3; k++)
-        Add(std::to_string(k), Image(kSizes[k].first, kSizes[k].second, Pixel(k)));
-}
+// Three sizes, an automatic canvas growing with each.
+const std::vector<std::pair<int, int>> kSizes = {{1, 1}, {3, 2}, {2, 3}};
 
 // The file of the three images pasted on black at (left, top) of a canvas.
 Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
@@ -495,7 +492,7 @@ TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.label);
         Reset();
-        AddSizedImages();
+        AddImages(kSizes);
         for (size_t k = 0; k < row.files.size(); k++)
             g_offsets[std::to_string(k)] = row.files[k];
         ConvertOptions options = {row.canvas, DITHER_NONE};
