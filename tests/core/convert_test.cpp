@@ -82,15 +82,12 @@ void Repeat(int count)
 
 #ifdef _WIN32
 const ReplaceFunction kPlatformReplace = g_replaceFile;
-bool g_holdBackup;  // the backup is kept open, so that it cannot be renamed back
 HANDLE g_heldBackup;
 
 // The exchange fails once the old file is under the backup name.
 int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t *backup)
 {
     MoveFileW(replaced, backup);
-    if (g_holdBackup)
-        g_heldBackup = CreateFileW(backup, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     return 0;
 }
 
@@ -381,20 +378,14 @@ INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
 TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
 {
     const struct {
-        std::vector<std::pair<int, int>> sizes;  // {0, 0}: undecodable
+        std::map<int, std::pair<int, int>> odd;  // seven images of 3 x 2 but these; {0, 0}: undecodable
         std::string status;
         std::vector<int> asked;  // the limits the loader was given
         const char *refusal;     // g_sizeRefusal, in either order
     } cases[] = {
-        {{{3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}, ""},
-        {{{3, 2}, {3, 2}, {3, 2}, {4, 2}, {3, 2}, {0, 0}, {3, 2}},
-         Format(MSG_SIZE_MISMATCH, 3),
-         {7, 5, 5, 3},
-         "3: 4 x 2, not 3 x 2"},
-        {{{3, 2}, {3, 2}, {0, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 3}},
-         Format(MSG_CANT_READ_IMAGE, "2"),
-         {7, 7, 6, 6, 6, 6},
-         ""},
+        {{}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}, ""},
+        {{{3, {4, 2}}, {5, {0, 0}}}, Format(MSG_SIZE_MISMATCH, 3), {7, 5, 5, 3}, "3: 4 x 2, not 3 x 2"},
+        {{{2, {0, 0}}, {6, {3, 3}}}, Format(MSG_CANT_READ_IMAGE, "2"), {7, 7, 6, 6, 6, 6}, ""},
     };
     const auto refusal = [] {
         const SizeRefusal &r = g_sizeRefusal;
@@ -405,7 +396,10 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.status);
         Reset();
-        AddImages(c.sizes);
+        std::vector<std::pair<int, int>> sizes(7, {3, 2});
+        for (const auto &[k, size] : c.odd)
+            sizes[k] = size;
+        AddImages(sizes);
         const bool fine = c.status == MSG_SUCCESS;
         ASSERT_EQ(fine ? 1 : 0, ConvertToShp(dest.c_str()));
         EXPECT_EQ(c.refusal, refusal());
@@ -446,12 +440,11 @@ Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
 
 }  // namespace
 
-// Three images of different sizes, each pasted on black at its spot. By an
-// anchor, on the automatic canvas (3 x 3) or on one of 6 x 5: where the
-// anchor's name says, the odd pixel of free space right and below. Trimmed,
-// back at the offsets their files record: on the page the files agree on,
-// else on the smallest canvas from (0, 0) holding them all, or on the canvas
-// named; an anchor chosen, or no offset at all, places them by the anchor.
+// Three images of different sizes pasted on black. By an anchor, on the
+// automatic canvas (3 x 3) or one of 6 x 5: where its name says, the odd free
+// pixel right and below. Trimmed, at their files' offsets: on the page the
+// files agree on, else the smallest canvas from (0, 0) holding them all, or
+// the canvas named; an anchor chosen, or no offset at all, places them by it.
 TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
 {
     const std::vector<PngOffsets> onPage = {At(2, 1, 1, 1, 9, 9), At(0, 3, 3, 2, 9, 9), At(4, 0, 2, 3, 9, 9)};
@@ -517,11 +510,13 @@ TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
 {
     Add("a", Image(2, 2));
     WriteBytes(dest, Bytes(300, 0x5A));
-    g_holdBackup = true;
-    g_replaceFile = MoveToBackupAndFail;
+    g_replaceFile = [](const wchar_t *replaced, const wchar_t *, const wchar_t *backup) {
+        MoveFileW(replaced, backup);  // and kept open, so that it cannot be renamed back
+        g_heldBackup = CreateFileW(backup, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return 0;
+    };
     EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
     CloseHandle(g_heldBackup);
-    g_holdBackup = false;
     const std::string saved = dir.Path(dir.Names().at(0));  // the only file left
     EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, saved.c_str()));
     EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
@@ -562,9 +557,8 @@ TEST_F(Job, KilledWhileWritingANewFileLeavesNothing)
     TerminateProcess(child.hProcess, 9);
     WaitForSingleObject(child.hProcess, INFINITE);
     EXPECT_EQ(dir.Names(), std::vector<std::string>()) << "at once";
-    char stale[64], live[64];
-    std::snprintf(stale, sizeof stale, "~kst%lx-0123456789abcdef.tmp", child.dwProcessId);
-    std::snprintf(live, sizeof live, "~kst%lx-0123456789abcdef.tmp", GetCurrentProcessId());
+    const auto temporary = [](unsigned long pid) { return Format("~kst%lx-0123456789abcdef.tmp", pid); };
+    const std::string stale = temporary(child.dwProcessId), live = temporary(GetCurrentProcessId());
     WriteBytes(dir.Path(stale), Bytes(10, 1)), WriteBytes(dir.Path(live), Bytes(10, 1));
     CloseHandle(child.hProcess), CloseHandle(child.hThread);
     Add("a", Image(2, 2));
