@@ -52,6 +52,22 @@ void Add(const std::string &path, std::function<PackedDib()> image)
     SourceListInsert(g_sourceList, g_sourceList->count, CopyPath(path.c_str()));
 }
 
+// Never black, off the 16-bit levels, and different in each image.
+PixelFunction Pixel(int k)
+{
+    return [k](int x, int y) {
+        return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
+    };
+}
+
+// Images "0", "1"... of these sizes ({0, 0}: undecodable).
+void AddImages(const std::vector<std::pair<int, int>> &sizes)
+{
+    for (size_t k = 0; k < sizes.size(); k++)
+        Add(std::to_string(k),
+            sizes[k].first ? Image(sizes[k].first, sizes[k].second, Pixel(int(k))) : nullptr);
+}
+
 // The list as `count` entries of its first path, made in one go: inserting
 // one at a time is quadratic.
 void Repeat(int count)
@@ -66,15 +82,12 @@ void Repeat(int count)
 
 #ifdef _WIN32
 const ReplaceFunction kPlatformReplace = g_replaceFile;
-bool g_holdBackup;  // the backup is kept open, so that it cannot be renamed back
 HANDLE g_heldBackup;
 
 // The exchange fails once the old file is under the backup name.
 int MoveToBackupAndFail(const wchar_t *replaced, const wchar_t *, const wchar_t *backup)
 {
     MoveFileW(replaced, backup);
-    if (g_holdBackup)
-        g_heldBackup = CreateFileW(backup, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     return 0;
 }
 
@@ -140,7 +153,6 @@ TEST_F(Job, WritesEveryByteOfTwoFrames)
     };
     EXPECT_EQ(ReadBytes(dest), expected);
     EXPECT_EQ(g_status, MSG_SUCCESS);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.shp"}) << "no temporary file left";
 }
 
 // The largest width and frame count the header holds.
@@ -198,11 +210,26 @@ struct Failure {
     const char *name;
     std::vector<std::pair<int, int>> images;  // width and height; {0, 0}: undecodable
     std::string status;                       // "": none
-    void (*arrange)(const std::string &destination);
-    std::string statusWhenKept = "";  // when an existing destination was kept, if it differs
     CanvasChoice canvas = {};
+    void (*arrange)(const std::string &destination) = nullptr;
+    std::string statusWhenKept = "";       // when an existing destination was kept, if it differs
     std::vector<PngOffsets> offsets = {};  // what the images' files record, in order
 };
+
+// Images handed over as they are ready, in g_readyOrder less those past the
+// limit asked for, each limit noted.
+std::vector<int> g_readyOrder;
+std::vector<int> g_readyAsked;
+PackedDib ReadyInScrambledOrder(int limit, int *index)
+{
+    g_readyAsked.push_back(limit);
+    while (!g_readyOrder.empty() && g_readyOrder.front() >= limit)
+        g_readyOrder.erase(g_readyOrder.begin());
+    *index = g_readyOrder.empty() ? -1 : g_readyOrder.front();
+    if (!g_readyOrder.empty())
+        g_readyOrder.erase(g_readyOrder.begin());
+    return *index < 0 ? nullptr : LoadImageFile(SourceListGet(g_sourceList, *index));
+}
 
 class JobFailure : public Job, public testing::WithParamInterface<Failure> {};
 
@@ -210,6 +237,11 @@ class JobFailure : public Job, public testing::WithParamInterface<Failure> {};
 template <size_t at, uint32_t value> void Spoil(const std::string &)
 {
     Add("0", [] { return MakePackedDib(Patched(MakeDibBytes(3, 3, 24, Gradient), at, value)); });
+}
+
+template <int allocations> void FailAllocation(const std::string &)  // after this many
+{
+    SetAllocFailureAfter(allocations);
 }
 
 // Half of the file reaches the disk; then it is full, or the call claims all.
@@ -248,68 +280,53 @@ Failure Trimmed(const char *name, const std::string &status, const std::vector<P
     std::vector<std::pair<int, int>> images;
     for (const PngOffsets &o : offsets)
         images.push_back({o.isPng ? int(o.width) : 1, o.isPng ? int(o.height) : 1});
-    return Failure{name, images, status, nullptr, "", Canvas(side, side, true), offsets};
+    return Failure{name, images, status, Canvas(side, side, true), nullptr, "", offsets};
 }
 
 const Failure kFailures[] = {
-    {"EmptyList", {}, "", nullptr},
-    {"FirstUndecodable", {{0, 0}}, kUndecodable, nullptr},
-    {"ThirdUndecodable", {{2, 2}, {2, 2}, {0, 0}}, Format(MSG_CANT_READ_IMAGE, "2"), nullptr},
-    {"SecondOnePixelWider", {{4, 4}, {5, 4}}, Format(MSG_SIZE_MISMATCH, 1), nullptr},
-    {"ThirdTaller", {{4, 4}, {4, 4}, {4, 5}}, Format(MSG_SIZE_MISMATCH, 2), nullptr},
-    {"WiderThanTheHeaderHolds", {{65536, 1}}, MSG_TOO_LARGE, nullptr},
-    {"MoreFramesThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, [](const std::string &) { Repeat(65536); }},
+    {"EmptyList", {}, ""},
+    {"FirstUndecodable", {{0, 0}}, kUndecodable},
+    {"ThirdUndecodable", {{2, 2}, {2, 2}, {0, 0}}, Format(MSG_CANT_READ_IMAGE, "2")},
+    {"SecondOnePixelWider", {{4, 4}, {5, 4}}, Format(MSG_SIZE_MISMATCH, 1)},
+    {"ThirdTaller", {{4, 4}, {4, 4}, {4, 5}}, Format(MSG_SIZE_MISMATCH, 2)},
+    {"WiderThanTheHeaderHolds", {{65536, 1}}, MSG_TOO_LARGE},
+    {"MoreFramesThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, {}, [](const std::string &) { Repeat(65536); }},
     // The image is the first allocation, the file's buffer the second.
-    {"BufferAllocation", {{2, 2}}, MSG_MEMORY_ERROR, [](const std::string &) { SetAllocFailureAfter(1); }},
+    {"BufferAllocation", {{2, 2}}, MSG_MEMORY_ERROR, {}, FailAllocation<1>},
     {"DestinationIsADirectory",
      {{2, 2}},
      MSG_CANT_CREATE_OUTPUT,
+     {},
      [](const std::string &dest) { std::filesystem::create_directory(dest); }},
-    {"DiskFull", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<false>, MSG_CANT_WRITE_OUTPUT_KEPT},
-    {"ShortWriteClaimingAll", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
-    {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, LinkedWriteHalf},
+    {"DiskFull", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, {}, WriteHalf<false>, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"ShortWriteAsWhole", {{64, 64}}, MSG_CANT_WRITE_OUTPUT, {}, WriteHalf<true>, MSG_CANT_WRITE_OUTPUT_KEPT},
+    {"DiskFullWritingInPlace", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, {}, LinkedWriteHalf},
 #ifdef _WIN32
-    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, ExchangeThenWriteFail},
+    {"ExchangeFails", {{64, 64}}, MSG_CANT_WRITE_OUTPUT_KEPT, {}, ExchangeThenWriteFail},
 #endif
     // Images as they are ready: image, buffer, the frame thread (diffusion), then the
     // note of those come fails while the first frame is being made; else the second image.
     {"ReadyOrderBookkeeping",
      {{512, 512}, {512, 512}},
      Format(MSG_CANT_READ_IMAGE, "1"),
-     [](const std::string &) {
-         g_readyImage = [](int, int *index) {
-             *index = int(g_loads.size());
-             return LoadImageFile(SourceListGet(g_sourceList, *index));
-         };
-         SetAllocFailureAfter(3);
+     {},
+     [](const std::string &dest) {
+         g_readyOrder = {1};
+         g_readyImage = ReadyInScrambledOrder;
+         FailAllocation<3>(dest);
      },
      MSG_MEMORY_ERROR},
     // Blocks the job cannot read safely count as undecodable.
-    {"TallerThanItsBlock", {}, kUndecodable, Spoil<8, 6>},
-    {"HeaderPastTheBlock", {}, kUndecodable, Spoil<0, 4096>},
+    {"TallerThanItsBlock", {}, kUndecodable, {}, Spoil<8, 6>},
+    {"HeaderPastTheBlock", {}, kUndecodable, {}, Spoil<0, 4096>},
     // On a canvas: nothing is ever cut, and the automatic one grows as images come.
-    {"WiderThanTheCanvas",
-     {{2, 2}, {5, 4}},
-     Format(MSG_LARGER_THAN_CANVAS, "1", 5, 4, 4, 4),
-     nullptr,
-     "",
-     Canvas(4, 4)},
-    {"TallerThanTheCanvas",
-     {{4, 5}},
-     Format(MSG_LARGER_THAN_CANVAS, "0", 4, 5, 4, 4),
-     nullptr,
-     "",
-     Canvas(4, 4)},
-    {"CanvasWiderThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, nullptr, "", Canvas(65536, 1)},
-    {"WiderThanTheHeaderHoldsOnACanvas", {{1, 1}, {65536, 1}}, MSG_TOO_LARGE, nullptr, "", Canvas()},
-    {"UndecodableOnACanvas", {{2, 2}, {0, 0}}, Format(MSG_CANT_READ_IMAGE, "1"), nullptr, "", Canvas()},
+    {"WiderThanTheCanvas", {{2, 2}, {5, 4}}, Format(MSG_LARGER_THAN_CANVAS, "1", 5, 4, 4, 4), Canvas(4, 4)},
+    {"TallerThanTheCanvas", {{4, 5}}, Format(MSG_LARGER_THAN_CANVAS, "0", 4, 5, 4, 4), Canvas(4, 4)},
+    {"CanvasWiderThanTheHeaderHolds", {{1, 1}}, MSG_TOO_LARGE, Canvas(65536, 1)},
+    {"WiderThanTheHeaderHoldsOnACanvas", {{1, 1}, {65536, 1}}, MSG_TOO_LARGE, Canvas()},
+    {"UndecodableOnACanvas", {{2, 2}, {0, 0}}, Format(MSG_CANT_READ_IMAGE, "1"), Canvas()},
     // Image, buffer, image, then the buffer grown for the larger second image.
-    {"GrowingTheCanvas",
-     {{1, 1}, {3, 2}},
-     MSG_MEMORY_ERROR,
-     [](const std::string &) { SetAllocFailureAfter(3); },
-     "",
-     Canvas()},
+    {"GrowingTheCanvas", {{1, 1}, {3, 2}}, MSG_MEMORY_ERROR, Canvas(), FailAllocation<3>},
     // Placed by their files' offsets.
     Trimmed("SomeWithoutOffsets", Format(MSG_NO_OFFSET, "1", "0"), {At(0, 0, 1, 1), {}, At(0, 0, 1, 1)}),
     Trimmed("LeftOfThePage", Format(MSG_NEGATIVE_OFFSET, "1", -1, 0), {At(0, 0, 1, 1), At(-1, 0, 1, 1)}),
@@ -327,17 +344,14 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
     for (bool existed : {false, true}) {
         SCOPED_TRACE(existed ? "existing destination" : "no destination");
         Reset();
-        for (size_t i = 0; i < c.images.size(); i++)
-            Add(std::to_string(i),
-                c.images[i].first ? Image(c.images[i].first, c.images[i].second) : nullptr);
+        AddImages(c.images);
         for (size_t i = 0; i < c.offsets.size(); i++)
             g_offsets[std::to_string(i)] = c.offsets[i];
         std::filesystem::remove(dest);
         if (c.arrange)
             c.arrange(dest);
-        const Bytes previous(300, 0x5A);
         if (existed && !std::filesystem::is_directory(dest))
-            WriteBytes(dest, previous);
+            WriteBytes(dest, Bytes(300, 0x5A));
         const auto contents = [&] {  // every name with its bytes (a folder's: none)
             std::map<std::string, Bytes> files;
             for (const std::string &n : dir.Names())
@@ -357,39 +371,20 @@ TEST_P(JobFailure, ReportsAndLeavesEverythingAsItWas)
 INSTANTIATE_TEST_SUITE_P(Job, JobFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<Failure> &info) { return info.param.name; });
 
-// Images handed over as they are ready, in a scrambled order: the same file
-// as in list order; and when some fail, the job ends at the first of them in
-// the list, told as in list order, and is not asked for any image after it.
-std::vector<int> g_readyOrder;
-std::vector<int> g_readyAsked;
-PackedDib ReadyInScrambledOrder(int limit, int *index)
-{
-    g_readyAsked.push_back(limit);
-    while (!g_readyOrder.empty() && g_readyOrder.front() >= limit)
-        g_readyOrder.erase(g_readyOrder.begin());
-    *index = g_readyOrder.empty() ? -1 : g_readyOrder.front();
-    if (!g_readyOrder.empty())
-        g_readyOrder.erase(g_readyOrder.begin());
-    return *index < 0 ? nullptr : LoadImageFile(SourceListGet(g_sourceList, *index));
-}
-
+// In a scrambled order: the same file as in list order; and when some fail,
+// the job ends at the first of them in the list, told as in list order, and
+// is not asked for any image after it.
 TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
 {
     const struct {
-        std::vector<std::pair<int, int>> sizes;  // {0, 0}: undecodable
+        std::map<int, std::pair<int, int>> odd;  // seven images of 3 x 2 but these; {0, 0}: undecodable
         std::string status;
         std::vector<int> asked;  // the limits the loader was given
         const char *refusal;     // g_sizeRefusal, in either order
     } cases[] = {
-        {{{3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}, ""},
-        {{{3, 2}, {3, 2}, {3, 2}, {4, 2}, {3, 2}, {0, 0}, {3, 2}},
-         Format(MSG_SIZE_MISMATCH, 3),
-         {7, 5, 5, 3},
-         "3: 4 x 2, not 3 x 2"},
-        {{{3, 2}, {3, 2}, {0, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 3}},
-         Format(MSG_CANT_READ_IMAGE, "2"),
-         {7, 7, 6, 6, 6, 6},
-         ""},
+        {{}, MSG_SUCCESS, {7, 7, 7, 7, 7, 7}, ""},
+        {{{3, {4, 2}}, {5, {0, 0}}}, Format(MSG_SIZE_MISMATCH, 3), {7, 5, 5, 3}, "3: 4 x 2, not 3 x 2"},
+        {{{2, {0, 0}}, {6, {3, 3}}}, Format(MSG_CANT_READ_IMAGE, "2"), {7, 7, 6, 6, 6, 6}, ""},
     };
     const auto refusal = [] {
         const SizeRefusal &r = g_sizeRefusal;
@@ -400,11 +395,10 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.status);
         Reset();
-        for (size_t i = 0; i < c.sizes.size(); i++)
-            Add(std::to_string(i), c.sizes[i].first
-                                       ? Image(c.sizes[i].first, c.sizes[i].second,
-                                               [i](int x, int y) { return Gradient(x + int(i), y); })
-                                       : nullptr);
+        std::vector<std::pair<int, int>> sizes(7, {3, 2});
+        for (const auto &[k, size] : c.odd)
+            sizes[k] = size;
+        AddImages(sizes);
         const bool fine = c.status == MSG_SUCCESS;
         ASSERT_EQ(fine ? 1 : 0, ConvertToShp(dest.c_str()));
         EXPECT_EQ(c.refusal, refusal());
@@ -412,36 +406,18 @@ TEST_F(Job, TakesImagesAsTheyAreReadyAndFailsAsInListOrder)
         g_readyOrder = {5, 6, 1, 3, 4, 2};
         g_readyAsked.clear();
         g_readyImage = ReadyInScrambledOrder;
-        const int written = ConvertToShp(dest.c_str());
-        g_readyImage = nullptr;
-        EXPECT_EQ(fine ? 1 : 0, written);
+        EXPECT_EQ(fine ? 1 : 0, ConvertToShp(dest.c_str()));
         EXPECT_EQ(c.status, g_status);
         EXPECT_EQ(c.asked, g_readyAsked);
         EXPECT_EQ(c.refusal, refusal());
-        if (fine) {
-            EXPECT_EQ(inOrder, ReadBytes(dest));
-        }
-        std::filesystem::remove(dest);
+        EXPECT_EQ(inOrder, fine ? ReadBytes(dest) : Bytes());
     }
 }
 
 namespace {
 
-const std::pair<int, int> kSizes[] = {{1, 1}, {3, 2}, {2, 3}};  // an automatic canvas grows with each
-
-// Never black, off the 16-bit levels, and different in each image.
-PixelFunction Pixel(int k)
-{
-    return [k](int x, int y) {
-        return Rgb{uint8_t(40 * x + 8 * k + 8), uint8_t(70 * y + 1), uint8_t(k + 100)};
-    };
-}
-
-void AddSizedImages()
-{
-    for (int k = 0; k < 3; k++)
-        Add(std::to_string(k), Image(kSizes[k].first, kSizes[k].second, Pixel(k)));
-}
+// Three sizes, an automatic canvas growing with each.
+const std::vector<std::pair<int, int>> kSizes = {{1, 1}, {3, 2}, {2, 3}};
 
 // The file of the three images pasted on black at (left, top) of a canvas.
 Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
@@ -463,78 +439,67 @@ Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
 
 }  // namespace
 
-// Three images of different sizes on the automatic canvas (3 x 3) and on
-// one of 6 x 5, at every anchor: each frame is its image pasted on black
-// where the anchor's name says, the odd pixel of free space right and below.
+// Three images of different sizes pasted on black. By an anchor, on the
+// automatic canvas (3 x 3) or one of 6 x 5: where its name says, the odd free
+// pixel right and below. Trimmed, at their files' offsets: on the page the
+// files agree on, else the smallest canvas from (0, 0) holding them all, or
+// the canvas named; an anchor chosen, or no offset at all, places them by it.
 TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
-{
-    // Along one side: flush with the low end, the high end, or in the middle.
-    const auto offset = [](const std::string &anchor, const char *low, const char *high, int free) {
-        return uint32_t(anchor.find(low) != std::string::npos    ? 0
-                        : anchor.find(high) != std::string::npos ? free
-                                                                 : free / 2);
-    };
-    for (std::pair<int, int> canvas : {std::pair{0, 0}, std::pair{6, 5}}) {
-        for (int anchor = 0; anchor < kAnchorCount; anchor++) {
-            const std::string name = kAnchorNames[anchor];
-            SCOPED_TRACE(name + " on " + std::to_string(canvas.first) + "x" + std::to_string(canvas.second));
-            Reset();
-            AddSizedImages();
-            const CanvasChoice choice = {true, uint32_t(canvas.first), uint32_t(canvas.second),
-                                         CanvasAnchor(anchor), false};
-            ASSERT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{choice, DITHER_NONE}), 1) << g_status;
-
-            const int width = canvas.first ? canvas.first : 3, height = canvas.second ? canvas.second : 3;
-            std::vector<CanvasSpot> spots;
-            for (const auto &[w, h] : kSizes)
-                spots.push_back(
-                    {offset(name, "left", "right", width - w), offset(name, "top", "bottom", height - h)});
-            EXPECT_EQ(ReadBytes(dest), OnCanvas(width, height, spots));
-            EXPECT_EQ(g_loads, (std::map<std::string, int>{{"0", 1}, {"1", 1}, {"2", 1}}))
-                << "each decoded once";
-            if (canvas.first == 0) {  // the ordered pattern tied to the canvas, as on the same canvas named
-                ConvertOptions ordered = {choice, DITHER_ORDERED};
-                ASSERT_EQ(ConvertToShpWith(dest.c_str(), ordered), 1) << g_status;
-                const Bytes automatic = ReadBytes(dest);
-                ordered.canvas.width = ordered.canvas.height = 3;
-                ASSERT_EQ(ConvertToShpWith(dest.c_str(), ordered), 1) << g_status;
-                EXPECT_EQ(ReadBytes(dest), automatic);
-            }
-        }
-    }
-}
-
-// The same images trimmed, with the offsets their files record: each back
-// at its offset, on the page the files agree on, else on the smallest canvas
-// from (0, 0) holding them all, or on the canvas named. An anchor chosen, or
-// no offset at all, places them by the anchor.
-TEST_F(Job, PutsTrimmedImagesBackAtTheirOffsets)
 {
     const std::vector<PngOffsets> onPage = {At(2, 1, 1, 1, 9, 9), At(0, 3, 3, 2, 9, 9), At(4, 0, 2, 3, 9, 9)};
     std::vector<PngOffsets> otherPage = onPage;
     otherPage[2].pageHeight = 8;
     const std::vector<CanvasSpot> offsets = {{2, 1}, {0, 3}, {4, 0}}, centred = {{1, 1}, {0, 0}, {0, 0}};
-    const struct {
-        const char *label;
+    struct Row {
+        std::string label;
         CanvasChoice canvas;
         std::vector<PngOffsets> files;
         int width, height;
         std::vector<CanvasSpot> spots;
-    } rows[] = {
+    };
+    std::vector<Row> rows = {
         {"PageAgreed", Canvas(0, 0, true), onPage, 9, 9, offsets},
         {"PagesDiffer", Canvas(0, 0, true), otherPage, 6, 5, offsets},
         {"CanvasNamed", Canvas(7, 6, true), onPage, 7, 6, offsets},
         {"AnchorChosen", Canvas(0, 0, false), onPage, 3, 3, centred},
         {"NoOffsets", Canvas(0, 0, true), {}, 3, 3, centred},
     };
-    for (const auto &row : rows) {
+    // Along one side: flush with the low end, the high end, or in the middle.
+    const auto offset = [](const std::string &anchor, const char *low, const char *high, int free) {
+        return uint32_t(anchor.find(low) != std::string::npos    ? 0
+                        : anchor.find(high) != std::string::npos ? free
+                                                                 : free / 2);
+    };
+    for (uint32_t side : {0, 6})
+        for (int anchor = 0; anchor < kAnchorCount; anchor++) {
+            const std::string name = kAnchorNames[anchor];
+            const int width = side ? 6 : 3, height = side ? 5 : 3;
+            std::vector<CanvasSpot> spots;
+            for (const auto &[w, h] : kSizes)
+                spots.push_back(
+                    {offset(name, "left", "right", width - w), offset(name, "top", "bottom", height - h)});
+            const CanvasChoice choice = {true, side, side ? 5u : 0u, CanvasAnchor(anchor), false};
+            rows.push_back({name + " on " + std::to_string(side), choice, {}, width, height, spots});
+        }
+    for (const Row &row : rows) {
         SCOPED_TRACE(row.label);
         Reset();
-        AddSizedImages();
+        AddImages(kSizes);
         for (size_t k = 0; k < row.files.size(); k++)
             g_offsets[std::to_string(k)] = row.files[k];
-        ASSERT_EQ(ConvertToShpWith(dest.c_str(), ConvertOptions{row.canvas, DITHER_NONE}), 1) << g_status;
+        ConvertOptions options = {row.canvas, DITHER_NONE};
+        ASSERT_EQ(ConvertToShpWith(dest.c_str(), options), 1) << g_status;
         EXPECT_EQ(ReadBytes(dest), OnCanvas(row.width, row.height, row.spots));
+        EXPECT_EQ(g_loads, (std::map<std::string, int>{{"0", 1}, {"1", 1}, {"2", 1}})) << "each decoded once";
+        if (row.canvas.width == 0) {  // the ordered pattern tied to the canvas, as on the same canvas named
+            options.dither = DITHER_ORDERED;
+            ASSERT_EQ(ConvertToShpWith(dest.c_str(), options), 1) << g_status;
+            const Bytes automatic = ReadBytes(dest);
+            options.canvas.width = uint32_t(row.width);
+            options.canvas.height = uint32_t(row.height);
+            ASSERT_EQ(ConvertToShpWith(dest.c_str(), options), 1) << g_status;
+            EXPECT_EQ(ReadBytes(dest), automatic);
+        }
     }
 }
 
@@ -544,18 +509,18 @@ TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
 {
     Add("a", Image(2, 2));
     WriteBytes(dest, Bytes(300, 0x5A));
-    g_holdBackup = true;
-    g_replaceFile = MoveToBackupAndFail;
+    g_replaceFile = [](const wchar_t *replaced, const wchar_t *, const wchar_t *backup) {
+        MoveFileW(replaced, backup);  // and kept open, so that it cannot be renamed back
+        g_heldBackup = CreateFileW(backup, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return 0;
+    };
     EXPECT_EQ(ConvertToShp(dest.c_str()), 0);
     CloseHandle(g_heldBackup);
-    g_holdBackup = false;
     const std::string saved = dir.Path(dir.Names().at(0));  // the only file left
     EXPECT_EQ(g_status, Format(MSG_CANT_WRITE_OUTPUT_SAVED, saved.c_str()));
     EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
 }
-#endif
 
-#ifdef _WIN32
 // A process killed while it writes a new file, as by kill -9: this program
 // again, stopped half-way through the write. Nothing stands under the
 // destination's name, and the system has removed the temporary; one that a
@@ -591,9 +556,8 @@ TEST_F(Job, KilledWhileWritingANewFileLeavesNothing)
     TerminateProcess(child.hProcess, 9);
     WaitForSingleObject(child.hProcess, INFINITE);
     EXPECT_EQ(dir.Names(), std::vector<std::string>()) << "at once";
-    char stale[64], live[64];
-    std::snprintf(stale, sizeof stale, "~kst%lx-0123456789abcdef.tmp", child.dwProcessId);
-    std::snprintf(live, sizeof live, "~kst%lx-0123456789abcdef.tmp", GetCurrentProcessId());
+    const auto temporary = [](unsigned long pid) { return Format("~kst%lx-0123456789abcdef.tmp", pid); };
+    const std::string stale = temporary(child.dwProcessId), live = temporary(GetCurrentProcessId());
     WriteBytes(dir.Path(stale), Bytes(10, 1)), WriteBytes(dir.Path(live), Bytes(10, 1));
     CloseHandle(child.hProcess), CloseHandle(child.hThread);
     Add("a", Image(2, 2));

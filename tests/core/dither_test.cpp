@@ -33,10 +33,8 @@ struct Ramp {
     int divisor, base[3], perX[3], perY[3];
     Rgb At(int x, int y) const
     {
-        uint8_t c[3];
-        for (int i = 0; i < 3; i++)
-            c[i] = uint8_t((base[i] + perX[i] * x + perY[i] * y) / divisor);
-        return {c[0], c[1], c[2]};
+        const auto c = [&](int i) { return uint8_t((base[i] + perX[i] * x + perY[i] * y) / divisor); };
+        return {c(0), c(1), c(2)};
     }
 };
 const Ramp kRamps[] = {
@@ -128,7 +126,8 @@ TEST(Dither, DiffusionTurnsAtEveryRow)
     const int width = 20;
     for (const Rgb colour : {Rgb{70, 130, 90}, Rgb{3, 250, 202}}) {
         const Words alone = Dither(DITHER_DIFFUSION, width, 1, [&](int, int) { return colour; });
-        const Words below = Dither(DITHER_DIFFUSION, width, 2, [&](int, int y) { return y ? colour : Rgb{}; });
+        const Words below =
+            Dither(DITHER_DIFFUSION, width, 2, [&](int, int y) { return y ? colour : Rgb{}; });
         const Words mirrored(alone.rbegin(), alone.rend());
         ASSERT_NE(alone, mirrored) << "a colour whose row is its own mirror shows nothing";
         EXPECT_EQ(Words(below.begin() + width, below.end()), mirrored);

