@@ -7,6 +7,7 @@
 #include "core/core_alloc.h"
 #include "core/gif_canvas.h"
 #include "core/gif_images.h"
+#include "core/mapped_file.h"
 #include "core/messages.h"
 #include "core/natural_order.h"
 #include "core/sheet_data.h"
@@ -416,6 +417,23 @@ void InspectOrSplit(void *context)
               : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
 }
 
+// What `read` finds in a file's bytes; they are none when it cannot be read.
+template <typename Read> auto ReadBytes(const char *path, Read read)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    MappedFile bytes(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return read(bytes.data, bytes.size);
+}
+
+// A GIF (whatever its name) with a frame that has no colours of its own to
+// show: what a decoder makes of it is the decoder's own, so it is refused.
+bool GifLacksColours(const char *path)
+{
+    return ReadBytes(path, FirstGifImageWithoutColours) != kGifImagesHaveColours;
+}
+
 // The decode runs under the guard of the filter calls: a fault inside the
 // imaging component fails the file with a message, and the frame files
 // written so far go again.
@@ -471,22 +489,7 @@ uint32_t GifFrameCount(const char *path)
     const char *dot = std::strrchr(NameOfPath(path), '.');
     if (!dot || lstrcmpiA(dot, ".gif") != 0)
         return 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    LARGE_INTEGER size = {};
-    HANDLE mapping = GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < SIZE_MAX
-                         ? CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
-                         : nullptr;
-    const void *view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
-    const uint32_t images =
-        view ? CountGifImages(static_cast<const uint8_t *>(view), size_t(size.QuadPart)) : 0;
-    if (view)
-        UnmapViewOfFile(view);
-    if (mapping)
-        CloseHandle(mapping);
-    CloseHandle(file);
-    return images;
+    return ReadBytes(path, CountGifImages);
 }
 
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,
@@ -506,5 +509,9 @@ bool SplitSheet(const char *path, const SheetCut &cut, const char *directory, Fo
     run.rule = rule;
     run.split = true;
     run.files = files;
+    if (GifLacksColours(path)) {
+        PrintStatus(MSG_CANT_READ_IMAGE, path);
+        return false;
+    }
     return RunSplit(&run);
 }

@@ -222,7 +222,7 @@ const CommandLineCase kCommandLines[] = {
     {"OutputFolderCannotBeMade", "--batch {T}\\in {T}\\no\\such\\out", 1,
      "Error: Can't create folder: {T}\\no\\such\\out\r\n", false},
     {"ImagePathTooLong", "--batch {T}\\in {T}\\out", 1, "Error: The path is too long: {T}\\in\\ddd", true,
-     "in\\" + std::string(200, 'd') + "\\" + std::string(40, 'i') + ".kstw"},
+     "in\\" + std::string(150, 'd') + "\\" + std::string(120, 'i') + ".kstw"},
     {"BatchWithItsFolderAfterEquals", "--batch={T}\\in {T}\\out", 0, "1 files written, 0 failed", true},
     {"ValueForAnOptionWithout", "{T}\\out.shp {T}\\in\\a\\f.kstw --json=yes", 2,
      "Error: --json takes no value: --json=yes\r\n", false},
