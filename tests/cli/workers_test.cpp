@@ -110,11 +110,8 @@ INSTANTIATE_TEST_SUITE_P(Plays, WorkerFailure,
                                          FailureCase{"unserved", nullptr, "kstx", "120000"}),
                          [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
 
-// The counters the parent and a worker wake each other with, played as they
-// are used: each side raises its counter, then waits for the other's, so a
-// raise lost while the other side goes to sleep stops both. The other
-// handle (the process waited on) ends a wait only while the counter has not
-// passed.
+// The counters the parent and a worker wake each other with: a raise lost while the other side goes to
+// sleep would stop both; the process waited on ends a wait only while the counter has not passed.
 TEST(WorkerCounter, NoRaiseIsLostAndNoneIsInvented)
 {
     HANDLE events[2] = {CreateEventW(nullptr, FALSE, FALSE, nullptr),

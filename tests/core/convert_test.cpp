@@ -439,11 +439,9 @@ Bytes OnCanvas(int width, int height, const std::vector<CanvasSpot> &spots)
 
 }  // namespace
 
-// Three images of different sizes pasted on black. By an anchor, on the
-// automatic canvas (3 x 3) or one of 6 x 5: where its name says, the odd free
-// pixel right and below. Trimmed, at their files' offsets: on the page the
-// files agree on, else the smallest canvas from (0, 0) holding them all, or
-// the canvas named; an anchor chosen, or no offset at all, places them by it.
+// Three images of different sizes on black. By an anchor, on the automatic canvas (3 x 3) or one of 6 x 5:
+// the odd free pixel right and below. At their files' offsets: on the page the files agree on, else the
+// smallest canvas from (0, 0) holding them all, or the canvas named; an anchor chosen places by it.
 TEST_F(Job, PlacesImagesOfDifferentSizesOnOneCanvas)
 {
     const std::vector<PngOffsets> onPage = {At(2, 1, 1, 1, 9, 9), At(0, 3, 3, 2, 9, 9), At(4, 0, 2, 3, 9, 9)};
@@ -521,11 +519,9 @@ TEST_F(Job, SaysWhereTheOldFileIsWhenItCannotGoBack)
     EXPECT_EQ(ReadBytes(saved), Bytes(300, 0x5A));
 }
 
-// A process killed while it writes a new file, as by kill -9: this program
-// again, stopped half-way through the write. Nothing stands under the
-// destination's name, and the system has removed the temporary; one that a
-// writer killed between unmarking and swapping leaves goes with the next
-// write into the folder, while a live writer's stays.
+// This program again, killed half-way through writing a new file (kill -9): nothing under the destination's
+// name, the temporary removed by the system; a dead writer's temporary goes with the next write into the
+// folder, a live writer's stays.
 TEST_F(Job, KilledWhileWritingANewFileLeavesNothing)
 {
     if (const char *target = std::getenv("KESTRANE_TEST_KILLED_WRITE")) {  // the process to be killed
