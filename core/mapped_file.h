@@ -9,11 +9,13 @@
 struct MappedFile {
     const uint8_t *data = nullptr;  // null when the file cannot be opened or is empty
     size_t size = 0;
-    explicit MappedFile(HANDLE file);
+    explicit MappedFile(const char *path);
+    explicit MappedFile(const wchar_t *path);
     ~MappedFile();
     MappedFile(const MappedFile &) = delete;
     MappedFile &operator=(const MappedFile &) = delete;
 
   private:
+    void Map(HANDLE file);
     HANDLE mapping_ = nullptr;
 };

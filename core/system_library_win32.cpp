@@ -8,11 +8,7 @@ HMODULE LoadSystemLibrary(const wchar_t *name)
         return nullptr;
     lstrcatW(path, L"\\");
     lstrcatW(path, name);
-    // Without the search flags (a system lacking the update that brings
-    // them), the altered search starts in the library's own folder: System32.
-    const bool searchFlags = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
-    HMODULE module = LoadLibraryExW(
-        path, nullptr, searchFlags ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryByFullPath(path, LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Pinned: it stays, as system DLLs usually do. If pinning is refused, the
     // reference from the load is simply kept, to the same end.
     HMODULE pinned;
@@ -20,4 +16,10 @@ HMODULE LoadSystemLibrary(const wchar_t *name)
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<const wchar_t *>(module), &pinned);
     return module;
+}
+
+HMODULE LoadLibraryByFullPath(const wchar_t *path, DWORD searchFlags)
+{
+    const bool flagsKnown = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
+    return LoadLibraryExW(path, nullptr, flagsKnown ? searchFlags : LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -417,21 +417,12 @@ void InspectOrSplit(void *context)
               : WriteGifFrames(run->factory, picture, &run->canvas, run->block, run->files, run->path);
 }
 
-// What `read` finds in a file's bytes; they are none when it cannot be read.
-template <typename Read> auto ReadBytes(const char *path, Read read)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    MappedFile bytes(file);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    return read(bytes.data, bytes.size);
-}
-
 // A GIF (whatever its name) with a frame that has no colours of its own to
 // show: what a decoder makes of it is the decoder's own, so it is refused.
 bool GifLacksColours(const char *path)
 {
-    return ReadBytes(path, FirstGifImageWithoutColours) != kGifImagesHaveColours;
+    MappedFile bytes(path);
+    return FirstGifImageWithoutColours(bytes.data, bytes.size) != kGifImagesHaveColours;
 }
 
 // The decode runs under the guard of the filter calls: a fault inside the
@@ -489,7 +480,8 @@ uint32_t GifFrameCount(const char *path)
     const char *dot = std::strrchr(NameOfPath(path), '.');
     if (!dot || lstrcmpiA(dot, ".gif") != 0)
         return 0;
-    return ReadBytes(path, CountGifImages);
+    MappedFile bytes(path);
+    return CountGifImages(bytes.data, bytes.size);
 }
 
 bool SplitImage(const char *path, uint32_t cellWidth, uint32_t cellHeight, const char *directory,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/packed_dib.h"
+#include "core/system_library.h"
 #include "import/filter_api.h"
 #include "import/filter_invoke.h"
 #include "import/filter_lookup.h"
@@ -151,15 +152,7 @@ HMODULE LoadFilterLibrary(const char *path)
     wchar_t widePath[MAX_PATH];
     if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, MAX_PATH))
         return nullptr;
-    // Systems without the update that brings the search flags (and
-    // AddDllDirectory with them) refuse the flags: there, the altered search
-    // starts in the library's folder, and the current folder is already
-    // dropped from it (core/process_hardening_win32.cpp).
-    static const bool searchFlags =
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
-    return LoadLibraryExW(widePath, nullptr,
-                          searchFlags ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
-                                      : LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryByFullPath(widePath, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 PackedDib LoadImageWithLibrary(HMODULE library, const char *path)

@@ -9,6 +9,7 @@
 #include "core/source_list.h"
 #include "core/status.h"
 #include "frames/dithered_frames.h"
+#include "frames/frame_files.h"
 #include "frames/shp_file.h"
 #include "frames/split.h"
 #include "res/resource.h"
@@ -143,12 +144,8 @@ ToolOutcome LoadIntoList(const PreviewTarget &target)
 // is none.
 bool DataFileBeside(const char *path, char *data)
 {
-    const char *dot = std::strrchr(path, '.');
-    const size_t stem = dot && !std::strpbrk(dot, "\\/") ? size_t(dot - path) : std::strlen(path);
-    if (stem + sizeof ".json" > MAX_PATH)
+    if (!FramesFolderBeside(path, data, ".json"))
         return false;
-    std::memcpy(data, path, stem);
-    std::memcpy(data + stem, ".json", sizeof ".json");
     const DWORD attributes = GetFileAttributesA(data);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

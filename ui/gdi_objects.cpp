@@ -1,5 +1,7 @@
 #include "ui/gdi_objects.h"
 
+#include "ui/dpi.h"
+
 static int g_liveGdiObjects = 0;
 
 HBRUSH NewSolidBrush(COLORREF colour)
@@ -23,11 +25,7 @@ HFONT NewGuiFont(int dpi)
 {
     LOGFONTA font = {};
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
-    HDC screen = GetDC(nullptr);
-    const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    if (systemDpi > 0)
-        font.lfHeight = MulDiv(font.lfHeight, dpi, systemDpi);
+    font.lfHeight = MulDiv(font.lfHeight, dpi, WindowDpi(nullptr));  // the stock font is the system's
     HFONT made = CreateFontIndirectA(&font);
     if (made)
         g_liveGdiObjects++;

@@ -5,10 +5,6 @@
 
 bool GifFirstFrameLacksColours(const wchar_t *path)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    MappedFile bytes(file);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    MappedFile bytes(path);
     return FirstGifImageWithoutColours(bytes.data, bytes.size) == 0;
 }
