@@ -46,15 +46,16 @@ GifFrameSet *NewSet(GifFrameSets *gifs)
     return &gifs->sets[gifs->count];
 }
 
-// A folder of a new name under the temporary folder, not made yet.
+// A new, empty folder under the temporary folder. Made at once, in the place
+// of the file that reserved its name: a folder or link someone else puts
+// there first fails it.
 bool TemporaryFolder(char *folder)
 {
     char temporary[MAX_PATH];
     DWORD length = GetTempPathA(MAX_PATH, temporary);
     if (length == 0 || length >= MAX_PATH || !GetTempFileNameA(temporary, "kst", 0, folder))
         return false;
-    DeleteFileA(folder);
-    return true;
+    return DeleteFileA(folder) && CreateDirectoryA(folder, nullptr);
 }
 
 // Entry `index`, an animated GIF, gives way to its frame files, written as
@@ -70,8 +71,10 @@ int PutFramesInPlace(int index, GifFrameSets *gifs)
         return 0;
     }
     lstrcpynA(set->gif, gif, MAX_PATH);
-    if (!SplitImage(gif, 0, 0, folder, FOLDER_NEW_OR_EMPTY, &set->files))
+    if (!SplitImage(gif, 0, 0, folder, FOLDER_NEW_OR_EMPTY, &set->files)) {
+        RemoveDirectoryA(folder);
         return 0;
+    }
     gifs->count++;
     const int count = int(set->files.count);
     char **paths = static_cast<char **>(CoreAlloc(sizeof(char *) * size_t(count)));
@@ -150,8 +153,10 @@ bool FinishSequence(const CliArguments &a, GifFrameSets *gifs)
 
 void RemoveGifFrames(GifFrameSets *gifs)
 {
-    for (int i = 0; i < gifs->count; i++)
+    for (int i = 0; i < gifs->count; i++) {
         RemoveFrameFiles(&gifs->sets[i].files);
+        RemoveDirectoryA(gifs->sets[i].files.folder);  // made by TemporaryFolder, not by the split
+    }
     CoreFree(gifs->sets);
     *gifs = GifFrameSets{};
 }
