@@ -1,6 +1,5 @@
 #include "core/placement.h"
 
-#include <algorithm>
 
 #include "core/core_alloc.h"
 #include "core/file_head.h"
@@ -92,14 +91,14 @@ bool PlanPlacement(const CanvasChoice &canvas, const char *const *paths, int cou
     }
     const PngOffsets &o = offsets.negativeOffsets;
     // Told in list order: what the first image in the list that cannot go back shows.
-    const bool mixed = offsets.firstWith >= 0 && offsets.firstWithout >= 0;
-    if (offsets.negative >= 0 &&
-        (!mixed || offsets.negative < std::max(offsets.firstWith, offsets.firstWithout))) {
-        PrintStatus(MSG_NEGATIVE_OFFSET, paths[offsets.negative], int(o.x), int(o.y));
+    // The offsets are read up to the first negative one, so images of both kinds
+    // found by then come before it.
+    if (offsets.firstWith >= 0 && offsets.firstWithout >= 0) {
+        PrintStatus(MSG_NO_OFFSET, paths[offsets.firstWithout], paths[offsets.firstWith]);
         return false;
     }
-    if (mixed) {
-        PrintStatus(MSG_NO_OFFSET, paths[offsets.firstWithout], paths[offsets.firstWith]);
+    if (offsets.negative >= 0) {
+        PrintStatus(MSG_NEGATIVE_OFFSET, paths[offsets.negative], int(o.x), int(o.y));
         return false;
     }
     placement->spots = offsets.spots;  // null when no image records one: the anchor places them
